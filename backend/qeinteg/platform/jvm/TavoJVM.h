@@ -1,0 +1,52 @@
+// The host's Java launcher: one in-process Java VM for the whole process.
+//
+// The VM is created on the first StartJVMAndAttachThread() and lives until the process ends. Its
+// class path holds the engine's Java classes (QEINTEG_CLASSPATH, or the build's own jar and
+// jackson-core); QEINTEG_JVM_OPTIONS adds options separated by blanks. All operations are
+// thread-safe.
+#pragma once
+
+#include <jni.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class TavoJVM final {
+public:
+    // Receives everything the VM prints (the VM's vfprintf hook), such as -Xcheck:jni warnings.
+    using OutputHook = jint(JNICALL*)(FILE* stream, const char* format, va_list args);
+
+    static TavoJVM& GetInstance();
+
+    // True once the VM exists.
+    bool IsStarted() const;
+    // Waits for a start that another thread has begun; true when the VM exists afterwards.
+    bool WaitForStartedJVM();
+    // Creates the VM if needed and attaches the calling thread; true on success.
+    bool StartJVMAndAttachThread(JNIEnv** env);
+    // Attaches the calling thread (a no-op for a thread already attached); true on success.
+    bool AttachCurrentThread(JNIEnv** env);
+    // Detaches the calling thread. REQUIRES: the thread has no Java frames on its stack.
+    void DetachCurrentThread();
+    // The calling thread's environment when it is attached, else null. Never attaches.
+    JNIEnv* GetEnvIfAttached() const;
+
+    // Options and output hook used when the VM is created; no effect afterwards.
+    void AddStartOption(const std::string& option);
+    void SetOutputHook(OutputHook hook);
+
+    // The class path the VM is (or will be) started with.
+    std::string ClassPath() const;
+
+private:
+    TavoJVM() = default;
+    std::vector<std::string> StartOptions() const;
+
+    mutable std::mutex mutex_;
+    JavaVM* vm_ = nullptr;
+    std::vector<std::string> extraOptions_;
+    OutputHook hook_ = nullptr;
+};

@@ -1,0 +1,7 @@
+// qeinteg: command-line front end of the library.
+#include <cstdio>
+
+int main() {
+    std::puts("qeinteg");
+    return 0;
+}
