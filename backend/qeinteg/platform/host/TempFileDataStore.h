@@ -1,0 +1,42 @@
+// A copy of a data source's cases in a temporary file, made once at construction: reading the
+// copy again costs a file read instead of a conversion. The store has the dictionary of the source
+// it copied (usually a UTF8DataSource). When no file can be made, the copy is kept in memory.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "qeinteg/platform/host/TAVO_DataSource.h"
+
+class TempFileDataStore : public TAVO_DataSource {
+  public:
+    // Reads every case of source. The source must outlive the store (for its dictionary).
+    explicit TempFileDataStore(const TAVO_DataSource& source);
+    ~TempFileDataStore() override;
+    TempFileDataStore(const TempFileDataStore&) = delete;
+    TempFileDataStore& operator=(const TempFileDataStore&) = delete;
+
+    // The file's path; empty when the copy is held in memory.
+    const std::string& Path() const { return path_; }
+    long CaseCount() const { return caseCount_; }
+
+    int ColumnCount() const override { return source_->ColumnCount(); }
+    const TAVO_Variable& GetVariable(int column) const override {
+        return source_->GetVariable(column);
+    }
+    int GetWeightVarIndex() const override { return source_->GetWeightVarIndex(); }
+    int GetSplitCount() const override { return source_->GetSplitCount(); }
+    int GetSplitVarIndex(int i) const override { return source_->GetSplitVarIndex(i); }
+    TAVO_InputCaseIterator* MakeIterator(void* filter) const override;
+
+    // Test control: the directory that new stores are made in (the host's temporary root).
+    static std::string Directory();
+
+  private:
+    const TAVO_DataSource* source_;
+    std::string path_;
+    std::vector<int> offsets_;
+    int slotsPerCase_ = 0;
+    long caseCount_ = 0;
+    std::vector<OBS> memory_;
+};
