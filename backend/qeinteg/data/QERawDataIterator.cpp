@@ -1,6 +1,7 @@
 #include "qeinteg/data/QERawDataIterator.h"
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 #include "qeinteg/data/QEDataModel.h"
@@ -38,11 +39,30 @@ enum class Kind : unsigned char {
 struct FieldPlan {
     Kind kind = Kind::NullNumber;
     int column = -1;
+    int slot = 0;  // the column's first slot in a case of the current source
     const TAVO_Variable* variable = nullptr;
     int width = 0;
 };
 
 }  // namespace
+
+// Trailing length of a string for the engine: blanks and line feeds (and tabs on a UTF-8 host) are
+// trimmed from the right, never the first byte. Runs of eight blanks are skipped a word at a time,
+// since wide and converted strings are mostly padding.
+inline size_t TrimmedLength(const char* s, int width, bool utf8Mode) {
+    constexpr uint64_t kBlanks = 0x2020202020202020ULL;
+    int pos = width - 1;
+    while (pos >= 8) {
+        uint64_t word;
+        std::memcpy(&word, s + pos - 7, sizeof word);
+        if (word != kBlanks)
+            break;
+        pos -= 8;
+    }
+    while (pos >= 1 && (s[pos] == ' ' || s[pos] == '\n' || (utf8Mode && s[pos] == '\t')))
+        --pos;
+    return static_cast<size_t>(pos + 1);
+}
 
 // Everything but the case iterator, which a copy must not share.
 struct QERawDataIteratorState {
@@ -81,6 +101,12 @@ struct QERawDataIteratorState {
     bool cancelStatus = false;
 
     std::vector<FieldPlan> plan;
+    // Fields that are a plain copy of a number (no user-missing values to test), read in one
+    // tight loop before the others.
+    std::vector<int> copyFields;
+    std::vector<int> copySlots;
+    std::vector<int> otherFields;
+    std::vector<unsigned char> isString;
     bool utf8Mode = true;
     double baseDate = 0;
 };
@@ -224,6 +250,30 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
                 lengths[k] = 0;
             }
         }
+        copyFields.clear();
+        otherFields.clear();
+        isString.assign(static_cast<size_t>(fieldCount), 0);
+        for (int k = 0; k < fieldCount; ++k) {
+            const FieldPlan& p = plan[k];
+            const bool copy = (p.kind == Kind::Real || p.kind == Kind::Other) &&
+                              p.variable->GetMissingCount() == 0;
+            (copy ? copyFields : otherFields).push_back(k);
+            isString[k] = p.kind == Kind::String || p.kind == Kind::NullString;
+        }
+        ResolveSlots();
+    }
+
+    // Slots come from the case iterator; every iterator of the current source has the same ones.
+    void ResolveSlots() {
+        if (!caseIterator)
+            return;
+        copySlots.clear();
+        for (FieldPlan& p : plan) {
+            if (p.column >= 0)
+                p.slot = caseIterator->GetSlotOffset(p.column);
+        }
+        for (int k : copyFields)
+            copySlots.push_back(plan[k].slot);
     }
 
     bool PollCancel() {
@@ -278,48 +328,50 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
                 ++casesRead;
             weight = 1.0;
             bool valid = true;
-            for (int k = 0; k < fieldCount; ++k) {
+            const OBS* row = it.GetRow();
+            const size_t copies = copyFields.size();
+            const int* copyField = copyFields.data();
+            const int* copySlot = copySlots.data();
+            Slot* out = values.data();
+            for (size_t i = 0; i < copies; ++i)
+                out[copyField[i]].num = row[copySlot[i]].num;
+            for (const int k : otherFields) {
                 const FieldPlan& p = plan[k];
                 switch (p.kind) {
                     case Kind::CaseCount:
-                        values[k].num = static_cast<double>(it.GetCaseNumber());
+                        out[k].num = static_cast<double>(it.GetCaseNumber());
                         break;
                     case Kind::Real:
                     case Kind::Other: {
-                        double v = it.GetNumericValue(p.column);
+                        double v = row[p.slot].num;
                         if (exclude && p.variable->IsMissing(v))
                             v = kSysMis;
-                        values[k].num = v;
+                        out[k].num = v;
                         break;
                     }
                     case Kind::Weight: {
-                        double v = it.GetNumericValue(p.column);
+                        double v = row[p.slot].num;
                         if (exclude && p.variable->IsMissing(v))
                             v = kSysMis;
                         weight = AdjustWeight(v);
                         valid = weight > 0;
-                        values[k].num = weight;
+                        out[k].num = weight;
                         break;
                     }
                     case Kind::String: {
-                        const char* s = it.GetStringValue(p.column);
-                        if (exclude && p.variable->IsMissing(s)) {
-                            values[k].str = nullptr;
+                        const char* str = row[p.slot].str;
+                        if (exclude && p.variable->IsMissing(str)) {
+                            out[k].str = nullptr;
                             lengths[k] = 0;
                             break;
                         }
-                        int pos = p.width - 1;
-                        while (pos >= 1 &&
-                               (s[pos] == ' ' || s[pos] == '\n' || (utf8Mode && s[pos] == '\t'))) {
-                            --pos;
-                        }
-                        values[k].str = s;
-                        lengths[k] = static_cast<size_t>(pos + 1);
+                        out[k].str = str;
+                        lengths[k] = TrimmedLength(str, p.width, utf8Mode);
                         break;
                     }
                     case Kind::Date:
                     case Kind::Timestamp: {
-                        double v = it.GetNumericValue(p.column);
+                        double v = row[p.slot].num;
                         if (v == kSysMis || (exclude && p.variable->IsMissing(v))) {
                             v = kSysMis;
                         } else {
@@ -327,15 +379,15 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
                             if (p.kind == Kind::Date)
                                 v /= 86400.0;
                         }
-                        values[k].num = v;
+                        out[k].num = v;
                         break;
                     }
                     case Kind::NullString:
-                        values[k].str = nullptr;
+                        out[k].str = nullptr;
                         lengths[k] = 0;
                         break;
                     case Kind::NullNumber:
-                        values[k].num = kSysMis;
+                        out[k].num = kSysMis;
                         break;
                 }
             }
@@ -369,6 +421,7 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
             return status;
         if (!caseIterator) {
             caseIterator.reset(current->MakeIterator(nullptr));
+            ResolveSlots();
             countingPass = false;
         }
         if (status == 1)
@@ -527,18 +580,18 @@ uint32_t QERawDataIterator::getRecordValue(size_t field, const void** data, size
     Impl& s = *impl_;
     if (s.status != 0)
         return s.status;
-    if (field >= static_cast<size_t>(s.fieldCount) || data == nullptr || length == nullptr)
+    if (field >= s.isString.size() || data == nullptr || length == nullptr)
         return 2;
-    const Kind kind = s.plan[field].kind;
-    if (kind == Kind::String || kind == Kind::NullString) {
-        *data = s.values[field].str;
-        *length = s.values[field].str != nullptr ? s.lengths[field] : 0;
-    } else if (s.values[field].num == kSysMis) {
+    const Slot& slot = s.values[field];
+    if (s.isString[field]) {
+        *data = slot.str;
+        *length = slot.str != nullptr ? s.lengths[field] : 0;
+    } else if (slot.num == kSysMis) {
         *data = nullptr;
         *length = 0;
     } else {
-        *data = &s.values[field].num;
-        *length = s.lengths[field];
+        *data = &slot.num;
+        *length = sizeof(double);
     }
     return 0;
 }

@@ -42,6 +42,10 @@ class TAVO_InputCaseIterator {
     double GetNumericValue(int column) const { return row_[offsets_[column]].num; }
     const char* GetStringValue(int column) const { return row_[offsets_[column]].str; }
     const OBS* GetValue(int column) const { return row_ + offsets_[column]; }
+    // The current case's slots and each column's first slot in it, for readers that resolve
+    // columns once instead of per value. The offsets do not change during the iterator's life.
+    const OBS* GetRow() const { return row_; }
+    int GetSlotOffset(int column) const { return offsets_[column]; }
 
     // Keeps only the given columns, in the given order (each must be a current column).
     void SelectColumns(const std::vector<int>& columns);
