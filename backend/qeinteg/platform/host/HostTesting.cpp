@@ -30,8 +30,7 @@ void ResetForTest(const std::string& tempRoot) {
         std::lock_guard<std::mutex> lock(HooksMutex());
         hooks = Hooks();
     }
-    for (const ResetHook& hook : hooks)
-        hook(tempRoot);
+    for (const ResetHook& hook : hooks) hook(tempRoot);
 }
 
 }  // namespace qehost::testing
