@@ -24,6 +24,9 @@ TEST(PathFunctionsTest, NormalizeQelPathAddsTheSchemeOnce) {
     EXPECT_EQ(NormalizeQelPath("File:/x", "file"), "File:/x");
     EXPECT_EQ(NormalizeQelPath("/data/set", "hdfs"), "hdfs:///data/set");
     EXPECT_EQ(NormalizeQelPath("", "file"), "file:///");
+    // A relative path that merely starts with the letters of the scheme is still a path.
+    EXPECT_EQ(NormalizeQelPath("files\\x.csv", "file"), "file:///files/x.csv");
+    EXPECT_EQ(NormalizeQelPath("file", "file"), "file:///file");
 
     ASSERT_TRUE(qehost::testing::SetCodePage("windows-1252"));
     EXPECT_EQ(NormalizeQelPath("C:\\caf\xe9", "file"), "file:///C:/caf\xe9");

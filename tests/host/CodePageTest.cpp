@@ -55,6 +55,7 @@ TEST(CodePageTest, RoundTripsNonAsciiTextUnderEachCodePage) {
         EXPECT_TRUE(out.empty());
     }
     EXPECT_FALSE(qehost::testing::SetCodePage("no-such-code-page"));
+    EXPECT_FALSE(qehost::testing::SetCodePage("UTF-16LE"));  // ASCII must keep its codes
     EXPECT_EQ(TAVOMBDefaultCodePage(), "windows-1252");
     EXPECT_EQ(TAVOMBConverterNew_A("no-such-code-page"), nullptr);
 }

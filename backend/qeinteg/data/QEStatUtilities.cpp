@@ -174,7 +174,11 @@ void ConvertObsValToStr(const OBS* value, int length, std::string& text) {
 
 std::string NormalizeQelPath(const std::string& path, const std::string& scheme) {
     std::string result;
-    if (TAVOMBstrnccmp_A(path.c_str(), scheme.c_str(), scheme.size()) != 0) {
+    // Only a real scheme prefix ("file:") counts, so a relative path such as "files/x.csv" is
+    // still turned into a URI.
+    const bool hasScheme = TAVOMBstrnccmp_A(path.c_str(), scheme.c_str(), scheme.size()) == 0 &&
+                           path.size() > scheme.size() && path[scheme.size()] == ':';
+    if (!hasScheme) {
         result = scheme + "://";
         if (scheme.size() == 4 && TAVOMBstrnccmp_A(scheme.c_str(), "file", 4) == 0)
             result += "/";

@@ -30,7 +30,8 @@ QEINTEG_EXPORT std::string transcodeFromUTF8(const char* text, void* converter =
 QEINTEG_EXPORT void ConvertObsValToStr(const OBS* value, int length, std::string& text);
 
 // The job-language form of a file path: "\" becomes "/", and a path that does not already begin
-// with the scheme (compared case-insensitively) gains scheme + "://" (+ "/" for "file"):
+// with the scheme and ":" (scheme compared case-insensitively) gains scheme + "://" (+ "/" for
+// "file"):
 // "/tmp/x" with "file" gives "file:////tmp/x".
 QEINTEG_EXPORT std::string NormalizeQelPath(const std::string& path, const std::string& scheme);
 // The same, in UTF-8.

@@ -421,6 +421,24 @@ bool SetCodePage(const std::string& codePage) {
     if (from == reinterpret_cast<iconv_t>(-1))
         return false;
     iconv_close(from);
+    // Paths and job texts rely on ASCII keeping its codes (UTF-16 and the like cannot serve).
+    std::string probe;
+    {
+        iconv_t cd = iconv_open(codePage.c_str(), "UTF-8");
+        char in[] = "A/\\.:z";
+        char out[32];
+        char* inPtr = in;
+        char* outPtr = out;
+        std::size_t inLeft = std::strlen(in);
+        std::size_t outLeft = sizeof out;
+        const std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        iconv_close(cd);
+        if (rc == static_cast<std::size_t>(-1))
+            return false;
+        probe.assign(out, static_cast<std::size_t>(outPtr - out));
+        if (probe != in)
+            return false;
+    }
     CodePageState& state = State();
     std::lock_guard<std::mutex> lock(state.mutex);
     state.name = codePage;
