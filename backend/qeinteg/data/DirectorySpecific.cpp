@@ -33,7 +33,7 @@ DirectorySpecific::DirectorySpecific(const std::string& path) : state_(std::make
     while (!trimmed.empty() && (trimmed.back() == '/' || trimmed.back() == '\\'))
         trimmed.pop_back();
     if (trimmed.empty() && !path.empty() && (path[0] == '/' || path[0] == '\\'))
-        trimmed = "/";
+        trimmed.assign(1, '/');
     std::string expanded;
     if (ValidateDirSpecification(trimmed, expanded, state_->exists, state_->readOnly)) {
         state_->path = FormalizeFilePath(expanded, true);

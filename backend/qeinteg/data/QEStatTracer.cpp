@@ -127,7 +127,7 @@ std::string QEStatTracer::newValidFileName(const std::string& ext, const std::st
     for (int n = 0; n < INT_MAX; ++n) {
         std::string candidate = name;
         if (n > 0)
-            candidate += "_" + Integer2String(n);
+            candidate.append(1, '_').append(Integer2String(n));
         if (!safeExt.empty())
             candidate += "." + safeExt;
         if (!unique || !ValidateFileSpecification(JoinFilePath(traceDir_, candidate))) {

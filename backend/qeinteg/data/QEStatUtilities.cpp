@@ -168,7 +168,7 @@ void ConvertObsValToStr(const OBS* value, int length, std::string& text) {
     if (point != nullptr && *point != '\0' && std::strcmp(point, ".") != 0) {
         const std::size_t at = text.find(point);
         if (at != std::string::npos)
-            text.replace(at, std::strlen(point), ".");
+            text.replace(at, std::strlen(point), 1, '.');
     }
 }
 

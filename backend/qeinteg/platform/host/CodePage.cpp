@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <utility>
 
 #include "qeinteg/platform/host/HostTesting.h"
@@ -121,6 +122,7 @@ int CharLen(Layout layout, const unsigned char* p) {
 // A converter handle: the code page it converts from/to UTF-8 (empty = the host code page).
 struct Converter {
     std::string codePage;
+    Layout layout = Layout::kSingleByte;
 };
 
 // iconv descriptors are not free to open, so each thread keeps the ones it has used.
@@ -153,13 +155,16 @@ iconv_t Descriptor(const std::string& to, const std::string& from) {
     return cache.Get(to, from);
 }
 
-std::string CodePageOf(void* converter) {
+// The code page a conversion uses and how its characters are laid out.
+std::pair<std::string, Layout> CodePageOf(void* converter) {
     if (converter != nullptr) {
         const auto* handle = static_cast<const Converter*>(converter);
         if (!handle->codePage.empty())
-            return handle->codePage;
+            return {handle->codePage, handle->layout};
     }
-    return CurrentCodePage();
+    CodePageState& state = State();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    return {state.name, state.layout};
 }
 
 bool IsAscii(const char* text, std::size_t length) {
@@ -247,6 +252,7 @@ void* TAVOMBConverterNew_A(const char* codePage) {
             return nullptr;
         iconv_close(cd);
         converter->codePage = codePage;
+        converter->layout = LayoutOf(codePage);
     }
     return converter.release();
 }
@@ -260,13 +266,16 @@ bool TAVOMBGenericToU8(const char* in, std::string& out, void* converter) {
         out.clear();
         return true;
     }
-    const std::string codePage = CodePageOf(converter);
-    return Convert("UTF-8", codePage, LayoutOf(codePage), in, std::strlen(in), out);
+    return TAVOMBGenericToU8(std::string_view(in), out, converter);
 }
 
-bool TAVOMBGenericToU8(const std::string& in, std::string& out, void* converter) {
-    const std::string codePage = CodePageOf(converter);
-    return Convert("UTF-8", codePage, LayoutOf(codePage), in.data(), in.size(), out);
+bool TAVOMBGenericToU8(std::string_view in, std::string& out, void* converter) {
+    if (IsAscii(in.data(), in.size())) {
+        out.assign(in);
+        return true;
+    }
+    const auto [codePage, layout] = CodePageOf(converter);
+    return Convert("UTF-8", codePage, layout, in.data(), in.size(), out);
 }
 
 bool TAVOMBU8ToGeneric(const char* in, std::string& out, void* converter) {
@@ -274,11 +283,15 @@ bool TAVOMBU8ToGeneric(const char* in, std::string& out, void* converter) {
         out.clear();
         return true;
     }
-    return Convert(CodePageOf(converter), "UTF-8", Layout::kUtf8, in, std::strlen(in), out);
+    return TAVOMBU8ToGeneric(std::string_view(in), out, converter);
 }
 
-bool TAVOMBU8ToGeneric(const std::string& in, std::string& out, void* converter) {
-    return Convert(CodePageOf(converter), "UTF-8", Layout::kUtf8, in.data(), in.size(), out);
+bool TAVOMBU8ToGeneric(std::string_view in, std::string& out, void* converter) {
+    if (IsAscii(in.data(), in.size())) {
+        out.assign(in);
+        return true;
+    }
+    return Convert(CodePageOf(converter).first, "UTF-8", Layout::kUtf8, in.data(), in.size(), out);
 }
 
 int TAVOMBCharLen_A(const char* text) {

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 // The name of the host's code page, as iconv knows it ("UTF-8" unless a test changed it).
 std::string TAVOMBDefaultCodePage();
@@ -24,9 +25,9 @@ void TAVOMBConverterDelete_A(void* converter);
 
 // Generic (host code page) text to UTF-8 and back. A null input gives an empty output and true.
 bool TAVOMBGenericToU8(const char* in, std::string& out, void* converter);
-bool TAVOMBGenericToU8(const std::string& in, std::string& out, void* converter);
+bool TAVOMBGenericToU8(std::string_view in, std::string& out, void* converter);
 bool TAVOMBU8ToGeneric(const char* in, std::string& out, void* converter);
-bool TAVOMBU8ToGeneric(const std::string& in, std::string& out, void* converter);
+bool TAVOMBU8ToGeneric(std::string_view in, std::string& out, void* converter);
 
 // Bytes taken by the character that starts at `text` in the host code page (1 for the
 // terminating zero and for bytes that cannot start a character). Never runs past a zero byte.
