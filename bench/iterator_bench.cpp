@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "qeinteg/data/QERawDataIterator.h"
-#include "qeinteg/platform/host/DataText.h"
+#include "qeinteg/platform/host/CodePage.h"
 #include "qeinteg/platform/host/HostDataset.h"
 
 namespace {
@@ -54,7 +54,7 @@ const HostDataset& NumericData() {
         for (long r = 0; r < kRows; ++r) {
             d->AddCase();
             for (int k = 0; k < kNumericFields; ++k) {
-                d->SetNumeric(r, k, (r % 97 == 0 && k == 3) ? kSysMis : r * 0.5 + k);
+                d->SetNumeric(r, k, (r % 97 == 0 && k == 3) ? SYSMIS : r * 0.5 + k);
             }
         }
         return d;
@@ -112,14 +112,14 @@ double PlainPass(const HostDataset& data, int fields, bool strings) {
         const OBS* row = base + r * slots;
         for (int k = 0; k < fields; ++k) {
             if (strings) {
-                const char* s = row[offsets[k]].str;
+                const char* s = row[offsets[k]].s;
                 int pos = kStringWidth - 1;
                 while (pos >= 1 && (s[pos] == ' ' || s[pos] == '\n'))
                     --pos;
                 sum += static_cast<double>(pos + 1 + static_cast<unsigned char>(s[0]));
             } else {
-                const double v = row[offsets[k]].num;
-                if (v != kSysMis)
+                const double v = row[offsets[k]].f;
+                if (v != SYSMIS)
                     sum += v;
             }
         }
@@ -135,7 +135,7 @@ void Report(benchmark::State& state, int fields, long allocations) {
 }
 
 void BM_IteratorNumeric(benchmark::State& state) {
-    qehost::datatext::SetCodePage("UTF-8");
+    qehost::testing::SetCodePage("UTF-8");
     QERawDataIterator it(NumericData(), std::vector<int>{}, Levels{}, false,
                          QERawDataIterator::Ignore, false);
     const long before = g_allocations.load();
@@ -152,14 +152,14 @@ void BM_PlainNumeric(benchmark::State& state) {
 }
 
 void StringIterator(benchmark::State& state, const char* codePage) {
-    qehost::datatext::SetCodePage(codePage);
+    qehost::testing::SetCodePage(codePage);
     QERawDataIterator it(StringData(), std::vector<int>{}, Levels{}, false,
                          QERawDataIterator::Ignore, false);
     const long before = g_allocations.load();
     for (auto _ : state)
         benchmark::DoNotOptimize(IteratorPass(it, kStringFields, true));
     Report(state, kStringFields, g_allocations.load() - before);
-    qehost::datatext::SetCodePage("UTF-8");
+    qehost::testing::SetCodePage("UTF-8");
 }
 
 void BM_IteratorStringUtf8(benchmark::State& state) {
@@ -197,7 +197,7 @@ double Best(F pass) {
 
 // The iterator against the plain loop, measured back to back.
 void PrintRatios() {
-    qehost::datatext::SetCodePage("UTF-8");
+    qehost::testing::SetCodePage("UTF-8");
     QERawDataIterator numeric(NumericData(), std::vector<int>{}, Levels{}, false,
                               QERawDataIterator::Ignore, false);
     const double plainN = Best([] { return PlainPass(NumericData(), kNumericFields, false); });
@@ -206,11 +206,11 @@ void PrintRatios() {
                            QERawDataIterator::Ignore, false);
     const double plainS = Best([] { return PlainPass(StringData(), kStringFields, true); });
     const double iterS = Best([&] { return IteratorPass(utf8, kStringFields, true); });
-    qehost::datatext::SetCodePage("WINDOWS-1252");
+    qehost::testing::SetCodePage("WINDOWS-1252");
     QERawDataIterator cp(StringData(), std::vector<int>{}, Levels{}, false,
                          QERawDataIterator::Ignore, false);
     const double iterC = Best([&] { return IteratorPass(cp, kStringFields, true); });
-    qehost::datatext::SetCodePage("UTF-8");
+    qehost::testing::SetCodePage("UTF-8");
     const auto line = [](const char* what, double plain, double iter, int fields) {
         std::printf("%-28s iterator %7.1f Mvalues/s  plain %7.1f Mvalues/s  ratio %.2fx\n", what,
                     kRows * fields / iter / 1e6, kRows * fields / plain / 1e6, iter / plain);

@@ -1,13 +1,15 @@
 #include "DatasetFixture.h"
 
-#include "qeinteg/platform/host/DataText.h"
+#include "qeinteg/platform/host/CodePage.h"
 
 void HostCodePageTest::SetUp() {
-    qehost::datatext::SetCodePage(GetParam());
+    ASSERT_TRUE(qehost::testing::SetCodePage(GetParam()));
 }
 
 std::string HostCodePageTest::H(const std::string& utf8) {
-    return qehost::datatext::FromUtf8(utf8);
+    std::string host;
+    TAVOMBU8ToGeneric(utf8, host, nullptr);
+    return host;
 }
 
 int AddNumeric(HostDataset& data, const std::string& name, int formatType) {

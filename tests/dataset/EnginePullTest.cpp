@@ -8,7 +8,7 @@
 #include "DatasetFixture.h"
 #include "qeinteg/data/QEDataModel.h"
 #include "qeinteg/data/QERawDataIterator.h"
-#include "qeinteg/platform/host/DataText.h"
+#include "qeinteg/platform/host/CodePage.h"
 #include "qeinteg/platform/host/HostDates.h"
 
 namespace {
@@ -51,7 +51,9 @@ std::vector<std::vector<Value>> Pull(EmbeddedQE::RowDataIterator& it, CFMetaData
 std::string TrimmedUtf8(std::string_view bytes) {
     while (bytes.size() > 1 && bytes.back() == ' ')
         bytes.remove_suffix(1);
-    return qehost::datatext::ToUtf8(bytes);
+    std::string utf8;
+    TAVOMBGenericToU8(bytes, utf8, nullptr);
+    return utf8;
 }
 
 class EnginePullTest : public HostCodePageTest {};
@@ -72,7 +74,7 @@ TEST_P(EnginePullTest, EngineSeesExactlyTheHostValues) {
     const int cases = 500;
     for (int i = 0; i < cases; ++i) {
         const long row = data.AddCase();
-        data.SetNumeric(row, num, i % 17 == 0 ? kSysMis : (i % 13 == 0 ? -99 : rng() / 7.0));
+        data.SetNumeric(row, num, i % 17 == 0 ? SYSMIS : (i % 13 == 0 ? -99 : rng() / 7.0));
         data.SetString(row, str, H(words[rng() % 8]));
         data.SetString(row, wide, H(words[rng() % 8] + " " + words[rng() % 8] + "|"));
         data.SetNumeric(row, date, base + 86400.0 * (static_cast<int>(rng() % 20000) - 10000));
@@ -97,12 +99,12 @@ TEST_P(EnginePullTest, EngineSeesExactlyTheHostValues) {
     for (long r = 0; r < data.CaseCount(); ++r) {
         if (data.GetNumeric(r, weight) <= 0)
             continue;
-        const auto number = [](double v) { return v == kSysMis ? Value{} : Value{false, v, ""}; };
+        const auto number = [](double v) { return v == SYSMIS ? Value{} : Value{false, v, ""}; };
         const double n = data.GetNumeric(r, num);
         expected.push_back({
             number(data.GetNumeric(r, stamp) - base),
             Value{false, 0, TrimmedUtf8(data.GetString(r, str))},
-            number(n == -99 ? kSysMis : n),
+            number(n == -99 ? SYSMIS : n),
             Value{false, 0, TrimmedUtf8(data.GetString(r, wide))},
             number((data.GetNumeric(r, date) - base) / 86400.0),
             number(data.GetNumeric(r, weight)),

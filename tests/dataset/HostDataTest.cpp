@@ -8,10 +8,11 @@
 #include "DatasetFixture.h"
 #include "common/TestSupport.h"
 #include "qeinteg/data/QERawDataIterator.h"
-#include "qeinteg/platform/host/DataText.h"
+#include "qeinteg/platform/host/CodePage.h"
 #include "qeinteg/platform/host/HostDates.h"
 #include "qeinteg/platform/host/TAVO_CProjection.h"
 #include "qeinteg/platform/host/TavoErrorMonitor.h"
+#include "qeinteg/platform/host/TempDirectory.h"
 #include "qeinteg/platform/host/TempFileDataStore.h"
 #include "qeinteg/platform/host/UTF8DataSource.h"
 #include "qeinteg/platform/host/UserInputCaseFile.h"
@@ -46,14 +47,14 @@ TEST_P(HostDataTest, CsvCaseFileWithTheHeaderConvention) {
     EXPECT_EQ(data.GetString(0, 1), H("Köln, Süd") + std::string(12 - H("Köln, Süd").size(), ' '));
     EXPECT_EQ(data.GetString(1, 1).substr(0, 10), "multi\nline");
     EXPECT_EQ(data.GetNumeric(0, 2), 1.5);
-    EXPECT_EQ(data.GetNumeric(1, 2), kSysMis);
-    EXPECT_EQ(data.GetNumeric(2, 2), kSysMis);  // not a number
+    EXPECT_EQ(data.GetNumeric(1, 2), SYSMIS);
+    EXPECT_EQ(data.GetNumeric(2, 2), SYSMIS);  // not a number
     EXPECT_EQ(data.GetString(2, 6), "q\"q");
     const double base = GetBaseDateNumber();
     EXPECT_EQ(data.GetNumeric(0, 3), base + 86400);
     EXPECT_EQ(data.GetNumeric(1, 3), qehost::HostDateNumber(2000, 2, 29));
     EXPECT_EQ(data.GetNumeric(0, 4), base + 86401);
-    EXPECT_EQ(data.GetNumeric(1, 4), kSysMis);
+    EXPECT_EQ(data.GetNumeric(1, 4), SYSMIS);
     EXPECT_EQ(data.GetNumeric(2, 4), base + 43200);
     EXPECT_EQ(data.GetNumeric(0, 5), 3600);
     EXPECT_EQ(data.GetNumeric(2, 5), 30.5);
@@ -140,7 +141,7 @@ class CountingMonitor : public ErrorMonitor {
 };
 
 TEST(HostDataCp1252Test, TextTheCodePageCannotHoldIsReplacedAndReported) {
-    qehost::datatext::SetCodePage("WINDOWS-1252");
+    ASSERT_TRUE(qehost::testing::SetCodePage("WINDOWS-1252"));
     HostDataset data;
     AddString(data, "s", 4);
     AddNumeric(data, "n");
@@ -163,7 +164,7 @@ TEST(HostDataCp1252Test, TextTheCodePageCannotHoldIsReplacedAndReported) {
     EXPECT_NE(monitor.last.find("case 1"), std::string::npos);
     ASSERT_FALSE(store.Path().empty());
     EXPECT_EQ(std::filesystem::path(store.Path()).parent_path(),
-              std::filesystem::path(TempFileDataStore::Directory()));
+              std::filesystem::path(GetTavoTempPath()).parent_path());
     std::unique_ptr<TAVO_InputCaseIterator> it(store.MakeIterator(nullptr));
     ASSERT_TRUE(it->NextCase());
     EXPECT_EQ(std::string(it->GetStringValue(0), 3), "a?b");
@@ -192,9 +193,12 @@ TEST(HostDataCp1252Test, TextTheCodePageCannotHoldIsReplacedAndReported) {
         ASSERT_EQ(raw.getRecordValue(0, &p, &n), 0u);
         EXPECT_EQ(p, nullptr);
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(TempFileDataStore::Directory()),
-                            std::filesystem::directory_iterator()),
-              1);  // only the store made above
+    int stores = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(GetTavoTempPath())) {
+        if (entry.path().filename().string().rfind("qe_store_", 0) == 0)
+            ++stores;
+    }
+    EXPECT_EQ(stores, 1);  // only the store made above
     QERawDataIterator given(data, std::vector<int>{}, Levels{}, false, QERawDataIterator::Round,
                             false, &monitor);
     EXPECT_EQ(monitor.ErrorCount(), 2);

@@ -26,7 +26,7 @@ CFMetaData Rich() {
     CFField b("b", CFField::Continuous, CFField::Real, CFField::Input);
     b.SetValueLabels({CFValue(CFDatum::MakeReal(0.1), "a tenth", 0, 0),
                       CFValue(CFDatum::MakeReal(1.0 / 3.0), "third", 0, 0),
-                      CFValue(CFDatum::MakeReal(-kSysMis), "max", 0, 0),
+                      CFValue(CFDatum::MakeReal(-SYSMIS), "max", 0, 0),
                       CFValue(CFDatum::MakeReal(5e-324), "tiny", 0, 0)});
     b.SetMissingValues(
         CFMissingValues(CFRange(CFDatum::MakeReal(1.5), CFDatum::MakeReal(2.5)), {}, false, true));
@@ -103,15 +103,15 @@ TEST(MetadataXmlTest, NumericStorageConversions) {
     EXPECT_EQ(NumericStorageStatToCF(3600, CFField::Time), CFDatum::MakeReal(3600));
     EXPECT_EQ(NumericStorageStatToCF(42, CFField::Integer), CFDatum::MakeInteger(42));
     EXPECT_EQ(NumericStorageStatToCF(4.5, CFField::Integer), CFDatum::MakeReal(4.5));
-    EXPECT_TRUE(NumericStorageStatToCF(kSysMis, CFField::Real).IsEmpty());
+    EXPECT_TRUE(NumericStorageStatToCF(SYSMIS, CFField::Real).IsEmpty());
     EXPECT_TRUE(NumericStorageStatToCF(std::nan(""), CFField::Date).IsEmpty());
     for (const auto storage :
          {CFField::Integer, CFField::Real, CFField::Date, CFField::Time, CFField::Timestamp}) {
         const double host = base + 3 * 86400;
         EXPECT_EQ(NumericStorageCFToStat(NumericStorageStatToCF(host, storage), storage), host);
     }
-    EXPECT_EQ(NumericStorageCFToStat(CFDatum(), CFField::Real), kSysMis);
-    EXPECT_EQ(NumericStorageCFToStat(CFDatum::MakeText("1"), CFField::Real), kSysMis);
+    EXPECT_EQ(NumericStorageCFToStat(CFDatum(), CFField::Real), SYSMIS);
+    EXPECT_EQ(NumericStorageCFToStat(CFDatum::MakeText("1"), CFField::Real), SYSMIS);
     EXPECT_EQ(CFDatum::MakeText("abc").ToString(5), "abc  ");
     EXPECT_EQ(CFDatum::MakeReal(0.1).ToString(-1), "0.1");
     EXPECT_EQ(CFDatum::MakeInteger(-3).ToString(1), "-");

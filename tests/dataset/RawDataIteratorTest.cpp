@@ -69,7 +69,7 @@ std::shared_ptr<HostDataset> Weighted(const std::vector<double>& weights,
 class RawDataIteratorTest : public HostCodePageTest {};
 
 TEST_P(RawDataIteratorTest, WeightRulesUnderEachAdjustment) {
-    const auto data = Weighted({2.5, 0.4, -1, kSysMis, 1, 7}, H("gewicht_ä"));
+    const auto data = Weighted({2.5, 0.4, -1, SYSMIS, 1, 7}, H("gewicht_ä"));
     data->Variable(1).SetMissingValues({7});
     using O = std::optional<double>;
     struct Case {
@@ -171,8 +171,8 @@ TEST_P(RawDataIteratorTest, TrimmedStringsDatesAndUserMissing) {
     } rows[] = {
         {"ab   ", H("héllo wörld!"), base, base + 86400, 3600, 9},
         {"     ", "x", base + 86400, base, 0, 5.5},
-        {"NA", "\n\n", kSysMis, kSysMis, kSysMis, 6},
-        {"ab\t", H("é"), 0, base - 86400, 59.5, kSysMis},
+        {"NA", "\n\n", SYSMIS, SYSMIS, SYSMIS, 6},
+        {"ab\t", H("é"), 0, base - 86400, 59.5, SYSMIS},
         {"ab\n  ", "", base + 10 * 86400, base + 1.5, 1, 1},
     };
     for (const auto& r : rows) {

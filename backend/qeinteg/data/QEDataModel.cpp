@@ -3,26 +3,35 @@
 #include <algorithm>
 #include <cstring>
 
+#include "qeinteg/data/QEStatUtilities.h"
 #include "qeinteg/platform/QEAssert.h"
 #include "qeinteg/platform/host/CFFieldFormat.h"
-#include "qeinteg/platform/host/DataText.h"
+#include "qeinteg/platform/host/CodePage.h"
 #include "qeinteg/platform/host/NumericStorage.h"
 #include "qeinteg/platform/host/TAVO_ValueLabelMap.h"
 
 namespace {
 
 using MeasurementLevel = TAVO_Variable_Enumerations::MeasurementLevel;
-namespace datatext = qehost::datatext;
 
-// The text of a string value: at most `width` bytes, up to a zero byte, trailing blanks removed.
-std::string StringValueText(const char* bytes, size_t width) {
-    size_t n = 0;
-    while (n < width && bytes[n] != '\0')
-        ++n;
-    while (n > 0 && bytes[n - 1] == ' ')
-        --n;
-    return std::string(bytes, n);
-}
+// The host's code-page converter, released with the model; a copy gets its own.
+class Converter {
+  public:
+    Converter() : handle_(TAVOMBConverterNew_A(nullptr)) {}
+    Converter(const Converter&) : Converter() {}
+    Converter& operator=(const Converter&) { return *this; }
+    ~Converter() { TAVOMBConverterDelete_A(handle_); }
+
+    std::string ToUtf8(const std::string& text) const {
+        return transcodeToUTF8(text.c_str(), handle_);
+    }
+    std::string FromUtf8(const std::string& text) const {
+        return transcodeFromUTF8(text.c_str(), handle_);
+    }
+
+  private:
+    void* handle_;
+};
 
 CFField::FieldType MeasureOf(int level, bool isString) {
     switch (level) {
@@ -94,6 +103,7 @@ class QEDataModel::Impl {
     CFMetaData analysisMetadata;
     std::string analysisDataModel;
     std::vector<int> analysisIndexes;
+    Converter converter;
 
     void CreateDictMetadata() {
         fullMetadata.Clear();
@@ -126,11 +136,11 @@ class QEDataModel::Impl {
         } else {
             role = HostRoleOf(variable.GetRole());
         }
-        CFField field(datatext::ToUtf8(variable.GetName()), measure, storage, role);
+        CFField field(converter.ToUtf8(variable.GetName()), measure, storage, role);
         std::string format = GetCFFieldFormat(variable);
         if (!format.empty())
             field.SetPrivateFormat(std::move(format));
-        std::string label = datatext::ToUtf8(variable.GetLabel());
+        std::string label = converter.ToUtf8(variable.GetLabel());
         if (!label.empty())
             field.SetLabel(std::move(label));
         SetValueLabels(field, variable);
@@ -138,7 +148,7 @@ class QEDataModel::Impl {
         metadata.AddField(std::move(field));
     }
 
-    static void SetValueLabels(CFField& field, const TAVO_Variable& variable) {
+    void SetValueLabels(CFField& field, const TAVO_Variable& variable) const {
         TAVO_ValueLabelMap map(variable);
         map.Reset();
         std::vector<CFValue> values;
@@ -146,14 +156,14 @@ class QEDataModel::Impl {
         const char* label = nullptr;
         const bool isString = variable.GetType() > 0;
         while (map.GetNextPair(value, label)) {
-            std::string text = label != nullptr ? datatext::ToUtf8(label) : std::string();
+            std::string text = label != nullptr ? converter.ToUtf8(label) : std::string();
             CFDatum datum;
             if (isString) {
-                const size_t width = static_cast<size_t>(
-                    std::min(variable.GetType(), std::max(1, variable.GetFormatEx().width)));
-                datum = CFDatum::MakeText(datatext::ToUtf8(StringValueText(value->str, width)));
+                std::string valueText;
+                ConvertObsValToStr(value, variable, valueText);
+                datum = CFDatum::MakeText(converter.ToUtf8(valueText));
             } else {
-                datum = NumericStorageStatToCF(value->num, field.GetStorage());
+                datum = NumericStorageStatToCF(value->f, field.GetStorage());
             }
             values.emplace_back(std::move(datum), std::move(text), 0, 0);
         }
@@ -161,7 +171,7 @@ class QEDataModel::Impl {
             field.SetValueLabels(std::move(values));
     }
 
-    static void SetMissingValues(CFField& field, const TAVO_Variable& variable) {
+    void SetMissingValues(CFField& field, const TAVO_Variable& variable) const {
         int count = 0;
         OBS missing[3];
         variable.GetMissingValues(count, missing);
@@ -169,14 +179,15 @@ class QEDataModel::Impl {
         const TAVO_ValueLabelMap map(variable);
         const auto discrete = [&](const OBS& value) {
             if (isString) {
-                const std::string text = StringValueText(value.str, 8);
+                std::string text;
+                ConvertObsValToStr(&value, 8, text);
                 const char* label = map.Lookup(text);
-                return CFValue(CFDatum::MakeText(datatext::ToUtf8(text)),
-                               label != nullptr ? datatext::ToUtf8(label) : std::string(), 0, 0);
+                return CFValue(CFDatum::MakeText(converter.ToUtf8(text)),
+                               label != nullptr ? converter.ToUtf8(label) : std::string(), 0, 0);
             }
-            const char* label = map.Lookup(value.num);
-            return CFValue(NumericStorageStatToCF(value.num, field.GetStorage()),
-                           label != nullptr ? datatext::ToUtf8(label) : std::string(), 0, 0);
+            const char* label = map.Lookup(value.f);
+            return CFValue(NumericStorageStatToCF(value.f, field.GetStorage()),
+                           label != nullptr ? converter.ToUtf8(label) : std::string(), 0, 0);
         };
         if (count > 0) {
             std::vector<CFValue> values;
@@ -184,8 +195,8 @@ class QEDataModel::Impl {
                 values.push_back(discrete(missing[i]));
             field.SetMissingValues(CFMissingValues(CFRange(), std::move(values), true, false));
         } else if ((count == -2 || count == -3) && !isString) {
-            CFRange range(NumericStorageStatToCF(missing[0].num, field.GetStorage()),
-                          NumericStorageStatToCF(missing[1].num, field.GetStorage()));
+            CFRange range(NumericStorageStatToCF(missing[0].f, field.GetStorage()),
+                          NumericStorageStatToCF(missing[1].f, field.GetStorage()));
             std::vector<CFValue> values;
             if (count == -3)
                 values.push_back(discrete(missing[2]));
@@ -226,7 +237,7 @@ class QEDataModel::Impl {
     int IndexOfName(const std::string& name, bool namesInUtf8) const {
         if (name.empty())
             return -1;
-        return source->FindVarIndex(namesInUtf8 ? datatext::FromUtf8(name) : name, 0);
+        return source->FindVarIndex(namesInUtf8 ? converter.FromUtf8(name) : name, 0);
     }
 };
 

@@ -5,8 +5,9 @@
 #include <memory>
 
 #include "qeinteg/data/QEDataModel.h"
+#include "qeinteg/data/QEStatTracer.h"
 #include "qeinteg/platform/QEAssert.h"
-#include "qeinteg/platform/host/DataText.h"
+#include "qeinteg/platform/host/CodePage.h"
 #include "qeinteg/platform/host/HostDates.h"
 #include "qeinteg/platform/host/SvrDMInputDataSource.h"
 #include "qeinteg/platform/host/TAVO_CProjection.h"
@@ -19,8 +20,8 @@ namespace {
 
 // One value of the current row: a number, or the address of a string's bytes.
 union Slot {
-    double num;
-    const char* str;
+    double f;
+    const char* s;
 };
 
 // How a field's value is read, decided once from its storage and its variable.
@@ -121,12 +122,12 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
           caseIterator(other.caseIterator ? other.caseIterator->Clone() : nullptr) {
         // String slots point into the case buffer of the iterator they were read from.
         for (size_t k = 0; k < plan.size(); ++k) {
-            if (plan[k].kind != Kind::String || values[k].str == nullptr)
+            if (plan[k].kind != Kind::String || values[k].s == nullptr)
                 continue;
-            values[k].str = caseIterator && caseIterator->HasCase()
-                                ? caseIterator->GetStringValue(plan[k].column)
-                                : nullptr;
-            if (values[k].str == nullptr)
+            values[k].s = caseIterator && caseIterator->HasCase()
+                              ? caseIterator->GetStringValue(plan[k].column)
+                              : nullptr;
+            if (values[k].s == nullptr)
                 lengths[k] = 0;
         }
     }
@@ -177,10 +178,10 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
             weightIndex = base->GetWeightVarIndex();
         columnCount = base->ColumnCount();
         fieldCount = metadata.FieldCount();
-        values.assign(static_cast<size_t>(fieldCount), Slot{kSysMis});
+        values.assign(static_cast<size_t>(fieldCount), Slot{SYSMIS});
         lengths.assign(static_cast<size_t>(fieldCount), 8);
 
-        utf8Mode = qehost::datatext::Utf8Mode();
+        utf8Mode = qUTF8mode();
         bool anyString = false;
         for (int k = 0; k < columnCount; ++k) {
             if (base->GetVariable(k).GetType() >= 1)
@@ -195,8 +196,8 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
                 ownedMonitor = std::make_shared<TavoErrorMonitor>(&Reporter);
                 reportTo = ownedMonitor.get();
             }
-            utf8View = std::make_shared<const UTF8DataSource>(
-                *base, qehost::datatext::DefaultCodePage(), reportTo);
+            utf8View =
+                std::make_shared<const UTF8DataSource>(*base, TAVOMBDefaultCodePage(), reportTo);
             store = std::make_shared<const TempFileDataStore>(*utf8View);
             current = store.get();
         }
@@ -246,7 +247,7 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
                     break;
             }
             if (p.kind == Kind::String || p.kind == Kind::NullString) {
-                values[k].str = nullptr;
+                values[k].s = nullptr;
                 lengths[k] = 0;
             }
         }
@@ -285,7 +286,7 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
     }
 
     double AdjustWeight(double w) {
-        if (w == kSysMis)
+        if (w == SYSMIS)
             return 0;
         if (!(w > 0))
             return 0;
@@ -334,60 +335,60 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
             const int* copySlot = copySlots.data();
             Slot* out = values.data();
             for (size_t i = 0; i < copies; ++i)
-                out[copyField[i]].num = row[copySlot[i]].num;
+                out[copyField[i]].f = row[copySlot[i]].f;
             for (const int k : otherFields) {
                 const FieldPlan& p = plan[k];
                 switch (p.kind) {
                     case Kind::CaseCount:
-                        out[k].num = static_cast<double>(it.GetCaseNumber());
+                        out[k].f = static_cast<double>(it.GetCaseNumber());
                         break;
                     case Kind::Real:
                     case Kind::Other: {
-                        double v = row[p.slot].num;
+                        double v = row[p.slot].f;
                         if (exclude && p.variable->IsMissing(v))
-                            v = kSysMis;
-                        out[k].num = v;
+                            v = SYSMIS;
+                        out[k].f = v;
                         break;
                     }
                     case Kind::Weight: {
-                        double v = row[p.slot].num;
+                        double v = row[p.slot].f;
                         if (exclude && p.variable->IsMissing(v))
-                            v = kSysMis;
+                            v = SYSMIS;
                         weight = AdjustWeight(v);
                         valid = weight > 0;
-                        out[k].num = weight;
+                        out[k].f = weight;
                         break;
                     }
                     case Kind::String: {
-                        const char* str = row[p.slot].str;
+                        const char* str = row[p.slot].s;
                         if (exclude && p.variable->IsMissing(str)) {
-                            out[k].str = nullptr;
+                            out[k].s = nullptr;
                             lengths[k] = 0;
                             break;
                         }
-                        out[k].str = str;
+                        out[k].s = str;
                         lengths[k] = TrimmedLength(str, p.width, utf8Mode);
                         break;
                     }
                     case Kind::Date:
                     case Kind::Timestamp: {
-                        double v = row[p.slot].num;
-                        if (v == kSysMis || (exclude && p.variable->IsMissing(v))) {
-                            v = kSysMis;
+                        double v = row[p.slot].f;
+                        if (v == SYSMIS || (exclude && p.variable->IsMissing(v))) {
+                            v = SYSMIS;
                         } else {
                             v -= baseDate;
                             if (p.kind == Kind::Date)
                                 v /= 86400.0;
                         }
-                        out[k].num = v;
+                        out[k].f = v;
                         break;
                     }
                     case Kind::NullString:
-                        out[k].str = nullptr;
+                        out[k].s = nullptr;
                         lengths[k] = 0;
                         break;
                     case Kind::NullNumber:
-                        out[k].num = kSysMis;
+                        out[k].f = SYSMIS;
                         break;
                 }
             }
@@ -584,13 +585,13 @@ uint32_t QERawDataIterator::getRecordValue(size_t field, const void** data, size
         return 2;
     const Slot& slot = s.values[field];
     if (s.isString[field]) {
-        *data = slot.str;
-        *length = slot.str != nullptr ? s.lengths[field] : 0;
-    } else if (slot.num == kSysMis) {
+        *data = slot.s;
+        *length = slot.s != nullptr ? s.lengths[field] : 0;
+    } else if (slot.f == SYSMIS) {
         *data = nullptr;
         *length = 0;
     } else {
-        *data = &slot.num;
+        *data = &slot.f;
         *length = sizeof(double);
     }
     return 0;

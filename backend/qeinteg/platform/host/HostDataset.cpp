@@ -67,9 +67,9 @@ long HostDataset::AddCase() {
     for (int column = 0; column < ColumnCount(); ++column) {
         OBS* slot = &cases_[start + offsets_[column]];
         if (variables_[column].GetType() == 0) {
-            slot->num = kSysMis;
+            slot->f = SYSMIS;
         } else {
-            std::memset(slot->str, ' ', static_cast<size_t>(variables_[column].SlotCount()) * 8);
+            std::memset(slot->s, ' ', static_cast<size_t>(variables_[column].SlotCount()) * 8);
         }
     }
     return caseCount_++;
@@ -80,23 +80,23 @@ void HostDataset::ReserveCases(long count) {
 }
 
 void HostDataset::SetNumeric(long row, int column, double value) {
-    cases_.at(row * slotsPerCase_ + offsets_.at(column)).num = value;
+    cases_.at(row * slotsPerCase_ + offsets_.at(column)).f = value;
 }
 
 void HostDataset::SetString(long row, int column, std::string_view bytes) {
     const size_t width = static_cast<size_t>(variables_.at(column).GetType());
-    char* dest = cases_.at(row * slotsPerCase_ + offsets_[column]).str;
+    char* dest = cases_.at(row * slotsPerCase_ + offsets_[column]).s;
     std::memset(dest, ' ', width);
     std::memcpy(dest, bytes.data(), std::min(width, bytes.size()));
 }
 
 double HostDataset::GetNumeric(long row, int column) const {
-    return cases_.at(row * slotsPerCase_ + offsets_.at(column)).num;
+    return cases_.at(row * slotsPerCase_ + offsets_.at(column)).f;
 }
 
 std::string_view HostDataset::GetString(long row, int column) const {
     const size_t width = static_cast<size_t>(variables_.at(column).GetType());
-    return std::string_view(cases_.at(row * slotsPerCase_ + offsets_.at(column)).str, width);
+    return std::string_view(cases_.at(row * slotsPerCase_ + offsets_.at(column)).s, width);
 }
 
 TAVO_InputCaseIterator* HostDataset::MakeIterator(void*) const {

@@ -1,22 +1,22 @@
-// Values that cross between the host and its callers: case values, the system-missing number and
-// dataset identifiers.
+// Values that cross between the host and the library.
 #pragma once
 
-#include <cfloat>
+#include <limits>
+
+// One case value: a number, or the first eight bytes of a string (longer strings take several
+// consecutive values).
+union OBS {
+    double f;
+    char s[8];
+};
+static_assert(sizeof(OBS) == 8, "a case value is eight bytes");
+
+// The system-missing number: the most negative finite double.
+inline constexpr double SYSMIS = -std::numeric_limits<double>::max();
+
 #include <cstdint>
 
-// One slot of a case: a number, or eight bytes of a string. A string variable of width w spans
-// ceil(w / 8) consecutive slots.
-union OBS {
-    double num;
-    char str[8];
-};
-static_assert(sizeof(OBS) == 8, "a case slot is eight bytes");
-
-// The host's system-missing value: the most negative finite double.
-inline constexpr double kSysMis = -DBL_MAX;
-
-// Identifies a dataset of the host's server; all bits set means "no dataset".
+// Identifies a dataset of the host's data server; all bits set means "no dataset".
 struct LocallyUniqueID {
     uint64_t high = ~uint64_t{0};
     uint64_t low = ~uint64_t{0};

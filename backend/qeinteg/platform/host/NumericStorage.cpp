@@ -6,7 +6,7 @@
 #include "qeinteg/platform/host/HostValues.h"
 
 CFDatum NumericStorageStatToCF(double value, CFField::StorageType storage) {
-    if (value == kSysMis || std::isnan(value))
+    if (value == SYSMIS || std::isnan(value))
         return CFDatum();
     switch (storage) {
         case CFField::Date:
@@ -24,7 +24,7 @@ CFDatum NumericStorageStatToCF(double value, CFField::StorageType storage) {
 
 double NumericStorageCFToStat(const CFDatum& datum, CFField::StorageType storage) {
     if (datum.GetKind() != CFDatum::Integer && datum.GetKind() != CFDatum::Real)
-        return kSysMis;
+        return SYSMIS;
     const double value = datum.AsDouble();
     switch (storage) {
         case CFField::Date:

@@ -39,8 +39,8 @@ class TAVO_InputCaseIterator {
     int ColumnCount() const { return static_cast<int>(offsets_.size()); }
 
     // REQUIRES: a current case and 0 <= column < ColumnCount().
-    double GetNumericValue(int column) const { return row_[offsets_[column]].num; }
-    const char* GetStringValue(int column) const { return row_[offsets_[column]].str; }
+    double GetNumericValue(int column) const { return row_[offsets_[column]].f; }
+    const char* GetStringValue(int column) const { return row_[offsets_[column]].s; }
     const OBS* GetValue(int column) const { return row_ + offsets_[column]; }
     // The current case's slots and each column's first slot in it, for readers that resolve
     // columns once instead of per value. The offsets do not change during the iterator's life.

@@ -24,7 +24,7 @@ const char* TAVO_ValueLabelMap::Lookup(double value) const {
     if (variable_->GetType() != 0)
         return nullptr;
     for (const auto& entry : variable_->GetValueLabels()) {
-        if (entry.value[0].num == value)
+        if (entry.value[0].f == value)
             return entry.label.c_str();
     }
     return nullptr;
@@ -36,7 +36,7 @@ const char* TAVO_ValueLabelMap::Lookup(std::string_view value) const {
         return nullptr;
     const std::string_view wanted = TrimRight(value);
     for (const auto& entry : variable_->GetValueLabels()) {
-        const std::string_view text(entry.value[0].str, static_cast<size_t>(width));
+        const std::string_view text(entry.value[0].s, static_cast<size_t>(width));
         if (TrimRight(text) == wanted)
             return entry.label.c_str();
     }

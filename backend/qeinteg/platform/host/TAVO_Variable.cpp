@@ -25,19 +25,22 @@ bool TAVO_Variable::SetFormat(const TAVO_Format& format) {
     if (format.IsString() != (type_ > 0))
         return false;
     format_ = format;
+    // A string's format is as wide as the string: readers take that many bytes of a value.
+    if (type_ > 0)
+        format_.width = type_;
     return true;
 }
 
 void TAVO_Variable::AddValueLabel(double value, std::string label) {
     for (ValueLabel& existing : valueLabels_) {
-        if (existing.value.size() == 1 && existing.value[0].num == value) {
+        if (existing.value.size() == 1 && existing.value[0].f == value) {
             existing.label = std::move(label);
             return;
         }
     }
     ValueLabel entry;
     entry.value.resize(1);
-    entry.value[0].num = value;
+    entry.value[0].f = value;
     entry.label = std::move(label);
     valueLabels_.push_back(std::move(entry));
 }
@@ -45,7 +48,7 @@ void TAVO_Variable::AddValueLabel(double value, std::string label) {
 void TAVO_Variable::AddValueLabel(std::string_view value, std::string label) {
     const size_t width = type_ > 0 ? static_cast<size_t>(type_) : 8;
     std::vector<OBS> slots((width + 7) / 8);
-    char* bytes = slots[0].str;
+    char* bytes = slots[0].s;
     std::memset(bytes, ' ', slots.size() * 8);
     std::memcpy(bytes, value.data(), std::min(value.size(), width));
     for (ValueLabel& existing : valueLabels_) {
@@ -62,13 +65,13 @@ void TAVO_Variable::GetMissingValues(int& count, OBS values[3]) const {
     count = missingCount_;
     for (int i = 0; i < 3; ++i) {
         if (type_ > 0) {
-            std::memset(values[i].str, ' ', 8);
+            std::memset(values[i].s, ' ', 8);
             if (static_cast<size_t>(i) < stringMissing_.size()) {
-                std::memcpy(values[i].str, stringMissing_[i].data(),
+                std::memcpy(values[i].s, stringMissing_[i].data(),
                             std::min<size_t>(8, stringMissing_[i].size()));
             }
         } else {
-            values[i].num = missing_[i];
+            values[i].f = missing_[i];
         }
     }
 }
@@ -119,7 +122,7 @@ void TAVO_Variable::ClearMissingValues() {
 }
 
 bool TAVO_Variable::IsMissingSlow(double value) const {
-    if (type_ != 0 || value == kSysMis)
+    if (type_ != 0 || value == SYSMIS)
         return false;
     switch (missingCount_) {
         case -3:

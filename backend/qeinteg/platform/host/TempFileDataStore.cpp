@@ -6,25 +6,10 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 
-#include "qeinteg/platform/host/HostTesting.h"
+#include "qeinteg/platform/host/TempDirectory.h"
 
 namespace {
-
-std::mutex& Mutex() {
-    static std::mutex m;
-    return m;
-}
-std::string& Root() {
-    static auto* root = new std::string();
-    return *root;
-}
-
-const bool registered = qehost::testing::RegisterResetHook([](const std::string& tempRoot) {
-    std::lock_guard<std::mutex> lock(Mutex());
-    Root() = tempRoot;
-});
 
 // Each record is the case's slots followed by one slot holding the case number.
 class FileCursor final : public TAVO_InputCaseIterator::Cursor {
@@ -61,7 +46,7 @@ class FileCursor final : public TAVO_InputCaseIterator::Cursor {
         }
         const OBS* record = buffer_.data() + (next_ - blockStart_) * slots_;
         row = record;
-        caseNumber = static_cast<long>(record[slots_ - 1].num);
+        caseNumber = static_cast<long>(record[slots_ - 1].f);
         ++next_;
         return true;
     }
@@ -92,7 +77,7 @@ class MemoryRecordCursor final : public TAVO_InputCaseIterator::Cursor {
         if (next_ >= count_)
             return false;
         row = data_.data() + next_ * slots_;
-        caseNumber = static_cast<long>(row[slots_ - 1].num);
+        caseNumber = static_cast<long>(row[slots_ - 1].f);
         ++next_;
         return true;
     }
@@ -110,21 +95,13 @@ class MemoryRecordCursor final : public TAVO_InputCaseIterator::Cursor {
 
 }  // namespace
 
-std::string TempFileDataStore::Directory() {
-    std::lock_guard<std::mutex> lock(Mutex());
-    if (!Root().empty())
-        return Root();
-    std::error_code ec;
-    return std::filesystem::temp_directory_path(ec).string();
-}
-
 TempFileDataStore::TempFileDataStore(const TAVO_DataSource& source) : source_(&source) {
     for (int k = 0; k < source.ColumnCount(); ++k) {
         offsets_.push_back(slotsPerCase_);
         slotsPerCase_ += source.GetVariable(k).SlotCount();
     }
     std::unique_ptr<TAVO_InputCaseIterator> it(source.MakeIterator(nullptr));
-    std::string pattern = Directory() + "/qe_store_XXXXXX";
+    std::string pattern = GetTavoTempPath() + "qe_store_XXXXXX";
     const int fd = mkstemp(pattern.data());
     std::FILE* file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
     if (fd >= 0 && file == nullptr)
@@ -139,7 +116,7 @@ TempFileDataStore::TempFileDataStore(const TAVO_DataSource& source) : source_(&s
             std::memcpy(&record[offsets_[k]], it->GetValue(k),
                         sizeof(OBS) * source.GetVariable(k).SlotCount());
         }
-        record[slotsPerCase_].num = static_cast<double>(it->GetCaseNumber());
+        record[slotsPerCase_].f = static_cast<double>(it->GetCaseNumber());
         if (file != nullptr) {
             if (std::fwrite(record.data(), sizeof(OBS), record.size(), file) != record.size()) {
                 ok = false;
@@ -164,7 +141,7 @@ TempFileDataStore::TempFileDataStore(const TAVO_DataSource& source) : source_(&s
                 std::memcpy(&record[offsets_[k]], again->GetValue(k),
                             sizeof(OBS) * source.GetVariable(k).SlotCount());
             }
-            record[slotsPerCase_].num = static_cast<double>(again->GetCaseNumber());
+            record[slotsPerCase_].f = static_cast<double>(again->GetCaseNumber());
             memory_.insert(memory_.end(), record.begin(), record.end());
             ++caseCount_;
         }

@@ -1,6 +1,7 @@
 // A copy of a data source's cases in a temporary file, made once at construction: reading the
 // copy again costs a file read instead of a conversion. The store has the dictionary of the source
-// it copied (usually a UTF8DataSource). When no file can be made, the copy is kept in memory.
+// it copied (usually a UTF8DataSource). The file lives in the host's temporary directory; when
+// none can be made, the copy is kept in memory.
 #pragma once
 
 #include <string>
@@ -28,9 +29,6 @@ class TempFileDataStore : public TAVO_DataSource {
     int GetSplitCount() const override { return source_->GetSplitCount(); }
     int GetSplitVarIndex(int i) const override { return source_->GetSplitVarIndex(i); }
     TAVO_InputCaseIterator* MakeIterator(void* filter) const override;
-
-    // Test control: the directory that new stores are made in (the host's temporary root).
-    static std::string Directory();
 
   private:
     const TAVO_DataSource* source_;

@@ -5,19 +5,20 @@
 #include <cstring>
 #include <memory>
 
-#include "qeinteg/platform/host/DataText.h"
+#include "qeinteg/platform/host/CodePage.h"
 
 // Converts host text to UTF-8. Single-byte code pages go through a table built once per view;
 // others through the general converter.
 class UTF8DataSource::Converter {
   public:
-    explicit Converter(std::string codePage) : codePage_(std::move(codePage)) {
+    explicit Converter(const std::string& codePage)
+        : handle_(TAVOMBConverterNew_A(codePage.c_str())) {
         singleByte_ = true;
         maxBytes_ = 1;
         for (int b = 0; b < 256; ++b) {
             const char byte = static_cast<char>(b);
             std::string out;
-            const bool ok = qehost::datatext::ToUtf8(std::string_view(&byte, 1), out, codePage_);
+            const bool ok = TAVOMBGenericToU8(std::string_view(&byte, 1), out, handle_);
             if (!ok && b < 0x80)
                 singleByte_ = false;
             table_[b] = ok ? out : std::string();
@@ -29,13 +30,17 @@ class UTF8DataSource::Converter {
             maxBytes_ = 3;
     }
 
+    ~Converter() { TAVOMBConverterDelete_A(handle_); }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
     int MaxBytesPerByte() const { return maxBytes_; }
 
     // Appends the UTF-8 form of text to out; false when some bytes were not valid.
     bool Convert(std::string_view text, std::string& out) const {
         if (!singleByte_) {
             std::string converted;
-            const bool ok = qehost::datatext::ToUtf8(text, converted, codePage_);
+            const bool ok = TAVOMBGenericToU8(text, converted, handle_);
             out += converted;
             return ok;
         }
@@ -53,7 +58,7 @@ class UTF8DataSource::Converter {
     }
 
   private:
-    std::string codePage_;
+    void* handle_;
     bool singleByte_ = true;
     int maxBytes_ = 1;
     std::array<std::string, 256> table_;
@@ -90,7 +95,7 @@ class Utf8Cursor final : public TAVO_InputCaseIterator::Cursor {
             const int width = base_.GetVariable(k).GetType();
             OBS* dest = &row_[offsets[k]];
             if (width == 0) {
-                dest->num = it_->GetNumericValue(k);
+                dest->f = it_->GetNumericValue(k);
                 continue;
             }
             scratch_.clear();
@@ -103,8 +108,8 @@ class Utf8Cursor final : public TAVO_InputCaseIterator::Cursor {
                                  "as '?'.");
             }
             const size_t destWidth = static_cast<size_t>(view_.GetVariable(k).GetType());
-            std::memset(dest->str, ' ', destWidth);
-            std::memcpy(dest->str, scratch_.data(), std::min(destWidth, scratch_.size()));
+            std::memset(dest->s, ' ', destWidth);
+            std::memcpy(dest->s, scratch_.data(), std::min(destWidth, scratch_.size()));
         }
         row = row_.data();
         return true;
@@ -154,9 +159,9 @@ UTF8DataSource::UTF8DataSource(const TAVO_DataSource& base, const std::string& c
         variable.SetRole(source.GetRole());
         for (const auto& entry : source.GetValueLabels()) {
             if (width == 0) {
-                variable.AddValueLabel(entry.value[0].num, convert(entry.label));
+                variable.AddValueLabel(entry.value[0].f, convert(entry.label));
             } else {
-                const std::string_view text(entry.value[0].str, static_cast<size_t>(width));
+                const std::string_view text(entry.value[0].s, static_cast<size_t>(width));
                 variable.AddValueLabel(convert(TrimRight(text)), convert(entry.label));
             }
         }
@@ -172,12 +177,12 @@ UTF8DataSource::UTF8DataSource(const TAVO_DataSource& base, const std::string& c
         } else if (count > 0) {
             std::vector<double> values;
             for (int i = 0; i < count; ++i)
-                values.push_back(missing[i].num);
+                values.push_back(missing[i].f);
             variable.SetMissingValues(values);
         } else if (count == -2) {
-            variable.SetMissingRange(missing[0].num, missing[1].num);
+            variable.SetMissingRange(missing[0].f, missing[1].f);
         } else if (count == -3) {
-            variable.SetMissingRange(missing[0].num, missing[1].num, missing[2].num);
+            variable.SetMissingRange(missing[0].f, missing[1].f, missing[2].f);
         }
         offsets_.push_back(slotsPerCase_);
         slotsPerCase_ += variable.SlotCount();

@@ -210,7 +210,7 @@ UserInputCaseFile::UserInputCaseFile(const UserCaseFileSpec& spec) {
                 data_.SetString(c0, static_cast<int>(c), cell);
                 continue;
             }
-            double value = kSysMis;
+            double value = SYSMIS;
             bool parsed = cell.empty();
             if (!cell.empty()) {
                 if (IsDateFormat(format.type)) {
@@ -222,7 +222,7 @@ UserInputCaseFile::UserInputCaseFile(const UserCaseFileSpec& spec) {
                 }
             }
             // A cell that does not parse is system-missing, as the host's reader treats it.
-            data_.SetNumeric(c0, static_cast<int>(c), parsed ? value : kSysMis);
+            data_.SetNumeric(c0, static_cast<int>(c), parsed ? value : SYSMIS);
         }
     }
 }
