@@ -7,6 +7,7 @@
 
 #include "DatasetFixture.h"
 #include "common/TestSupport.h"
+#include "qeinteg/data/QEDataModel.h"
 #include "qeinteg/data/QERawDataIterator.h"
 #include "qeinteg/platform/host/CodePage.h"
 #include "qeinteg/platform/host/HostDates.h"
@@ -103,6 +104,62 @@ TEST_P(HostDataTest, CsvFilesThatCannotBeReadGiveAnEmptySourceAndAReason) {
     ASSERT_TRUE(file.IsOpen());
     EXPECT_EQ(file.Dataset().GetVariable(1).GetName(), "V2");
     EXPECT_EQ(file.Dataset().CaseCount(), 2);
+}
+
+TEST_P(HostDataTest, CsvDictionaryFileAddsLabelsMissingValuesRolesAndWeight) {
+    const std::string dir = qetest::TestDir();
+    ASSERT_TRUE(qetest::WriteFile(dir + "/d.csv", H("id,größe,city:A8,born:DATE11,w\n"
+                                                    "1,2,Köln,1970-01-02,1\n"
+                                                    "2,9,Bonn,1970-01-03,2\n")));
+    ASSERT_TRUE(qetest::WriteFile(dir + "/d.dict", H("# the survey\n"
+                                                     "label größe \"Größe in \"\"m\"\"\"\n"
+                                                     "value größe 9 \"nicht gewußt\"\n"
+                                                     "range größe 7 8 9\n"
+                                                     "value city Köln \"Cologne\"\n"
+                                                     "missing city \"n a\" Köln\n"
+                                                     "missing born 1970-01-03\n"
+                                                     "level id nominal\n"
+                                                     "role id partition\n"
+                                                     "weight w\n"
+                                                     "\n"
+                                                     "split city\n")));
+    UserCaseFileSpec spec;
+    spec.Init(dir + "/d.csv", true, false);
+    spec.SetDictionaryPath(dir + "/d.dict");
+    const UserInputCaseFile file(spec);
+    ASSERT_TRUE(file.IsOpen()) << file.Error();
+    QEDataModel model(file.DataSource(), false, true, false);
+    const CFMetaData& md = model.getMetaData();
+    const CFField& size = md.GetField(1);
+    EXPECT_EQ(size.GetLabel(), "Größe in \"m\"");
+    ASSERT_NE(size.GetMissingValues(), nullptr);
+    EXPECT_EQ(size.GetMissingValues()->GetRange(),
+              CFRange(CFDatum::MakeReal(7), CFDatum::MakeReal(8)));
+    EXPECT_EQ(size.GetMissingValues()->GetValues()[0].GetLabel(), "nicht gewußt");
+    const CFField& city = md.GetField(2);
+    EXPECT_EQ(city.GetValueLabels()[0], CFValue(CFDatum::MakeText("Köln"), "Cologne", 0, 0));
+    ASSERT_EQ(city.GetMissingValues()->GetValues().size(), 2u);
+    EXPECT_EQ(city.GetMissingValues()->GetValues()[1].GetLabel(), "Cologne");
+    EXPECT_EQ(md.GetField(3).GetMissingValues()->GetValues()[0].GetDatum(), CFDatum::MakeReal(2));
+    EXPECT_EQ(md.GetField(0).GetMeasure(), CFField::Nominal);
+    EXPECT_EQ(md.GetField(0).GetRole(), CFField::Partition);
+    EXPECT_EQ(md.GetField(4).GetRole(), CFField::FreqWeight);
+    EXPECT_EQ(file.DataSource().GetSplitCount(), 1);
+
+    const char* bad[] = {"label nobody x\n",  "value größe x \"y\"\n",  "range city 1 2\n",
+                         "role id boss\n",    "weight city\n",          "frobnicate id\n",
+                         "label id \"open\n", "missing größe 1 2 3 4\n"};
+    for (const char* line : bad) {
+        SCOPED_TRACE(line);
+        ASSERT_TRUE(qetest::WriteFile(dir + "/bad.dict", H(line)));
+        spec.SetDictionaryPath(dir + "/bad.dict");
+        const UserInputCaseFile refused(spec);
+        EXPECT_FALSE(refused.IsOpen());
+        EXPECT_NE(refused.Error().find("line 1"), std::string::npos) << refused.Error();
+        EXPECT_EQ(refused.DataSource().ColumnCount(), 0);
+    }
+    spec.SetDictionaryPath(dir + "/none.dict");
+    EXPECT_FALSE(UserInputCaseFile(spec).IsOpen());
 }
 
 TEST_P(HostDataTest, ProjectionMapsWeightAndSplitColumns) {

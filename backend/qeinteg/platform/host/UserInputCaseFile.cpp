@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <vector>
 
 #include "qeinteg/platform/host/HostDates.h"
@@ -110,6 +111,154 @@ bool ParseHeader(const std::string& cell, ColumnSpec& spec, std::string& error) 
         error = "too many parts in the name cell of variable " + spec.name;
         return false;
     }
+    return true;
+}
+
+// Splits a dictionary line into tokens; a double-quoted token may hold blanks and doubled quotes.
+bool Tokenize(const std::string& line, std::vector<std::string>& tokens) {
+    tokens.clear();
+    size_t i = 0;
+    while (i < line.size()) {
+        if (line[i] == ' ' || line[i] == '\t' || line[i] == '\r') {
+            ++i;
+            continue;
+        }
+        std::string token;
+        if (line[i] == '"') {
+            ++i;
+            bool closed = false;
+            while (i < line.size()) {
+                if (line[i] == '"') {
+                    if (i + 1 < line.size() && line[i + 1] == '"') {
+                        token += '"';
+                        i += 2;
+                        continue;
+                    }
+                    closed = true;
+                    ++i;
+                    break;
+                }
+                token += line[i++];
+            }
+            if (!closed)
+                return false;
+        } else {
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') {
+                token += line[i++];
+            }
+        }
+        tokens.push_back(std::move(token));
+    }
+    return true;
+}
+
+// A value of a numeric variable as the data would hold it.
+bool ParseValue(const TAVO_Variable& variable, const std::string& text, double& value) {
+    const int type = variable.GetFormat().type;
+    if (IsDateFormat(type))
+        return qehost::ParseHostDateTime(text, value);
+    if (IsTimeFormat(type))
+        return qehost::ParseHostTime(text, value);
+    return ParseNumber(text, value);
+}
+
+// Applies a dictionary file to the dataset; false with a reason naming the line on failure.
+bool ApplyDictionary(const std::string& path, HostDataset& data, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot open the dictionary file '" + path + "'";
+        return false;
+    }
+    std::string line;
+    std::vector<std::string> t;
+    int number = 0;
+    std::vector<int> splits;
+    while (std::getline(in, line)) {
+        ++number;
+        const auto fail = [&](const std::string& why) {
+            error = "dictionary line " + std::to_string(number) + ": " + why;
+            return false;
+        };
+        if (!Tokenize(line, t))
+            return fail("unterminated quote");
+        if (t.empty() || (!t[0].empty() && t[0][0] == '#'))
+            continue;
+        const std::string& what = t[0];
+        if (t.size() < 2)
+            return fail("no variable named");
+        std::vector<int> columns;
+        for (size_t i = 1; i < (what == "split" ? t.size() : 2); ++i) {
+            const int column = data.FindVarIndex(t[i], 0);
+            if (column < 0)
+                return fail("unknown variable " + t[i]);
+            columns.push_back(column);
+        }
+        TAVO_Variable& v = data.Variable(columns[0]);
+        const bool isString = v.GetType() > 0;
+        std::vector<double> numbers;
+        const auto numbersFrom = [&](size_t first) {
+            numbers.clear();
+            for (size_t i = first; i < t.size(); ++i) {
+                double value = 0;
+                if (!ParseValue(v, t[i], value))
+                    return false;
+                numbers.push_back(value);
+            }
+            return true;
+        };
+        if (what == "label" && t.size() == 3) {
+            v.SetLabel(t[2]);
+        } else if (what == "value" && t.size() == 4) {
+            if (isString) {
+                v.AddValueLabel(std::string_view(t[2]), t[3]);
+            } else {
+                double value = 0;
+                if (!ParseValue(v, t[2], value))
+                    return fail("bad value " + t[2]);
+                v.AddValueLabel(value, t[3]);
+            }
+        } else if (what == "missing" && t.size() >= 3 && t.size() <= 5) {
+            if (isString) {
+                v.SetStringMissingValues(std::vector<std::string>(t.begin() + 2, t.end()));
+            } else if (!numbersFrom(2) || !v.SetMissingValues(numbers)) {
+                return fail("bad missing values");
+            }
+        } else if (what == "range" && (t.size() == 4 || t.size() == 5)) {
+            if (isString || !numbersFrom(2))
+                return fail("bad missing range");
+            const bool ok = numbers.size() == 2
+                                ? v.SetMissingRange(numbers[0], numbers[1])
+                                : v.SetMissingRange(numbers[0], numbers[1], numbers[2]);
+            if (!ok)
+                return fail("bad missing range");
+        } else if (what == "level" && t.size() == 3) {
+            ColumnSpec spec;
+            std::string ignored;
+            if (!ParseHeader("x::" + t[2], spec, ignored))
+                return fail("unknown level " + t[2]);
+            v.SetMeasurementLevel(spec.level);
+        } else if (what == "role" && t.size() == 3) {
+            static const char* const kRoles[] = {"input", "target",    "both",
+                                                 "none",  "partition", "split"};
+            int role = -1;
+            for (int r = 0; r < 6; ++r) {
+                if (strcasecmp(t[2].c_str(), kRoles[r]) == 0)
+                    role = r;
+            }
+            if (role < 0)
+                return fail("unknown role " + t[2]);
+            v.SetRole(role);
+        } else if (what == "weight" && t.size() == 2) {
+            if (!data.SetWeightVariable(columns[0]))
+                return fail("a weight must be numeric");
+        } else if (what == "split") {
+            splits.insert(splits.end(), columns.begin(), columns.end());
+        } else {
+            return fail("cannot read '" + line + "'");
+        }
+    }
+    if (!splits.empty())
+        data.SetSplitVariables(splits);
     return true;
 }
 
@@ -224,5 +373,8 @@ UserInputCaseFile::UserInputCaseFile(const UserCaseFileSpec& spec) {
             // A cell that does not parse is system-missing, as the host's reader treats it.
             data_.SetNumeric(c0, static_cast<int>(c), parsed ? value : SYSMIS);
         }
+    }
+    if (!spec.DictionaryPath().empty() && !ApplyDictionary(spec.DictionaryPath(), data_, error_)) {
+        data_ = HostDataset();
     }
 }
