@@ -218,6 +218,9 @@ TEST(HostDataCp1252Test, TextTheCodePageCannotHoldIsReplacedAndReported) {
     EXPECT_EQ(view.GetVariable(0).GetStringMissingValues(), std::vector<std::string>{"é"});
     const TempFileDataStore store(view);
     EXPECT_EQ(monitor.ErrorCount(), 1);
+    // The copy keeps only the room its texts need.
+    EXPECT_EQ(store.GetVariable(0).GetType(), 3);
+    EXPECT_EQ(store.CaseCount(), 3);
     EXPECT_NE(monitor.last.find("case 1"), std::string::npos);
     ASSERT_FALSE(store.Path().empty());
     EXPECT_EQ(std::filesystem::path(store.Path()).parent_path(),

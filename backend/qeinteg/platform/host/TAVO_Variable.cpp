@@ -148,3 +148,18 @@ bool TAVO_Variable::IsMissingSlow(const char* value) const {
     }
     return false;
 }
+
+TAVO_Variable TAVO_Variable::WithWidth(int width) const {
+    if (type_ == 0)
+        return *this;
+    TAVO_Variable copy(*this);
+    copy.type_ = std::clamp(width, 1, 32767);
+    copy.format_.width = copy.type_;
+    copy.valueLabels_.clear();
+    for (const ValueLabel& entry : valueLabels_) {
+        const std::string_view text =
+            TrimRight(std::string_view(entry.value[0].s, static_cast<size_t>(type_)));
+        copy.AddValueLabel(text, entry.label);
+    }
+    return copy;
+}

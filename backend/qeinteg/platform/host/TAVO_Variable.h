@@ -33,6 +33,10 @@ class TAVO_Variable {
     // type: 0 for numeric, else the string width (1 to 32767). The format follows the type.
     TAVO_Variable(std::string name, int type);
 
+    // A copy of a string variable with another width (value labels re-padded to it); a numeric
+    // variable is copied as it is.
+    TAVO_Variable WithWidth(int width) const;
+
     const std::string& GetName() const { return name_; }
     void SetName(std::string name) { name_ = std::move(name); }
     const std::string& GetLabel() const { return label_; }

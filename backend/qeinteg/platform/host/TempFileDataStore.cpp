@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -95,57 +96,172 @@ class MemoryRecordCursor final : public TAVO_InputCaseIterator::Cursor {
 
 }  // namespace
 
-TempFileDataStore::TempFileDataStore(const TAVO_DataSource& source) : source_(&source) {
-    for (int k = 0; k < source.ColumnCount(); ++k) {
-        offsets_.push_back(slotsPerCase_);
-        slotsPerCase_ += source.GetVariable(k).SlotCount();
-    }
-    std::unique_ptr<TAVO_InputCaseIterator> it(source.MakeIterator(nullptr));
+namespace {
+
+// A new empty file in the host's temporary directory, open for writing; null when none can be made.
+std::FILE* NewStoreFile(std::string& path) {
     std::string pattern = GetTavoTempPath() + "qe_store_XXXXXX";
     const int fd = mkstemp(pattern.data());
-    std::FILE* file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
-    if (fd >= 0 && file == nullptr)
+    if (fd < 0)
+        return nullptr;
+    std::FILE* file = fdopen(fd, "w+b");
+    if (file == nullptr) {
         ::close(fd);
-    if (file != nullptr)
-        path_ = pattern;
-
-    std::vector<OBS> record(static_cast<size_t>(slotsPerCase_) + 1);
-    bool ok = true;
-    while (it && it->NextCase()) {
-        for (int k = 0; k < source.ColumnCount(); ++k) {
-            std::memcpy(&record[offsets_[k]], it->GetValue(k),
-                        sizeof(OBS) * source.GetVariable(k).SlotCount());
-        }
-        record[slotsPerCase_].f = static_cast<double>(it->GetCaseNumber());
-        if (file != nullptr) {
-            if (std::fwrite(record.data(), sizeof(OBS), record.size(), file) != record.size()) {
-                ok = false;
-                break;
-            }
-        } else {
-            memory_.insert(memory_.end(), record.begin(), record.end());
-        }
-        ++caseCount_;
+        std::remove(pattern.c_str());
+        return nullptr;
     }
-    if (file != nullptr && std::fclose(file) != 0)
-        ok = false;
-    if (!ok) {
-        // The disk is full or failing: keep the copy in memory instead.
+    path = pattern;
+    return file;
+}
+
+// Records of `slots` slots, written to a file, or kept in memory when the file fails.
+class RecordSink {
+  public:
+    RecordSink(size_t slots, std::vector<OBS>& memory) : slots_(slots), memory_(memory) {
+        file_ = NewStoreFile(path_);
+    }
+    ~RecordSink() {
+        if (file_ != nullptr)
+            std::fclose(file_);
+    }
+    void Put(const OBS* record) {
+        if (file_ != nullptr && std::fwrite(record, sizeof(OBS), slots_, file_) != slots_) {
+            // The disk is full or failing: go on in memory with what was written so far.
+            std::fflush(file_);
+            std::rewind(file_);
+            std::vector<OBS> done(written_ * slots_);
+            const size_t got = std::fread(done.data(), sizeof(OBS) * slots_, written_, file_);
+            done.resize(got * slots_);
+            Drop();
+            memory_ = std::move(done);
+        }
+        if (file_ == nullptr)
+            memory_.insert(memory_.end(), record, record + slots_);
+        ++written_;
+    }
+    // Ends writing; the path of the finished file, or empty when the records are in memory.
+    std::string Finish() {
+        if (file_ != nullptr && std::fclose(file_) != 0) {
+            file_ = nullptr;
+            std::remove(path_.c_str());
+            path_.clear();
+            return std::string();
+        }
+        file_ = nullptr;
+        return path_;
+    }
+    size_t Written() const { return written_; }
+
+  private:
+    void Drop() {
+        std::fclose(file_);
+        file_ = nullptr;
         std::remove(path_.c_str());
         path_.clear();
-        memory_.clear();
-        caseCount_ = 0;
-        std::unique_ptr<TAVO_InputCaseIterator> again(source.MakeIterator(nullptr));
-        while (again && again->NextCase()) {
-            for (int k = 0; k < source.ColumnCount(); ++k) {
-                std::memcpy(&record[offsets_[k]], again->GetValue(k),
-                            sizeof(OBS) * source.GetVariable(k).SlotCount());
-            }
-            record[slotsPerCase_].f = static_cast<double>(again->GetCaseNumber());
-            memory_.insert(memory_.end(), record.begin(), record.end());
-            ++caseCount_;
-        }
     }
+
+    size_t slots_;
+    std::vector<OBS>& memory_;
+    std::FILE* file_ = nullptr;
+    std::string path_;
+    size_t written_ = 0;
+};
+
+}  // namespace
+
+TempFileDataStore::TempFileDataStore(const TAVO_DataSource& source) : source_(&source) {
+    const int columns = source.ColumnCount();
+    std::vector<int> wideOffsets;
+    int wideSlots = 0;
+    // The longest text of each string column (and of its missing values, so that none of them
+    // could be cut into another value).
+    std::vector<int> widths(static_cast<size_t>(columns), 0);
+    for (int k = 0; k < columns; ++k) {
+        const TAVO_Variable& v = source.GetVariable(k);
+        wideOffsets.push_back(wideSlots);
+        wideSlots += v.SlotCount();
+        if (v.GetType() == 0)
+            continue;
+        widths[k] = 1;
+        for (const std::string& text : v.GetStringMissingValues())
+            widths[k] = std::max(widths[k], static_cast<int>(text.size()));
+    }
+
+    // The source is read once (a converting source reports its errors once): a copy as wide as
+    // the source, then a narrower one when the texts leave room.
+    std::vector<OBS> wide;
+    std::string widePath;
+    size_t count = 0;
+    {
+        RecordSink sink(static_cast<size_t>(wideSlots) + 1, wide);
+        std::vector<OBS> record(static_cast<size_t>(wideSlots) + 1);
+        std::unique_ptr<TAVO_InputCaseIterator> it(source.MakeIterator(nullptr));
+        while (it && it->NextCase()) {
+            for (int k = 0; k < columns; ++k) {
+                const int width = source.GetVariable(k).GetType();
+                const OBS* value = it->GetValue(k);
+                std::memcpy(&record[wideOffsets[k]], value,
+                            sizeof(OBS) * source.GetVariable(k).SlotCount());
+                if (width == 0)
+                    continue;
+                int length = width;
+                while (length > widths[k] && value->s[length - 1] == ' ')
+                    --length;
+                widths[k] = length;
+            }
+            record[wideSlots].f = static_cast<double>(it->GetCaseNumber());
+            sink.Put(record.data());
+        }
+        count = sink.Written();
+        widePath = sink.Finish();
+    }
+    for (int k = 0; k < columns; ++k) {
+        const TAVO_Variable& v = source.GetVariable(k);
+        variables_.push_back(v.GetType() > 0 ? v.WithWidth(std::min(v.GetType(), widths[k])) : v);
+        offsets_.push_back(slotsPerCase_);
+        slotsPerCase_ += variables_.back().SlotCount();
+    }
+    caseCount_ = static_cast<long>(count);
+    if (slotsPerCase_ == wideSlots) {
+        path_ = widePath;
+        memory_ = std::move(wide);
+        return;
+    }
+
+    // Narrow each record.
+    std::FILE* in = widePath.empty() ? nullptr : std::fopen(widePath.c_str(), "rb");
+    std::vector<OBS> wideRecord(static_cast<size_t>(wideSlots) + 1);
+    std::vector<OBS> record(static_cast<size_t>(slotsPerCase_) + 1);
+    RecordSink sink(record.size(), memory_);
+    for (size_t i = 0; i < count; ++i) {
+        const OBS* from = nullptr;
+        if (in != nullptr) {
+            if (std::fread(wideRecord.data(), sizeof(OBS), wideRecord.size(), in) !=
+                wideRecord.size())
+                break;
+            from = wideRecord.data();
+        } else {
+            from = wide.data() + i * wideRecord.size();
+        }
+        for (int k = 0; k < columns; ++k) {
+            const int width = variables_[k].GetType();
+            OBS* dest = &record[offsets_[k]];
+            if (width == 0) {
+                *dest = from[wideOffsets[k]];
+                continue;
+            }
+            std::memset(dest->s, ' ', static_cast<size_t>(variables_[k].SlotCount()) * 8);
+            std::memcpy(dest->s, from[wideOffsets[k]].s, static_cast<size_t>(width));
+        }
+        record[slotsPerCase_] = from[wideSlots];
+        sink.Put(record.data());
+    }
+    if (in != nullptr)
+        std::fclose(in);
+    if (!widePath.empty())
+        std::remove(widePath.c_str());
+    caseCount_ = static_cast<long>(sink.Written());
+    path_ = sink.Finish();
 }
 
 TempFileDataStore::~TempFileDataStore() {

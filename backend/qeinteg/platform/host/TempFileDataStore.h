@@ -1,7 +1,8 @@
 // A copy of a data source's cases in a temporary file, made once at construction: reading the
 // copy again costs a file read instead of a conversion. The store has the dictionary of the source
-// it copied (usually a UTF8DataSource). The file lives in the host's temporary directory; when
-// none can be made, the copy is kept in memory.
+// it copied (usually a UTF8DataSource), with string variables only as wide as their longest text,
+// so that the padding a conversion had to reserve is not stored. The file lives in the host's
+// temporary directory; when none can be made, the copy is kept in memory.
 #pragma once
 
 #include <string>
@@ -22,9 +23,8 @@ class TempFileDataStore : public TAVO_DataSource {
     long CaseCount() const { return caseCount_; }
 
     int ColumnCount() const override { return source_->ColumnCount(); }
-    const TAVO_Variable& GetVariable(int column) const override {
-        return source_->GetVariable(column);
-    }
+    // The source's variables, strings narrowed to the longest text they hold.
+    const TAVO_Variable& GetVariable(int column) const override { return variables_.at(column); }
     int GetWeightVarIndex() const override { return source_->GetWeightVarIndex(); }
     int GetSplitCount() const override { return source_->GetSplitCount(); }
     int GetSplitVarIndex(int i) const override { return source_->GetSplitVarIndex(i); }
@@ -32,6 +32,7 @@ class TempFileDataStore : public TAVO_DataSource {
 
   private:
     const TAVO_DataSource* source_;
+    std::vector<TAVO_Variable> variables_;
     std::string path_;
     std::vector<int> offsets_;
     int slotsPerCase_ = 0;
