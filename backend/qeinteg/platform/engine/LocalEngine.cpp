@@ -21,6 +21,7 @@ void LocalEngine::reset() {
     nextScript_.reset();
     calls_.clear();
     executors_ = 0;
+    recording_ = true;
 }
 
 void LocalEngine::failNextManagerConstruction(ScriptedFailure failure) {
@@ -104,7 +105,12 @@ std::vector<CallRecord> LocalEngine::calls(const std::string& operation) const {
 
 void LocalEngine::record(CallRecord call) {
     std::lock_guard<std::mutex> lock(mutex_);
-    calls_.push_back(std::move(call));
+    if (recording_) calls_.push_back(std::move(call));
+}
+
+void LocalEngine::setRecording(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    recording_ = on;
 }
 
 int LocalEngine::nextExecutorNumber() {

@@ -73,6 +73,8 @@ public:
     // Only the records of `operation`.
     std::vector<CallRecord> calls(const std::string& operation) const;
     void record(CallRecord call);
+    // Switches the record off (benchmarks) or on again. On after each reset.
+    void setRecording(bool on);
     // A serial number for a new executor (1, 2, ... after each reset).
     int nextExecutorNumber();
 
@@ -94,6 +96,7 @@ private:
     std::shared_ptr<const JobScript> nextScript_;
     std::vector<CallRecord> calls_;
     int executors_ = 0;
+    bool recording_ = true;
     int blocked_ = 0;
     std::condition_variable blockedChanged_;
 };
