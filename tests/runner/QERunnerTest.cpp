@@ -2,6 +2,8 @@
 
 #include "RunnerFakes.h"
 #include "common/TestSupport.h"
+#include "qeinteg/java/JNIObjectManager.h"
+#include "qeinteg/java/JNIQelAccessor.h"
 #include "qeinteg/platform/host/AdjustMeasurementLevels.h"
 #include "qeinteg/platform/host/HostOutput.h"
 #include "qeinteg/platform/host/HostProcess.h"
@@ -70,7 +72,20 @@ TEST_F(RunnerTest, AJobGoesThroughTheEngineInOrderWithItsArguments) {
     EXPECT_DOUBLE_EQ(progress[1].value(), 1.0);
 }
 
+// A Java wrapper that notes, when the manager destroys it, whether the job was released already.
+class ReleaseWitness : public JNIQelAccessor {
+  public:
+    explicit ReleaseWitness(bool* releasedFirst) : releasedFirst_(releasedFirst) {}
+    ~ReleaseWitness() override {
+        *releasedFirst_ = !LocalEngine::instance().calls("release").empty();
+    }
+
+  private:
+    bool* releasedFirst_;
+};
+
 TEST_F(RunnerTest, APreparedJobIsReleasedByTheNextPrepareAndByTheDestructor) {
+    bool releasedBeforeJavaCleanUp = false;
     {
         QERunner runner(nullptr);
         runner.prepareQELJob("first");
@@ -78,9 +93,15 @@ TEST_F(RunnerTest, APreparedJobIsReleasedByTheNextPrepareAndByTheDestructor) {
         EXPECT_EQ(Operations(), (Strings{"createExecutor", "prepare", "release", "delete",
                                          "createExecutor", "prepare"}));
         EXPECT_TRUE(runner.execute());
+        EXPECT_EQ(Operations(2),
+                  (Strings{"createExecutor", "prepare", "execute", "onInit", "onSuccess"}));
+        LocalEngine::instance().reset();
+        JNIObjectManager::getManager()->addtoCleanList(
+            new ReleaseWitness(&releasedBeforeJavaCleanUp));
     }
-    EXPECT_EQ(Operations(2), (Strings{"createExecutor", "prepare", "execute", "onInit", "onSuccess",
-                                      "release", "delete"}));
+    // The destructor released the job, and did so before the Java references were cleaned.
+    EXPECT_EQ(Operations(2), (Strings{"release", "delete"}));
+    EXPECT_TRUE(releasedBeforeJavaCleanUp);
     // Without a script a job simply succeeds; a runner without procedure sends no progress.
     EXPECT_TRUE(qehost::IpcRecords().empty());
 }
