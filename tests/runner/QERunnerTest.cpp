@@ -5,6 +5,7 @@
 #include "qeinteg/java/JNIObjectManager.h"
 #include "qeinteg/java/JNIQelAccessor.h"
 #include "qeinteg/platform/host/AdjustMeasurementLevels.h"
+#include "qeinteg/platform/host/AppSettings.h"
 #include "qeinteg/platform/host/HostOutput.h"
 #include "qeinteg/platform/host/HostProcess.h"
 #include "qeinteg/platform/host/ParserMessage.h"
@@ -257,6 +258,19 @@ TEST_F(RunnerTest, AnIteratorReportingCancelEndsTheRunCancelled) {
     EXPECT_EQ(shown[0].level, 3);
 }
 
+TEST_F(RunnerTest, EveryJobUsesTheHostLocaleReadWhenItIsPrepared) {
+    QERunner runner(nullptr);
+    qehost::testing::SetLocale("de_DE");
+    runner.prepareQELJob("a");
+    qehost::testing::SetLocale("fr_FR");
+    runner.UpdataQEAppSetting();
+    runner.prepareQELJob("b");
+    const auto created = LocalEngine::instance().calls("createExecutor");
+    ASSERT_EQ(created.size(), 2u);
+    EXPECT_EQ(created[0].args, Strings{"de_DE"});
+    EXPECT_EQ(created[1].args, Strings{"fr_FR"});
+}
+
 TEST_F(RunnerTest, JobOperationsWithoutAPreparedJobStopTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     FakeIterator rows("r", 1, 1);
@@ -281,6 +295,12 @@ TEST_F(RunnerTest, JobOperationsWithoutAPreparedJobStopTheProcess) {
             runner.addOutputContainer(&container);
         },
         "_qeExecutor != 0");
+    EXPECT_DEATH(
+        {
+            qehost::testing::SetAppHostAvailable(false);
+            QERunner runner(nullptr);
+        },
+        "pAppHost != 0");
 }
 
 }  // namespace
