@@ -57,7 +57,8 @@ void LocalEngine::onManagerConstructing(JNIEnv* env, const EmbeddedQE::EQEAppSet
         }
     }
     if (failure) {
-        if (failure->javaException) throw EmbeddedQE::JavaException(failure->message, failure->trace);
+        if (failure->javaException)
+            throw EmbeddedQE::JavaException(failure->message, failure->trace);
         throw EmbeddedQE::Exception(failure->message);
     }
 }
@@ -105,7 +106,8 @@ std::vector<CallRecord> LocalEngine::calls(const std::string& operation) const {
 
 void LocalEngine::record(CallRecord call) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (recording_) calls_.push_back(std::move(call));
+    if (recording_)
+        calls_.push_back(std::move(call));
 }
 
 void LocalEngine::setRecording(bool on) {

@@ -40,7 +40,7 @@ struct ScriptedFailure {
 class JobScript;
 
 class LocalEngine final {
-public:
+  public:
     static LocalEngine& instance();
 
     // Forgets every record and script. Does not touch live managers.
@@ -83,7 +83,7 @@ public:
     bool waitForBlockedJob(std::chrono::milliseconds timeout);
     void noteBlocked(int delta);
 
-private:
+  private:
     LocalEngine() = default;
 
     mutable std::mutex mutex_;
