@@ -19,7 +19,7 @@ class UTF8DataSource::Converter {
             const char byte = static_cast<char>(b);
             std::string out;
             const bool ok = TAVOMBGenericToU8(std::string_view(&byte, 1), out, handle_);
-            if (!ok && b < 0x80)
+            if (!ok && (b < 0x80 || StartsPair(byte)))
                 singleByte_ = false;
             table_[b] = ok ? out : std::string();
             valid_[b] = ok && !out.empty();
@@ -31,6 +31,21 @@ class UTF8DataSource::Converter {
     }
 
     ~Converter() { TAVOMBConverterDelete_A(handle_); }
+
+  private:
+    // True when `lead` followed by some trail byte is one character: a double-byte code page.
+    bool StartsPair(char lead) const {
+        for (const int trail : {0x40, 0x80, 0xA1, 0xA5}) {
+            const char pair[2] = {lead, static_cast<char>(trail)};
+            std::string out;
+            if (TAVOMBGenericToU8(std::string_view(pair, 2), out, handle_) && !out.empty() &&
+                out != "?")
+                return true;
+        }
+        return false;
+    }
+
+  public:
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
