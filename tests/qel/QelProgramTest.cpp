@@ -62,8 +62,9 @@ class QelProgramTest : public testing::Test {
             if (!conf.empty()) {
                 auto configs = graph.configurations(call);
                 EXPECT_FALSE(configs.empty()) << kind;
-                if (!configs.empty())
+                if (!configs.empty()) {
                     EXPECT_EQ(*configs[0], qelocal::JsonValue::parse(conf)) << kind;
+                }
             }
             std::vector<std::pair<std::string, int>> expected, actual;
             for (JNITaggedFunctionInput* in : program.getPredecessors(functions[i])) {
