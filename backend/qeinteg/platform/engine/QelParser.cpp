@@ -256,7 +256,7 @@ class Parser {
             while (!atEnd()) {
                 c = peek();
                 if (c == '"') {
-                    jsonString(start);
+                    jsonString();
                     continue;
                 }
                 if (c == '{' || c == '[') {
@@ -277,7 +277,7 @@ class Parser {
             if (!open.empty())
                 fail(start, "JSON value not closed");
         } else if (c == '"') {
-            jsonString(start);
+            jsonString();
         } else {
             while (!atEnd()) {
                 c = peek();
@@ -302,7 +302,7 @@ class Parser {
         }
     }
 
-    void jsonString(size_t valueStart) {
+    void jsonString() {
         size_t start = pos_++;
         while (!atEnd()) {
             char c = peek();
@@ -314,7 +314,6 @@ class Parser {
             if (c == '"')
                 return;
         }
-        (void)valueStart;
         fail(start, "unterminated string");
     }
 
