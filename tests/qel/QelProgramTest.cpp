@@ -448,3 +448,18 @@ TEST_F(QelProgramTest, WrappersAreReleasedByCleanJRef) {
         previous = program.createQelFunction("step", kNoConf, previous);
     EXPECT_EQ(qetest::JvmWarningCount(), 0);
 }
+
+TEST_F(QelProgramTest, NamesTheTextCannotCarryAreRefused) {
+    JNIQelProgram program;
+    JNIQelFunction* read = program.createQelFunction("read", kNoConf);
+    JNIQelFunction* bad = program.createQelFunction("my func", kNoConf, read);
+    EXPECT_EQ(bad->getObject(), nullptr);
+    EXPECT_EQ(bad->getName(), "");
+    EXPECT_NE(program.getLastFailure().find("not a function name"), std::string::npos);
+    std::map<std::string, JNIQelFunction*> inputs = {{"left side", read}};
+    EXPECT_EQ(program.createQelFunction("join", kNoConf, &inputs)->getObject(), nullptr);
+    JNIQelFunctionParameterFactory factory;
+    EXPECT_EQ(factory.createInputs(&inputs, false)->getObject(), nullptr);
+    // Nothing half-made entered the program.
+    EXPECT_EQ(Text(program), "read()");
+}

@@ -56,6 +56,7 @@ public final class QelFunctionParameter {
             public QelFunctionParameter createInputs(Map<String, QelFunction> inputs, boolean bound) {
                 // Sorted by tag so that the text does not depend on the map's order.
                 Map<String, QelFunction> sorted = new TreeMap<>();
+                QelProgram.checkTags(inputs);
                 if (inputs != null) {
                     for (Map.Entry<String, QelFunction> entry : inputs.entrySet()) {
                         if (entry.getKey() != null && entry.getValue() != null) {

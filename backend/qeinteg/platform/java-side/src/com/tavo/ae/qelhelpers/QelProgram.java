@@ -51,9 +51,27 @@ public class QelProgram {
     // ---- functions ----
 
     private QelFunctionImpl newFunction(String name, Object configuration) {
+        checkKind(name);
         QelFunctionImpl function = new QelFunctionImpl(this, prefix + "f" + (++counter), name, configuration);
         functions.add(function);
         return function;
+    }
+
+    /** A kind is empty (an ordering point), NAME or NAMESPACE:NAME; anything else could not be called. */
+    private static void checkKind(String name) {
+        if (name == null || name.isEmpty()) return;
+        int colon = name.indexOf(':');
+        boolean ok = colon < 0 ? QelHelpers.isIdentifier(name)
+                : QelHelpers.isIdentifier(name.substring(0, colon)) && QelHelpers.isIdentifier(name.substring(colon + 1));
+        if (!ok) throw new IllegalArgumentException("not a function name: \"" + name + "\"");
+    }
+
+    /** Tags are written as "tag=input" and must be names. */
+    static void checkTags(Map<String, ? extends QelFunction> inputs) {
+        if (inputs == null) return;
+        for (String tag : inputs.keySet()) {
+            if (!QelHelpers.isIdentifier(tag)) throw new IllegalArgumentException("not an input tag: \"" + tag + "\"");
+        }
     }
 
     private static QelFunctionImpl impl(QelFunction function) {
@@ -123,6 +141,7 @@ public class QelProgram {
 
     /** A function reading several inputs, each under its tag (written in tag order). */
     public QelFunction createQelFunction(String name, JSONObject config, Map<String, QelFunction> inputs) {
+        checkTags(inputs);
         QelFunctionImpl f = newFunction(name, config);
         if (inputs != null) {
             for (Map.Entry<String, QelFunction> e : new TreeMap<>(inputs).entrySet()) {
