@@ -463,3 +463,38 @@ TEST_F(QelProgramTest, NamesTheTextCannotCarryAreRefused) {
     // Nothing half-made entered the program.
     EXPECT_EQ(Text(program), "read()");
 }
+
+TEST_F(QelProgramTest, FanOutAndDependenciesCutFragments) {
+    JNIQelProgram program;
+    JNIJSONObject conf;
+    conf.put("dataSource", "ds");
+    JNIQelFunction* read = program.createQelFunction("read", &conf);
+    JNIQelFunction* sorted = program.createQelFunction("sort", kNoConf, read);
+    // Two readers of the sort: it ends its fragment, which is bound and named by both.
+    JNIQelFunction* first = program.createQelFunction("head", kNoConf, sorted);
+    JNIQelFunction* second = program.createQelFunction("tail", kNoConf, sorted);
+    JNIQelFunction* written = program.createQelFunction("write", kNoConf, second);
+    // The write must wait for the head branch: it starts a fragment of its own.
+    program.addDependency(first, written);
+
+    EXPECT_EQ(Text(program),
+              "val f1_conf = {\"dataSource\":\"ds\"}\n"
+              "val frag_f1 = read(f1_conf)->sort(_)\n"
+              "head(frag_f1)\n"
+              "val frag_f4 = tail(frag_f1)\n"
+              "write(frag_f4)");
+    qelocal::JobGraph graph = CheckRoundTrip(program, {read, sorted, first, second, written});
+    ASSERT_EQ(graph.pipelines.size(), 4u);
+    EXPECT_EQ(graph.calls[2].inputs.at(0).call, 1);
+    EXPECT_EQ(graph.calls[3].inputs.at(0).call, 1);
+
+    // The dependency alone orders fragments against creation order.
+    JNIQelProgram reordered;
+    JNIQelFunction* late = reordered.createQelFunction("report", kNoConf);
+    JNIQelFunction* early = reordered.createQelFunction("prepare", kNoConf);
+    reordered.addDependency(early, late);
+    EXPECT_EQ(Text(reordered), "prepare()\nreport()");
+    // A function depending on itself is a cycle.
+    reordered.addDependency(early, early);
+    EXPECT_EQ(Text(reordered), "");
+}
