@@ -63,8 +63,9 @@ TEST(ZipInterop, InfoZipArchivesReadBackEntryByEntry) {
         for (bool more = reader.GetFirst(name, isDirectory); more;
              more = reader.GetNext(name, isDirectory)) {
             std::string content;
-            if (!isDirectory)
+            if (!isDirectory) {
                 ASSERT_TRUE(reader.ExportString(content)) << name;
+            }
             read[name] = content;
         }
         const bool noDirs = options.find("-D") != std::string::npos;
