@@ -4,12 +4,14 @@
 
 #include <cstdio>
 #include <functional>
+#include <vector>
 
 #include "qeinteg/data/ZipFileAccess.h"
 
 namespace {
 
-constexpr unsigned kReadBlock = 8192;
+// Large blocks keep the per-call cost of minizip and the sinks small.
+constexpr unsigned kReadBlock = 64 * 1024;
 
 bool EndsInSeparator(const std::string& name) {
     return !name.empty() && (name.back() == '/' || name.back() == '\\');
@@ -70,11 +72,11 @@ class ZipReader::Impl {
             !Check(unzOpenCurrentFile(handle))) {
             return false;
         }
-        char buffer[kReadBlock];
+        std::vector<char> buffer(kReadBlock);
         bool ok = true;
         std::uint64_t total = 0;
         for (;;) {
-            const int n = unzReadCurrentFile(handle, buffer, sizeof buffer);
+            const int n = unzReadCurrentFile(handle, buffer.data(), kReadBlock);
             if (n < 0) {
                 status = n;
                 ok = false;
@@ -83,7 +85,7 @@ class ZipReader::Impl {
             if (n == 0)
                 break;
             total += static_cast<std::uint64_t>(n);
-            if (!sink(buffer, static_cast<std::size_t>(n))) {
+            if (!sink(buffer.data(), static_cast<std::size_t>(n))) {
                 ok = false;
                 break;
             }
