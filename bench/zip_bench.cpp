@@ -7,6 +7,9 @@
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
+#include <time.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -34,8 +37,6 @@ struct Corpus {
 };
 
 Corpus g_corpus;
-double g_deflateSeconds = 0;
-double g_inflateSeconds = 0;
 
 std::string MakeContent(std::mt19937_64& rng, std::size_t size, int kind) {
     std::string data;
@@ -141,46 +142,72 @@ double Seconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
+// Process CPU time: on a shared, loaded machine it compares more steadily than wall time.
+double CpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+struct Timing {
+    double wall = 0;
+    double cpu = 0;
+    std::int64_t rounds = 0;
+    double Wall() const { return rounds > 0 ? wall / static_cast<double>(rounds) : 0; }
+    double Cpu() const { return rounds > 0 ? cpu / static_cast<double>(rounds) : 0; }
+};
+
+// Times one round of work in wall and CPU time.
+template <typename Work>
+void TimeRound(Timing& timing, Work&& work) {
+    const auto start = std::chrono::steady_clock::now();
+    const double cpuStart = CpuSeconds();
+    work();
+    timing.cpu += CpuSeconds() - cpuStart;
+    timing.wall += Seconds(std::chrono::steady_clock::now() - start);
+    ++timing.rounds;
+}
+
+void ReportRatio(benchmark::State& state, const Timing& ours, const Timing& baseline) {
+    if (baseline.rounds == 0)
+        return;
+    state.counters["x_raw_zlib"] = ours.Wall() / baseline.Wall();
+    state.counters["x_raw_zlib_cpu"] = ours.Cpu() / baseline.Cpu();
+}
+
+Timing g_deflate;
+Timing g_inflate;
+
 void BM_RawZlibDeflate(benchmark::State& state) {
     z_stream stream{};
     deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
     std::vector<unsigned char> out(64 * 1024);
-    double seconds = 0;
-    std::int64_t iterations = 0;
+    g_deflate = {};
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        std::size_t compressed = 0;
         std::vector<std::string> deflated;
-        for (const std::string& path : g_corpus.files) {
-            const std::string input = ReadAll(path);
-            deflated.push_back(RawDeflate(input, stream, out));
-            compressed += deflated.back().size();
-        }
-        seconds += Seconds(std::chrono::steady_clock::now() - start);
-        ++iterations;
-        benchmark::DoNotOptimize(compressed);
+        // Read from the files, as packing does.
+        TimeRound(g_deflate, [&] {
+            for (const std::string& path : g_corpus.files) {
+                deflated.push_back(RawDeflate(ReadAll(path), stream, out));
+            }
+        });
         g_corpus.deflated = std::move(deflated);
     }
     deflateEnd(&stream);
-    g_deflateSeconds = seconds / static_cast<double>(iterations);
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(g_corpus.totalBytes));
 }
 
 void BM_ZipDir(benchmark::State& state) {
-    double seconds = 0;
-    std::int64_t iterations = 0;
+    Timing ours;
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        if (!ZipDir(g_corpus.archive, g_corpus.tree))
-            state.SkipWithError("ZipDir failed");
-        seconds += Seconds(std::chrono::steady_clock::now() - start);
-        ++iterations;
+        TimeRound(ours, [&] {
+            if (!ZipDir(g_corpus.archive, g_corpus.tree))
+                state.SkipWithError("ZipDir failed");
+        });
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(g_corpus.totalBytes));
     state.counters["archive_MB"] = static_cast<double>(fs::file_size(g_corpus.archive)) / 1e6;
-    if (g_deflateSeconds > 0) {
-        state.counters["x_raw_zlib"] = seconds / static_cast<double>(iterations) / g_deflateSeconds;
-    }
+    ReportRatio(state, ours, g_deflate);
 }
 
 void PrepareDeflated() {
@@ -205,58 +232,51 @@ void BM_RawZlibInflate(benchmark::State& state) {
     z_stream stream{};
     inflateInit2(&stream, -MAX_WBITS);
     std::vector<unsigned char> out(64 * 1024);
-    double seconds = 0;
-    std::int64_t iterations = 0;
+    const std::string target = g_corpus.root + "/inflated.tmp";
+    g_inflate = {};
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
         std::size_t total = 0;
-        for (std::size_t i = 0; i < g_corpus.deflated.size(); ++i) {
-            const std::string& input = g_corpus.deflated[i];
-            inflateReset(&stream);
-            stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
-            stream.avail_in = static_cast<uInt>(input.size());
-            // Written out to a file, as unpacking does.
-            std::FILE* file = std::fopen((g_corpus.root + "/inflated.tmp").c_str(), "wb");
-            int rc = Z_OK;
-            do {
-                stream.next_out = out.data();
-                stream.avail_out = static_cast<uInt>(out.size());
-                rc = inflate(&stream, Z_NO_FLUSH);
-                const std::size_t n = out.size() - stream.avail_out;
-                std::fwrite(out.data(), 1, n, file);
-                total += n;
-            } while (rc == Z_OK);
-            std::fclose(file);
-        }
-        seconds += Seconds(std::chrono::steady_clock::now() - start);
-        ++iterations;
+        TimeRound(g_inflate, [&] {
+            for (const std::string& input : g_corpus.deflated) {
+                inflateReset(&stream);
+                stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
+                stream.avail_in = static_cast<uInt>(input.size());
+                // Written out to a file, as unpacking does.
+                std::FILE* file = std::fopen(target.c_str(), "wb");
+                int rc = Z_OK;
+                do {
+                    stream.next_out = out.data();
+                    stream.avail_out = static_cast<uInt>(out.size());
+                    rc = inflate(&stream, Z_NO_FLUSH);
+                    const std::size_t n = out.size() - stream.avail_out;
+                    std::fwrite(out.data(), 1, n, file);
+                    total += n;
+                } while (rc == Z_OK);
+                std::fclose(file);
+            }
+        });
         if (total != g_corpus.totalBytes)
             state.SkipWithError("inflate lost bytes");
     }
     inflateEnd(&stream);
-    g_inflateSeconds = seconds / static_cast<double>(iterations);
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(g_corpus.totalBytes));
 }
 
 void BM_UnzipToDir(benchmark::State& state) {
-    double seconds = 0;
-    std::int64_t iterations = 0;
     const std::string target = g_corpus.root + "/unpacked";
     PrepareArchive();
+    Timing ours;
     for (auto _ : state) {
         state.PauseTiming();
         fs::remove_all(target);
         state.ResumeTiming();
-        const auto start = std::chrono::steady_clock::now();
-        if (!UnzipToDir(g_corpus.archive, target))
-            state.SkipWithError("UnzipToDir failed");
-        seconds += Seconds(std::chrono::steady_clock::now() - start);
-        ++iterations;
+        TimeRound(ours, [&] {
+            if (!UnzipToDir(g_corpus.archive, target))
+                state.SkipWithError("UnzipToDir failed");
+        });
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(g_corpus.totalBytes));
-    if (g_inflateSeconds > 0) {
-        state.counters["x_raw_zlib"] = seconds / static_cast<double>(iterations) / g_inflateSeconds;
-    }
+    ReportRatio(state, ours, g_inflate);
 }
 
 }  // namespace
