@@ -68,6 +68,10 @@ bool IsEmptyArchive(const std::string& path);
 // when they are missing; false when the archive could not be updated.
 bool AddZip64EndRecords(const std::string& path, std::uint64_t entries);
 
+// True when the name holds non-ASCII characters and is valid UTF-8, so that it should carry the
+// zip format's UTF-8 flag.
+bool NeedsUtf8Flag(const std::string& name);
+
 // True when extracting the entry (a name already in "/" form) below a target directory cannot
 // reach outside it: not empty, not absolute, no drive letter, no ".." component, no zero byte.
 bool IsSafeEntryName(const std::string& name);

@@ -16,6 +16,16 @@ constexpr std::size_t kFileBlock = 64 * 1024;
 // zipWriteInFileInZip takes a 32-bit length; large strings go in slices.
 constexpr std::size_t kMaxWriteSlice = 1u << 20;
 constexpr std::uint64_t kUnknownSize = ~std::uint64_t{0};
+// "Version made by": Unix (3), zip format 2.0.
+constexpr uLong kMadeByUnix = (3u << 8) | 20u;
+// Unix mode in the upper half; 0x10 is the DOS directory attribute.
+constexpr uLong kUnixFileAttributes = 0100644ul << 16;
+constexpr uLong kUnixDirectoryAttributes = (040755ul << 16) | 0x10u;
+// General purpose bit 11: the entry's name is UTF-8.
+constexpr uLong kUtf8NameFlag = 1u << 11;
+#ifndef DEF_MEM_LEVEL
+constexpr int DEF_MEM_LEVEL = 8;
+#endif
 
 // The bytes left in a stream, or kUnknownSize when it cannot seek.
 std::uint64_t RemainingBytes(std::istream& in) {
@@ -80,10 +90,17 @@ class ZipWriter::Impl {
         // minizip would silently truncate the 16-bit name length; an empty name is no entry.
         if (name.empty() || name.size() > qezip::kMaxEntryNameBytes)
             return false;
+        // No date. The entry is marked as made on Unix with plain permissions: readers take
+        // names from DOS-made entries for an old DOS code page, whatever the UTF-8 flag says.
         zip_fileinfo info{};
+        const bool directory = name.back() == '/';
+        info.external_fa = directory ? kUnixDirectoryAttributes : kUnixFileAttributes;
+        const uLong flags = qezip::NeedsUtf8Flag(name) ? kUtf8NameFlag : 0;
         const int zip64 = size >= qezip::kZip64Threshold ? 1 : 0;
-        if (!Check(zipOpenNewFileInZip64(handle, name.c_str(), &info, nullptr, 0, nullptr, 0,
-                                         nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION, zip64))) {
+        if (!Check(zipOpenNewFileInZip4_64(handle, name.c_str(), &info, nullptr, 0, nullptr, 0,
+                                           nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0,
+                                           -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr,
+                                           0, kMadeByUnix, flags, zip64))) {
             return false;
         }
         const bool written = write();
