@@ -48,9 +48,15 @@ Tree SampleTree() {
     std::string text;
     for (int i = 0; i < 5000; ++i)
         text += "line " + std::to_string(i) + " of compressible text\n";
-    return Tree{
-        {"x.txt", "hello\n"},  {"empty.dat", ""},   {"text.txt", text},          {"sub/", ""},
-        {"sub/y.bin", binary}, {"sub/deeper/", ""}, {"sub/deeper/z.txt", "zzz"}, {"emptydir/", ""}};
+    return Tree{{"x.txt", "hello\n"},
+                {"empty.dat", ""},
+                {"text.txt", text},
+                {"sub/", ""},
+                {"sub/y.bin", binary},
+                {"sub/deeper/", ""},
+                {"sub/deeper/z.txt", "zzz"},
+                {"sub/größe é.txt", "non-ASCII name"},
+                {"emptydir/", ""}};
 }
 
 int Run(const std::string& command) {
