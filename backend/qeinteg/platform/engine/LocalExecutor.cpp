@@ -6,7 +6,9 @@ namespace qelocal {
 
 LocalExecutor::LocalExecutor(std::string locale) : locale_(std::move(locale)) {}
 
-void LocalExecutor::prepare(JNIEnv* /*env*/, const std::string& jobText) { jobText_ = jobText; }
+void LocalExecutor::prepare(JNIEnv* /*env*/, const std::string& jobText) {
+    jobText_ = jobText;
+}
 
 void LocalExecutor::addInputContainer(JNIEnv* /*env*/, EmbeddedQE::Container* container) {
     inputContainers_.push_back(container);
@@ -35,7 +37,9 @@ EmbeddedQE::RowDataIterator* LocalExecutor::getOutputIterator(JNIEnv* /*env*/,
     return nullptr;
 }
 
-void LocalExecutor::cancel(JNIEnv* /*env*/) { cancelled_.store(true); }
+void LocalExecutor::cancel(JNIEnv* /*env*/) {
+    cancelled_.store(true);
+}
 
 void LocalExecutor::release(JNIEnv* /*env*/) {
     inputContainers_.clear();
