@@ -8,6 +8,7 @@
 
 #include "common/TestSupport.h"
 #include "qeinteg/data/QESimpleContainer.h"
+#include "qeinteg/platform/host/TempDirectory.h"
 
 namespace fs = std::filesystem;
 
@@ -19,7 +20,8 @@ TEST(QESimpleContainer, TemporaryFileLivesAsLongAsTheContainerUnlessPreserved) {
         path = container.getGenericPath();
         EXPECT_TRUE(container.isTempFile());
         EXPECT_EQ(fs::path(path).filename().string().rfind("qecontfile_", 0), 0u) << path;
-        EXPECT_EQ(container.getAbsolutePath(), path);  // UTF-8 host code page
+        EXPECT_EQ(path.rfind(GetTavoTempPath(), 0), 0u) << path;  // in the host's temp directory
+        EXPECT_EQ(container.getAbsolutePath(), path);             // UTF-8 host code page
         ASSERT_TRUE(fs::is_regular_file(path));
         EXPECT_EQ(fs::file_size(path), 0u);
 

@@ -1,30 +1,29 @@
 #include "qeinteg/data/QESimpleContainer.h"
 
-#include <unistd.h>
 #include <cstdio>
-#include <filesystem>
+
+#include "qeinteg/platform/host/ExtNameStr.h"
+#include "qeinteg/platform/host/TempDirectory.h"
 
 namespace {
 
-// Host file services used by the container.
-std::string MakeTempName(const std::string& prefix) {
-    const std::string base = std::filesystem::temp_directory_path().string() + "/" + prefix +
-                             std::to_string(::getpid()) + "_";
-    for (int i = 0;; ++i) {
-        const std::string candidate = base + std::to_string(i);
-        if (!std::filesystem::exists(candidate))
-            return candidate;
-    }
-}
 std::string ToUtf8(const std::string& generic) {
-    return generic;
+    ExtNameStr name;
+    name.SetGeneric(generic);
+    return name.GetU8();
 }
+
 void CreateEmptyFile(const std::string& generic) {
-    if (FILE* file = std::fopen(generic.c_str(), "w"))
+    ExtNameStr name;
+    name.SetGeneric(generic);
+    if (FILE* file = name.fopen("w"))
         std::fclose(file);
 }
+
 void DeleteFile(const std::string& generic) {
-    std::remove(generic.c_str());
+    ExtNameStr name;
+    name.SetGeneric(generic);
+    name.remove();
 }
 
 }  // namespace
@@ -50,7 +49,7 @@ class QESimpleContainer::TempFile {
 QESimpleContainer::QESimpleContainer(const std::string& name, std::string path)
     : _name(name), _genericPath(std::move(path)) {
     if (_genericPath.empty()) {
-        _genericPath = MakeTempName("qecontfile_");
+        _genericPath = FormTempName("qecontfile_");
         CreateEmptyFile(_genericPath);
         _tempFile = std::make_shared<TempFile>(_genericPath);
     }

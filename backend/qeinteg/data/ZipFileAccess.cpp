@@ -1,6 +1,10 @@
 #include "qeinteg/data/ZipFileAccess.h"
 
-#include <dirent.h>
+#include "qeinteg/data/DirectorySpecific.h"
+#include "qeinteg/data/OsPath.h"
+#include "qeinteg/data/QEStatUtilities.h"
+#include "qeinteg/platform/host/ExtNameStr.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +14,8 @@
 #include <string_view>
 
 namespace qezip {
+
+using qeinteg::detail::ToOsPath;
 
 namespace {
 
@@ -95,68 +101,57 @@ void FillFileFunctions(zlib_filefunc64_def& table, FILE** lastOpened) {
 FILE* OpenFile(const std::string& path, const char* mode) {
     if (path.empty())
         return nullptr;
-    return std::fopen(path.c_str(), mode);
+    ExtNameStr name;
+    name.SetGeneric(path);
+    return name.fopen(mode);
 }
 
 bool RemoveFile(const std::string& path) {
-    return !path.empty() && std::remove(path.c_str()) == 0;
+    if (path.empty())
+        return false;
+    ExtNameStr name;
+    name.SetGeneric(path);
+    return name.remove();
 }
 
 std::string FormalizePath(const std::string& path, bool trailing) {
-    std::string result = path;
-    std::replace(result.begin(), result.end(), '\\', '/');
-    if (trailing && !result.empty() && result.back() != '/')
-        result.push_back('/');
-    return result;
+    return FormalizeFilePath(path, trailing);
 }
 
 bool MakeOneDir(const std::string& path) {
-    return !path.empty() && ::mkdir(path.c_str(), 0777) == 0;
+    return MakeDir(path);
 }
 
 DirStatus InspectDir(const std::string& path) {
     DirStatus status;
-    std::string trimmed = path;
-    while (!trimmed.empty() && (trimmed.back() == '/' || trimmed.back() == '\\'))
-        trimmed.pop_back();
-    if (trimmed.empty() && !path.empty())
-        trimmed = "/";
-    if (trimmed.empty())
-        return status;
-    struct stat st {};
-    if (::stat(trimmed.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        status.exists = true;
-        // No write bit at all counts as read-only even for a user whom access() would let write.
-        status.readOnly = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
-                          ::access(trimmed.c_str(), W_OK) != 0;
+    const DirectorySpecific dir(path);
+    status.exists = dir.Exists();
+    status.path = dir.ExpandPath();
+    status.readOnly = dir.ReadOnly();
+    if (status.exists && !status.readOnly) {
+        // A directory without any write permission counts as read-only even for a user (root)
+        // whom the system would let write there.
+        struct stat st {};
+        status.readOnly = ::stat(ToOsPath(status.path).c_str(), &st) == 0 &&
+                          (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
     }
-    status.path = FormalizePath(trimmed, true);
     return status;
 }
 
 std::vector<DirEntry> ListDir(const std::string& directory) {
     std::vector<DirEntry> entries;
-    const std::string base = FormalizePath(directory, true);
-    DIR* dir = ::opendir(base.c_str());
-    if (dir == nullptr)
-        return entries;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name == "." || name == "..")
-            continue;
-        DirEntry item;
-        item.name = std::string(name);
-        struct stat st {};
-        item.isDirectory = ::stat((base + item.name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-        entries.push_back(std::move(item));
+    DirectorySpecific dir(directory);
+    for (bool more = dir.BrowseFile(); more; more = dir.Next()) {
+        DirEntry entry;
+        dir.GetFileSpec(entry.name, entry.isDirectory);
+        entries.push_back(std::move(entry));
     }
-    ::closedir(dir);
     return entries;
 }
 
 FileId IdOfPath(const std::string& path) {
     struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+    if (path.empty() || ::stat(ToOsPath(path).c_str(), &st) != 0)
         return {};
     return IdOfStat(st);
 }
