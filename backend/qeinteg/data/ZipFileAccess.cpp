@@ -114,14 +114,6 @@ bool RemoveFile(const std::string& path) {
     return name.remove();
 }
 
-std::string FormalizePath(const std::string& path, bool trailing) {
-    return FormalizeFilePath(path, trailing);
-}
-
-bool MakeOneDir(const std::string& path) {
-    return MakeDir(path);
-}
-
 DirStatus InspectDir(const std::string& path) {
     DirStatus status;
     const DirectorySpecific dir(path);

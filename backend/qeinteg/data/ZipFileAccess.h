@@ -21,19 +21,14 @@ inline constexpr std::size_t kNameBufferBytes = 260;
 inline constexpr std::uint64_t kZip64Threshold = 0xF0000000ull;
 
 // Fills `table` with file functions over the C stream functions; files are opened through the
-// host's file-name class. `opaque` is handed to every callback; when it is not null it must point
-// to a FILE* that receives the stream most recently opened through the table.
+// host's file-name class. When `lastOpened` is not null it receives the stream most recently
+// opened through the table (and is cleared when that stream closes).
 void FillFileFunctions(zlib_filefunc64_def& table, FILE** lastOpened);
 
 // Opens a file (path in the host code page) through the host's file-name class.
 FILE* OpenFile(const std::string& path, const char* mode);
 // Deletes a file (path in the host code page); false when it could not be deleted.
 bool RemoveFile(const std::string& path);
-
-// The platform's form of a path: separators normalised, optionally with a trailing separator.
-std::string FormalizePath(const std::string& path, bool trailing);
-// Creates one directory level; false when it exists already or cannot be made.
-bool MakeOneDir(const std::string& path);
 
 struct DirStatus {
     bool exists = false;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "qeinteg/data/QEStatUtilities.h"
 #include "qeinteg/data/ZipFileAccess.h"
 
 namespace {
@@ -58,7 +59,7 @@ class ZipReader::Impl {
         if (!CurrentName(stored))
             return false;
         isDirectory = EndsInSeparator(stored);
-        name = qezip::FormalizePath(stored, false);
+        name = FormalizeFilePath(stored, false);
         return true;
     }
 
@@ -119,7 +120,7 @@ bool ZipReader::Impl::GotoFormalized(const std::string& wanted) {
             info.size_filename >= qezip::kNameBufferBytes) {
             continue;
         }
-        if (qezip::FormalizePath(std::string(buffer, info.size_filename), false) == wanted) {
+        if (FormalizeFilePath(std::string(buffer, info.size_filename), false) == wanted) {
             return true;
         }
     }
@@ -199,7 +200,7 @@ bool ZipReader::GotoFile(const std::string& name) {
         return true;
     // Archives written on Windows may store "\" where the caller writes "/", or the reverse.
     if (result == UNZ_END_OF_LIST_OF_FILE &&
-        impl_->GotoFormalized(qezip::FormalizePath(name, false))) {
+        impl_->GotoFormalized(FormalizeFilePath(name, false))) {
         return true;
     }
     impl_->status = result;
@@ -226,7 +227,7 @@ bool ZipReader::ExportStream(std::ostream& out) {
 bool ZipReader::ExportFile(const std::string& path) {
     if (!impl_->Usable())
         return false;
-    const std::string target = qezip::FormalizePath(path, false);
+    const std::string target = FormalizeFilePath(path, false);
     FILE* out = qezip::OpenFile(target, "wb");
     if (out == nullptr)
         return false;
@@ -245,7 +246,7 @@ bool ZipReader::ExportFullDirectory(const std::string& path) {
         return false;
     qezip::DirStatus target = qezip::InspectDir(path);
     if (!target.exists) {
-        if (!qezip::MakeOneDir(path))
+        if (!MakeDir(path))
             return false;
         target = qezip::InspectDir(path);
         if (!target.exists)
@@ -262,14 +263,14 @@ bool ZipReader::ExportFullDirectory(const std::string& path) {
             return false;
         const std::string entryPath = target.path + name;
         if (isDirectory) {
-            ok = qezip::MakeOneDir(entryPath);
+            ok = MakeDir(entryPath);
         } else {
             // Archives need not list a file's directories before the file itself.
             for (std::size_t slash = name.find('/'); slash != std::string::npos;
                  slash = name.find('/', slash + 1)) {
                 const std::string parent = target.path + name.substr(0, slash);
                 if (!qezip::InspectDir(parent).exists)
-                    qezip::MakeOneDir(parent);
+                    MakeDir(parent);
             }
             ok = ExportFile(entryPath);
         }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "qeinteg/data/QEStatUtilities.h"
 #include "qeinteg/data/ZipFileAccess.h"
 
 namespace {
@@ -86,7 +87,7 @@ class ZipWriter::Impl {
                   const std::function<bool()>& write) {
         if (!Usable())
             return false;
-        const std::string name = qezip::FormalizePath(callerName, false);
+        const std::string name = FormalizeFilePath(callerName, false);
         // minizip would silently truncate the 16-bit name length; an empty name is no entry.
         if (name.empty() || name.size() > qezip::kMaxEntryNameBytes)
             return false;
@@ -113,7 +114,7 @@ class ZipWriter::Impl {
     bool AddFileEntry(const std::string& name, const std::string& filePath) {
         if (!Usable())
             return false;
-        FILE* in = qezip::OpenFile(qezip::FormalizePath(filePath, false), "rb");
+        FILE* in = qezip::OpenFile(FormalizeFilePath(filePath, false), "rb");
         if (in == nullptr)
             return false;
         std::uint64_t size = kUnknownSize;
