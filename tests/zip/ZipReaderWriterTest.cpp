@@ -124,6 +124,8 @@ TEST(ZipReaderWriter, OpenKeepsTheFirstArchiveAndFailuresAreReported) {
         EXPECT_FALSE(writer.AddFile("missing.txt", qetest::TestDir() + "/missing.txt"));
         EXPECT_FALSE(writer.AddString(std::string(70000, 'n'), "too long a name"));
         EXPECT_FALSE(writer.AddString("", "no name"));
+        EXPECT_FALSE(writer.AddDirectoryName(""));
+        EXPECT_FALSE(writer.AddFile("dir.txt", qetest::TestDir()));
         EXPECT_TRUE(writer.AddString("two.txt", "2"));
         EXPECT_TRUE(writer.Close());
         EXPECT_FALSE(writer.IsOpen());

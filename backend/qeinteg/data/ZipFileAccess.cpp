@@ -257,6 +257,11 @@ bool AddZip64EndRecords(const std::string& path, std::uint64_t entries) {
     return ok;
 }
 
+bool IsRegularFile(FILE* stream) {
+    struct stat st {};
+    return stream != nullptr && ::fstat(::fileno(stream), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 bool NeedsUtf8Flag(const std::string& name) {
     bool nonAscii = false;
     for (std::size_t i = 0; i < name.size();) {

@@ -54,6 +54,8 @@ struct FileId {
 };
 FileId IdOfPath(const std::string& path);
 FileId IdOfStream(FILE* stream);
+// True when the open stream is a regular file (not a directory or device).
+bool IsRegularFile(FILE* stream);
 
 // True when the file is a well-formed archive without entries (minizip refuses to open those).
 bool IsEmptyArchive(const std::string& path);

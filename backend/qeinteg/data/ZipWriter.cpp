@@ -117,6 +117,11 @@ class ZipWriter::Impl {
         FILE* in = qezip::OpenFile(FormalizeFilePath(filePath, false), "rb");
         if (in == nullptr)
             return false;
+        // A directory opens for reading here but has no bytes to give.
+        if (!qezip::IsRegularFile(in)) {
+            std::fclose(in);
+            return false;
+        }
         std::uint64_t size = kUnknownSize;
         if (fseeko(in, 0, SEEK_END) == 0) {
             const off_t end = ftello(in);
@@ -255,8 +260,11 @@ bool ZipWriter::AddFile(const std::string& name, const std::string& path) {
 }
 
 bool ZipWriter::AddDirectoryName(const std::string& name) {
+    // A bare "/" would be an absolute name.
+    if (name.empty())
+        return false;
     std::string entry = name;
-    if (entry.empty() || (entry.back() != '/' && entry.back() != '\\'))
+    if (entry.back() != '/' && entry.back() != '\\')
         entry.push_back('/');
     return impl_->AddEntry(entry, 0, [] { return true; });
 }
