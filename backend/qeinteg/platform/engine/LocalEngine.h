@@ -34,7 +34,7 @@ struct ScriptedFailure {
 };
 
 class LocalEngine final {
-  public:
+public:
     static LocalEngine& instance();
 
     // Forgets every record and script. Does not touch live managers.
@@ -52,7 +52,7 @@ class LocalEngine final {
     void onManagerConstructing(JNIEnv* env, const EmbeddedQE::EQEAppSetting& settings);
     void onManagerDeleted();
 
-  private:
+private:
     LocalEngine() = default;
 
     mutable std::mutex mutex_;

@@ -6,9 +6,7 @@ namespace qelocal {
 
 LocalExecutor::LocalExecutor(std::string locale) : locale_(std::move(locale)) {}
 
-void LocalExecutor::prepare(JNIEnv* /*env*/, const std::string& jobText) {
-    jobText_ = jobText;
-}
+void LocalExecutor::prepare(JNIEnv* /*env*/, const std::string& jobText) { jobText_ = jobText; }
 
 void LocalExecutor::addInputContainer(JNIEnv* /*env*/, EmbeddedQE::Container* container) {
     inputContainers_.push_back(container);
@@ -37,9 +35,7 @@ EmbeddedQE::RowDataIterator* LocalExecutor::getOutputIterator(JNIEnv* /*env*/,
     return nullptr;
 }
 
-void LocalExecutor::cancel(JNIEnv* /*env*/) {
-    cancelled_.store(true);
-}
+void LocalExecutor::cancel(JNIEnv* /*env*/) { cancelled_.store(true); }
 
 void LocalExecutor::release(JNIEnv* /*env*/) {
     inputContainers_.clear();

@@ -10,7 +10,7 @@
 namespace qelocal {
 
 class LocalExecutor final : public EmbeddedQE::QEExecutor {
-  public:
+public:
     explicit LocalExecutor(std::string locale);
 
     void prepare(JNIEnv* env, const std::string& jobText) override;
@@ -22,7 +22,7 @@ class LocalExecutor final : public EmbeddedQE::QEExecutor {
     void cancel(JNIEnv* env) override;
     void release(JNIEnv* env) override;
 
-  private:
+private:
     std::string locale_;
     std::string jobText_;
     std::vector<EmbeddedQE::Container*> inputContainers_;
