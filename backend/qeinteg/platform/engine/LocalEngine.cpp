@@ -57,7 +57,8 @@ void LocalEngine::onManagerConstructing(JNIEnv* env, const EmbeddedQE::EQEAppSet
         }
     }
     if (failure) {
-        if (failure->javaException) throw EmbeddedQE::JavaException(failure->message, failure->trace);
+        if (failure->javaException)
+            throw EmbeddedQE::JavaException(failure->message, failure->trace);
         throw EmbeddedQE::Exception(failure->message);
     }
 }
