@@ -18,6 +18,8 @@ TEST(HostFormat, NumberTypes) {
     EXPECT_EQ(FormatNumber(45.26, {8, 31, 1}), "45.3%");
     EXPECT_EQ(FormatNumber(2.0, {40, 40, 3}), "2.000");
     EXPECT_EQ(FormatNumber(-0.0004, {40, 40, 3}), "0.000");  // no "-0.000"
+    EXPECT_EQ(FormatNumber(1.25, {40, 40, 0}), "1.25");
+    EXPECT_EQ(FormatNumber(7, {40, 255, 0}), "7");
     EXPECT_EQ(FormatNumber(999.0, {3, 3, 0}), "999");
     EXPECT_EQ(FormatNumber(1000.0, {3, 3, 0}), "1,000");
     EXPECT_EQ(FormatNumber(12345.678, {10, 17, 2}), "1.23E+04");

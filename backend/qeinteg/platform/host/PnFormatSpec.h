@@ -8,6 +8,7 @@
 //  27 month (1-12)      28 mmm yyyy            29 q Q yyyy            30 ww WK yyyy
 //  31 percent           32 dot (1.234,50)      38 dd.mm.yyyy          39 yyyy/mm/dd
 //  40 general           85 mm:ss               86 yyyy-mm-dd hh:mm:ss 255 none (shown as general)
+// General shows the given decimals, or with none as many as the value needs.
 // Date types count seconds since 1582-10-14 00:00; time types count seconds.
 #pragma once
 
