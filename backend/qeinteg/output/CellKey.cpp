@@ -45,7 +45,8 @@ std::string EncodeKeyField(std::uint64_t value, std::uint64_t width) {
         out.insert(out.begin(), KeyDigits()[value % kKeyBase]);
         value /= kKeyBase;
     } while (value > 0);
-    if (out.size() < width) out.insert(0, width - out.size(), '0');
+    if (out.size() < width)
+        out.insert(0, width - out.size(), '0');
     return out;
 }
 
@@ -53,7 +54,8 @@ std::optional<std::uint64_t> DecodeKeyField(const std::string& field) {
     std::uint64_t value = 0;
     for (char c : field) {
         const int digit = DigitValues()[static_cast<unsigned char>(c)];
-        if (digit < 0) return std::nullopt;
+        if (digit < 0)
+            return std::nullopt;
         if (value > (std::numeric_limits<std::uint64_t>::max() - digit) / kKeyBase) {
             return std::nullopt;
         }

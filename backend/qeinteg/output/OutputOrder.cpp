@@ -18,8 +18,10 @@ std::vector<std::string> OutputOrder::SplitPath(const std::string& path) {
     std::string::size_type start = 0;
     while (start <= path.size()) {
         auto end = path.find('.', start);
-        if (end == std::string::npos) end = path.size();
-        if (end > start) parts.push_back(path.substr(start, end - start));
+        if (end == std::string::npos)
+            end = path.size();
+        if (end > start)
+            parts.push_back(path.substr(start, end - start));
         start = end + 1;
     }
     return parts;
@@ -51,13 +53,15 @@ OutputOrder& OutputOrder::setOMSSubType(std::string subType) {
 }
 
 OutputOrder& OutputOrder::setOptions(std::string options) {
-    if (!options_.empty()) options_ += ",";
+    if (!options_.empty())
+        options_ += ",";
     options_ += options;
     return *this;
 }
 
 OutputOrder& OutputOrder::addTextToCaption(const std::string& text) {
-    if (!caption_.empty()) caption_ += "\n";
+    if (!caption_.empty())
+        caption_ += "\n";
     caption_ += text;
     return *this;
 }

@@ -8,7 +8,7 @@
 #include "qeinteg/qeinteg_export.h"
 
 class QEINTEG_EXPORT OutputOrder {
-public:
+  public:
     enum Type { PivotTable = 0, Chart = 1, Interactive = 2, MapChart = 3 };
 
     OutputOrder() = default;
@@ -50,7 +50,7 @@ public:
     // Splits on "." dropping empty parts.
     static std::vector<std::string> SplitPath(const std::string& path);
 
-private:
+  private:
     std::string title_;
     std::vector<std::vector<std::string>> locations_;
     std::string outlineTitle_;

@@ -15,8 +15,14 @@
 #include "qeinteg/output/dataDictionary.h"
 #include "qeinteg/platform/host/HostFormat.h"
 #include "qeinteg/platform/host/PnCellText.h"
+#include "qeinteg/platform/host/PnComposite.h"
+#include "qeinteg/platform/host/PnDataValue.h"
 #include "qeinteg/platform/host/PnHeading.h"
+#include "qeinteg/platform/host/PnNumber.h"
 #include "qeinteg/platform/host/PnPivotTable.h"
+#include "qeinteg/platform/host/PnString.h"
+#include "qeinteg/platform/host/PnUTF8String.h"
+#include "qeinteg/platform/host/PnVariable.h"
 
 using qeinteg::output::DecodeKeyField;
 using qeinteg::output::EncodeKeyField;
@@ -46,13 +52,24 @@ struct CellCore {
     bool missing = false;
 };
 
-bool HasH(const std::string& s) { return s.find_first_of("hH") != std::string::npos; }
+bool HasH(const std::string& s) {
+    return s.find_first_of("hH") != std::string::npos;
+}
 
 // Date formats count seconds from the host's origin; the engine counts from 1970-01-01. Weekday and
 // month formats hold plain 1-7 and 1-12 numbers, which must not be moved.
 bool ShiftsDate(int type, double value) {
     switch (type) {
-        case 20: case 22: case 23: case 24: case 28: case 29: case 30: case 38: case 39: case 86:
+        case 20:
+        case 22:
+        case 23:
+        case 24:
+        case 28:
+        case 29:
+        case 30:
+        case 38:
+        case 39:
+        case 86:
             return true;
         case 26:
             return !(value >= 1 && value <= 7);
@@ -65,7 +82,8 @@ bool ShiftsDate(int type, double value) {
 
 std::string Trim(const std::string& s) {
     const auto first = s.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
+    if (first == std::string::npos)
+        return {};
     const auto last = s.find_last_not_of(" \t");
     return s.substr(first, last - first + 1);
 }
@@ -75,7 +93,8 @@ std::vector<std::string> SplitOn(const std::string& text, char separator) {
     std::string::size_type start = 0;
     while (start <= text.size()) {
         auto end = text.find(separator, start);
-        if (end == std::string::npos) end = text.size();
+        if (end == std::string::npos)
+            end = text.size();
         parts.push_back(text.substr(start, end - start));
         start = end + 1;
     }
@@ -89,7 +108,7 @@ bool Contains(const std::vector<std::string>& list, const std::string& s) {
 }  // namespace
 
 class jsonPivot::Impl {
-public:
+  public:
     Impl(JNIJSONObject& document, jobject& item, const ProcedureDataSource* dataSource,
          const dataDictionary& dictionary)
         : json(document), item(item), dataSource(dataSource), dictionary(dictionary) {}
@@ -118,32 +137,50 @@ public:
 
     CellFormat FormatOf(jobject format) {
         CellFormat f;
-        if (!json.IsObject(format)) return f;
+        if (!json.IsObject(format))
+            return f;
         if (json.Bool(format, "string", false)) {
             f.spec.type = 1;
         } else {
             f.spec.type = kTypeGeneral;
-            f.spec.decimals = static_cast<std::uint8_t>(
-                std::clamp(json.Int(format, "decimals", 3), 0, 16));
+            f.spec.decimals =
+                static_cast<std::uint8_t>(std::clamp(json.Int(format, "decimals", 3), 0, 16));
             const std::string decimal = json.String(format, "decimalSeparator");
             const std::string thousands = json.String(format, "thousandsSeparator");
-            if (decimal == "." || thousands == ",") f.spec.type = 3;
-            if (decimal == "," || thousands == ".") f.spec.type = 32;
-            if (json.String(format, "prefix") == "$") f.spec.type = 4;
-            if (json.String(format, "suffix") == "%") f.spec.type = 31;
+            if (decimal == "." || thousands == ",")
+                f.spec.type = 3;
+            if (decimal == "," || thousands == ".")
+                f.spec.type = 32;
+            if (json.String(format, "prefix") == "$")
+                f.spec.type = 4;
+            if (json.String(format, "suffix") == "%")
+                f.spec.type = 31;
             const std::string pattern = json.String(format, "dateTimePattern");
             if (!pattern.empty()) {
                 f.spec.type = 20;
                 switch (pattern[0]) {
-                    case 'h': case 'H': f.spec.type = 21; break;
-                    case 'y': case 'Y': f.spec.type = 39; break;
-                    case 'M': f.spec.type = 23; break;
-                    case 'm': f.spec.type = 85; break;
+                    case 'h':
+                    case 'H':
+                        f.spec.type = 21;
+                        break;
+                    case 'y':
+                    case 'Y':
+                        f.spec.type = 39;
+                        break;
+                    case 'M':
+                        f.spec.type = 23;
+                        break;
+                    case 'm':
+                        f.spec.type = 85;
+                        break;
                     default:
-                        if (pattern.find('.') != std::string::npos) f.spec.type = 38;
+                        if (pattern.find('.') != std::string::npos)
+                            f.spec.type = 38;
                 }
-                if (f.spec.type == 39 && HasH(pattern)) f.spec.type = 86;
-                if ((f.spec.type == 38 || f.spec.type == 20) && HasH(pattern)) f.spec.type = 22;
+                if (f.spec.type == 39 && HasH(pattern))
+                    f.spec.type = 86;
+                if ((f.spec.type == 38 || f.spec.type == 20) && HasH(pattern))
+                    f.spec.type = 22;
             }
         }
         f.missing = json.Bool(format, "positiveInfinity", false) ||
@@ -154,24 +191,33 @@ public:
     // The value and format a number is shown with: general for no format, the date shift, and
     // infinity shown as missing.
     static std::pair<double, PnFormatSpec> Displayed(double value, CellFormat f) {
-        if (f.spec.type == kTypeNone) f.spec.type = kTypeGeneral;
-        if (ShiftsDate(f.spec.type, value)) value += qehost::kDateOriginShift;
-        if (f.missing) value = qehost::SysMis();
+        if (f.spec.type == kTypeNone)
+            f.spec.type = kTypeGeneral;
+        if (ShiftsDate(f.spec.type, value))
+            value += qehost::kDateOriginShift;
+        if (f.missing)
+            value = qehost::SysMis();
         return {value, f.spec};
     }
 
     // A value in days (or seconds, for time types) as the host stores it for a format type.
     static double HostValueForType(int type, double value) {
         switch (type) {
-            case 20: case 22: case 23: case 24: case 28: case 29: case 30: case 38: case 39:
+            case 20:
+            case 22:
+            case 23:
+            case 24:
+            case 28:
+            case 29:
+            case 30:
+            case 38:
+            case 39:
             case 86:
                 return value * 86400 + qehost::kDateOriginShift;
             case 26:
-                return value >= 1 && value <= 7 ? value
-                                                : value * 86400 + qehost::kDateOriginShift;
+                return value >= 1 && value <= 7 ? value : value * 86400 + qehost::kDateOriginShift;
             case 27:
-                return value >= 1 && value <= 12 ? value
-                                                 : value * 86400 + qehost::kDateOriginShift;
+                return value >= 1 && value <= 12 ? value : value * 86400 + qehost::kDateOriginShift;
             default:
                 return value;
         }
@@ -183,7 +229,8 @@ public:
         if (storage == "date") {
             return Trim(qehost::ValueToText(value * 86400 + qehost::kDateOriginShift, {40, 39, 0}));
         }
-        if (storage == "time") return Trim(qehost::ValueToText(value, {40, 21, 0}));
+        if (storage == "time")
+            return Trim(qehost::ValueToText(value, {40, 21, 0}));
         if (storage.rfind("time", 0) == 0) {
             return Trim(qehost::ValueToText(value + qehost::kDateOriginShift, {40, 22, 0}));
         }
@@ -195,28 +242,37 @@ public:
         const std::string v = json.String(node, "value");
         const std::string h = json.String(node, "helpId");
         if (translate) {
-            if (!k.empty()) return std::make_unique<PnString>(k, true);
-            if (v.empty()) return std::make_unique<PnUTF8String>(" ");
-            if (!h.empty()) return std::make_unique<PnUTF8String>(v, v, h);
+            if (!k.empty())
+                return std::make_unique<PnString>(k.c_str(), true);
+            if (v.empty())
+                return std::make_unique<PnUTF8String>(" ");
+            if (!h.empty())
+                return std::make_unique<PnUTF8String>(v, v, h);
             return std::make_unique<PnUTF8String>(v);
         }
         if (v.empty()) {
-            if (k.empty()) return std::make_unique<PnUTF8String>(" ");
-            if (!h.empty()) return std::make_unique<PnUTF8String>(k, k, h);
+            if (k.empty())
+                return std::make_unique<PnUTF8String>(" ");
+            if (!h.empty())
+                return std::make_unique<PnUTF8String>(k, k, h);
             return std::make_unique<PnUTF8String>(k, k);
         }
         if (!k.empty()) {
-            if (!h.empty()) return std::make_unique<PnUTF8String>(k, v, h);
+            if (!h.empty())
+                return std::make_unique<PnUTF8String>(k, v, h);
             return std::make_unique<PnUTF8String>(k, v);
         }
-        if (!h.empty()) return std::make_unique<PnUTF8String>(v, v, h);
+        if (!h.empty())
+            return std::make_unique<PnUTF8String>(v, v, h);
         return std::make_unique<PnUTF8String>(v);
     }
 
     std::unique_ptr<PnCellText> CellText(jobject cellText) {
         jobject text = json.Get(cellText, "text");
-        if (!json.IsObject(text)) return nullptr;
-        if (jobject n = json.Get(text, "stringText"); json.IsObject(n)) return StringText(n);
+        if (!json.IsObject(text))
+            return nullptr;
+        if (jobject n = json.Get(text, "stringText"); json.IsObject(n))
+            return StringText(n);
         if (jobject n = json.Get(text, "numericText"); json.IsObject(n)) {
             auto [value, spec] =
                 Displayed(json.Double(json.Get(n, "value")), FormatOf(json.Get(n, "format")));
@@ -224,10 +280,12 @@ public:
         }
         if (jobject n = json.Get(text, "variableText"); json.IsObject(n)) {
             const std::string name = json.String(n, "variable");
-            if (FindVariable(dataSource, name).found) return std::make_unique<PnVariable>(name, 2);
+            if (FindVariable(dataSource, name).found)
+                return std::make_unique<PnVariable>(name, 2);
             if (dictionary.hasField(name)) {
                 const std::string label = dictionary.getField(name).getLabel();
-                if (!label.empty()) return std::make_unique<PnUTF8String>(label);
+                if (!label.empty())
+                    return std::make_unique<PnUTF8String>(label);
             }
             return std::make_unique<PnUTF8String>(name);
         }
@@ -258,8 +316,9 @@ public:
             jobject children = json.Get(n, "children");
             const int count = json.Size(children);
             std::string pattern;
-            for (int i = 1; i <= count; ++i) pattern += "^" + std::to_string(i);
-            auto composite = std::make_unique<PnComposite>(PnString(pattern, false));
+            for (int i = 1; i <= count; ++i)
+                pattern += "^" + std::to_string(i);
+            auto composite = std::make_unique<PnComposite>(PnString(pattern.c_str(), false));
             for (int i = 0; i < count; ++i) {
                 // A child without text still takes its place, so later parts keep their numbers.
                 std::unique_ptr<PnCellText> child = CellText(json.At(children, i));
@@ -277,7 +336,8 @@ public:
 
     std::string PlainText(jobject cellText) {
         jobject text = json.Get(cellText, "text");
-        if (!json.IsObject(text)) return {};
+        if (!json.IsObject(text))
+            return {};
         if (jobject n = json.Get(text, "stringText"); json.IsObject(n)) {
             std::string v = json.String(n, "value");
             return v.empty() ? json.String(n, "key") : v;
@@ -290,10 +350,12 @@ public:
         if (jobject n = json.Get(text, "variableText"); json.IsObject(n)) {
             const std::string name = json.String(n, "variable");
             const HostVariable variable = FindVariable(dataSource, name);
-            if (variable.found) return variable.label;
+            if (variable.found)
+                return variable.label;
             if (dictionary.hasField(name)) {
                 const std::string label = dictionary.getField(name).getLabel();
-                if (!label.empty()) return label;
+                if (!label.empty())
+                    return label;
             }
             return name;
         }
@@ -303,13 +365,15 @@ public:
             const HostVariable variable = FindVariable(dataSource, name);
             if (variable.found) {
                 std::string label = qeinteg::output::VariableValueLabel(dataSource, name, value);
-                if (!label.empty()) return label;
+                if (!label.empty())
+                    return label;
                 return Trim(qehost::ValueToText(HostValueForType(variable.format.type, value),
                                                 variable.format));
             }
             const dataField field = dictionary.getField(name);
             std::string label = field.getValueLabel(value);
-            if (!label.empty()) return label;
+            if (!label.empty())
+                return label;
             if (field.getStorage() == "date" || field.getStorage() == "time") {
                 return *StorageText(field, value);
             }
@@ -338,7 +402,8 @@ public:
     std::vector<int> NoteRefs(jobject cellText) {
         std::vector<int> refs;
         for (int ref : json.Ints(cellText, "footnotes")) {
-            if (ref >= 0 && static_cast<std::size_t>(ref) < footnotes.size()) refs.push_back(ref);
+            if (ref >= 0 && static_cast<std::size_t>(ref) < footnotes.size())
+                refs.push_back(ref);
         }
         return refs;
     }
@@ -346,9 +411,12 @@ public:
     template <typename AddNote>
     void Notes(const std::vector<int>& refs, AddNote add) {
         for (int ref : refs) {
-            if (ref < 0 || static_cast<std::size_t>(ref) >= footnotes.size()) continue;
-            std::unique_ptr<PnCellText> replica = footnotes[static_cast<std::size_t>(ref)]->Replicate();
-            if (replica) add(*replica);
+            if (ref < 0 || static_cast<std::size_t>(ref) >= footnotes.size())
+                continue;
+            std::unique_ptr<PnCellText> replica =
+                footnotes[static_cast<std::size_t>(ref)]->Replicate();
+            if (replica)
+                add(*replica);
         }
     }
 
@@ -365,12 +433,14 @@ public:
 
     // The cell index of a key text; nothing when the key names no cell.
     std::optional<std::uint64_t> IndexOfKey(const std::string& key) {
-        if (key.size() != keyWidthTotal) return std::nullopt;
+        if (key.size() != keyWidthTotal)
+            return std::nullopt;
         std::uint64_t index = 0;
         std::size_t at = 0;
         for (std::size_t d = 0; d < leafCounts.size(); ++d) {
             auto leaf = DecodeKeyField(key.substr(at, keyWidths[d]));
-            if (!leaf || *leaf >= leafCounts[d]) return std::nullopt;
+            if (!leaf || *leaf >= leafCounts[d])
+                return std::nullopt;
             index = index * leafCounts[d] + *leaf;
             at += keyWidths[d];
         }
@@ -379,7 +449,8 @@ public:
 
     // Every cell index matched by a key whose fields may hold "*" (any leaf of that dimension).
     std::vector<std::uint64_t> IndexesOfPattern(const std::string& key) {
-        if (key.size() != keyWidthTotal) return {};
+        if (key.size() != keyWidthTotal)
+            return {};
         std::vector<std::optional<std::uint64_t>> fields;
         std::size_t at = 0;
         for (std::size_t d = 0; d < leafCounts.size(); ++d) {
@@ -390,7 +461,8 @@ public:
                 continue;
             }
             auto leaf = DecodeKeyField(field);
-            if (!leaf || *leaf >= leafCounts[d]) return {};
+            if (!leaf || *leaf >= leafCounts[d])
+                return {};
             fields.emplace_back(leaf);
         }
         std::vector<std::uint64_t> out{0};
@@ -413,23 +485,28 @@ public:
     // ---- building ------------------------------------------------------------------------
 
     bool Acceptable() {
-        if (item == nullptr || json.IsString(item)) return false;
+        if (item == nullptr || json.IsString(item))
+            return false;
         jobject blocks = json.Get(item, "cells");
-        if (blocks == nullptr) return false;
+        if (blocks == nullptr)
+            return false;
         const bool described = !json.String(item, "tableId").empty() &&
                                json.Get(item, "title") != nullptr &&
                                json.Get(item, "dimensions") != nullptr;
-        if (!described && json.Get(item, "footnotes") == nullptr) return false;
+        if (!described && json.Get(item, "footnotes") == nullptr)
+            return false;
         for (int i = 0, n = json.Size(blocks); i < n; ++i) {
             jobject values = json.ByPath(json.At(blocks, i), "cells.compactCells.value");
-            if (json.IsArray(values) && json.Size(values) > 0) return true;
+            if (json.IsArray(values) && json.Size(values) > 0)
+                return true;
         }
         return false;
     }
 
     void ReadCellLabels() {
         jobject labels = json.Get(item, "cellLabels");
-        if (!json.IsObject(labels)) return;
+        if (!json.IsObject(labels))
+            return;
         jobject keys = json.Get(labels, "keys");
         jobject values = json.Get(labels, "values");
         const int keyCount = json.Size(keys);
@@ -449,7 +526,8 @@ public:
             cell.format.width = f.spec.width;
             cell.format.decimals = f.spec.decimals;
         }
-        if (!refs.empty()) cellNotes[index] = refs;
+        if (!refs.empty())
+            cellNotes[index] = refs;
         cell.missing = f.missing;
     }
 
@@ -458,13 +536,16 @@ public:
         for (int i = 0, n = json.Size(formats); i < n; ++i) {
             jobject entry = json.At(formats, i);
             const std::string key = json.String(entry, "index");
-            if (key.empty()) continue;
+            if (key.empty())
+                continue;
             const CellFormat f = FormatOf(json.Get(entry, "format"));
             const std::vector<int> refs = json.Ints(entry, "footnotes");
             if (key.find('*') == std::string::npos) {
-                if (auto index = IndexOfKey(key)) ApplyFormat(*index, f, refs, false);
+                if (auto index = IndexOfKey(key))
+                    ApplyFormat(*index, f, refs, false);
             } else {
-                for (std::uint64_t index : IndexesOfPattern(key)) ApplyFormat(index, f, refs, true);
+                for (std::uint64_t index : IndexesOfPattern(key))
+                    ApplyFormat(index, f, refs, true);
             }
         }
     }
@@ -473,7 +554,8 @@ public:
         jobject blocks = json.Get(item, "cells");
         for (int b = 0, nb = json.Size(blocks); b < nb; ++b) {
             jobject block = json.Get(json.At(blocks, b), "cells");
-            if (!json.IsObject(block)) continue;
+            if (!json.IsObject(block))
+                continue;
             if (jobject compact = json.Get(block, "compactCells"); json.IsObject(compact)) {
                 const std::string key = json.String(compact, "index");
                 std::optional<std::uint64_t> start =
@@ -485,7 +567,8 @@ public:
                          ++i) {
                         const std::uint64_t index = *start + static_cast<std::uint64_t>(i);
                         jobject value = json.At(values, i);
-                        if (value == nullptr) continue;  // null holds the place of a cell
+                        if (value == nullptr)
+                            continue;  // null holds the place of a cell
                         if (json.IsString(value)) {
                             cellStrings[index] = json.Text(value);
                         } else {
@@ -500,9 +583,11 @@ public:
                 const int n = std::min(json.Size(keys), json.Size(values));
                 for (int i = 0; i < n; ++i) {
                     jobject k = json.At(keys, i);
-                    if (!json.IsString(k)) continue;
+                    if (!json.IsString(k))
+                        continue;
                     jobject value = json.At(values, i);
-                    if (value == nullptr || json.IsString(value)) continue;
+                    if (value == nullptr || json.IsString(value))
+                        continue;
                     if (auto index = IndexOfKey(json.Text(k))) {
                         cells[*index].value = json.Double(value);
                     }
@@ -513,7 +598,8 @@ public:
     }
 
     void EmitCell(PnCategory& category, std::optional<std::uint64_t> index) {
-        if (!index || *index >= cells.size()) return;
+        if (!index || *index >= cells.size())
+            return;
         const CellCore& cell = cells[*index];
         if (cell.value == DBL_MAX) {
             auto it = cellStrings.find(*index);
@@ -522,13 +608,17 @@ public:
                 bool first = true;
                 for (const std::string& part : SplitOn(it->second, ',')) {
                     const std::string trimmed = Trim(part);
-                    if (trimmed.empty()) continue;
+                    if (trimmed.empty())
+                        continue;
                     char* end = nullptr;
                     const long long code = std::strtoll(trimmed.c_str(), &end, 10);
-                    if (end == trimmed.c_str() || *end != '\0') continue;
+                    if (end == trimmed.c_str() || *end != '\0')
+                        continue;
                     auto label = cellLabels.find(code);
-                    if (label == cellLabels.end()) continue;
-                    if (!first) text += "\\n";
+                    if (label == cellLabels.end())
+                        continue;
+                    if (!first)
+                        text += "\\n";
                     text += label->second;
                     first = false;
                 }
@@ -553,7 +643,8 @@ public:
         const bool rows = role != "column" && role != "layer";
         const auto& hidden = rows ? hiddenRows : hiddenCols;
         const auto& shown = rows ? shownRows : shownCols;
-        if (hidden.empty() && shown.empty()) return true;
+        if (hidden.empty() && shown.empty())
+            return true;
         // A hidden list alone hides only what it names; a shown list keeps only what it names.
         return (shown.empty() || Contains(shown, text)) && !Contains(hidden, text);
     }
@@ -563,9 +654,11 @@ public:
         for (int i = 0, n = json.Size(categories); i < n; ++i) {
             jobject category = json.At(categories, i);
             jobject textNode = json.Get(category, "text");
-            if (textNode == nullptr) continue;
+            if (textNode == nullptr)
+                continue;
             std::unique_ptr<PnCellText> text = CellText(textNode);
-            if (!text) continue;
+            if (!text)
+                continue;
             jobject children = json.Get(category, "children");
             const bool isGroup = json.Size(children) > 0;
             if (topLevel && !Passes(d, PlainText(textNode))) {
@@ -574,7 +667,8 @@ public:
             }
             const bool show = json.Bool(category, "show", true);
             if (isGroup) {
-                PnGroup sub = group.Group(*text, show, SortOf(json.String(json.Get(category, "sort"), "order")));
+                PnGroup sub = group.Group(*text, show,
+                                          SortOf(json.String(json.Get(category, "sort"), "order")));
                 Notes(NoteRefs(textNode), [&sub](const PnCellText& note) { sub.Note(note); });
                 WalkCategories(d, sub, children, prefix, false);
                 continue;
@@ -583,15 +677,19 @@ public:
             const std::string subscript = json.String(category, "subscript");
             if (!subscript.empty()) {
                 std::string field = subscript;
-                if (field.size() < keyWidths[d]) field.insert(0, keyWidths[d] - field.size(), '0');
-                if (field.size() == keyWidths[d]) leaf = DecodeKeyField(field);
+                if (field.size() < keyWidths[d])
+                    field.insert(0, keyWidths[d] - field.size(), '0');
+                if (field.size() == keyWidths[d])
+                    leaf = DecodeKeyField(field);
             } else {
                 leaf = counters[d]++;
             }
             std::optional<std::uint64_t> key;
-            if (prefix && leaf && *leaf < leafCounts[d]) key = *prefix * leafCounts[d] + *leaf;
+            if (prefix && leaf && *leaf < leafCounts[d])
+                key = *prefix * leafCounts[d] + *leaf;
             PnCategory cat = group.Category(*text);
-            if (!show) cat.hide();
+            if (!show)
+                cat.hide();
             Notes(NoteRefs(textNode), [&cat](const PnCellText& note) { cat.Note(note); });
             if (d + 1 < dimensionNodes.size()) {
                 EmitDimension(d + 1, key);
@@ -602,17 +700,21 @@ public:
     }
 
     static int SortOf(const std::string& sort) {
-        if (sort == "ascending") return 0;
-        if (sort == "descending") return 1;
+        if (sort == "ascending")
+            return 0;
+        if (sort == "descending")
+            return 1;
         return 2;
     }
 
     void EmitDimension(std::size_t d, std::optional<std::uint64_t> prefix) {
         jobject dimension = dimensionNodes[d];
         jobject textNode = json.Get(dimension, "text");
-        if (textNode == nullptr) return;
+        if (textNode == nullptr)
+            return;
         std::unique_ptr<PnCellText> text = CellText(textNode);
-        if (!text) text = std::make_unique<PnUTF8String>("Unknown");
+        if (!text)
+            text = std::make_unique<PnUTF8String>("Unknown");
         PnDimension dim = table->Dimension(*text, SortOf(json.String(dimension, "sort")));
         Notes(NoteRefs(textNode), [&dim](const PnCellText& note) { dim.Note(note); });
         const std::string role = json.String(dimension, "role");
@@ -632,7 +734,8 @@ public:
 
     void Create(PnHeading* heading, const std::string& title, bool translateTitle,
                 const std::string& subType) {
-        if (heading == nullptr || !Acceptable()) return;
+        if (heading == nullptr || !Acceptable())
+            return;
 
         jobject notes = json.Get(item, "footnotes");
         for (int i = 0, n = json.Size(notes); i < n; ++i) {
@@ -650,30 +753,35 @@ public:
             leafCounts.push_back(leaves);
             keyWidths.push_back(KeyWidth(leaves));
             keyWidthTotal += keyWidths.back();
-            if (leaves != 0 && total > kMaxCells / leaves) return;  // refuse: see kMaxCells
+            if (leaves != 0 && total > kMaxCells / leaves)
+                return;  // refuse: see kMaxCells
             total *= leaves;
         }
-        if (dimensionNodes.empty()) total = 0;
+        if (dimensionNodes.empty())
+            total = 0;
 
-        table = heading->PivotTable(PnString(title, translateTitle), PnString(subType, false),
-                                    splits);
-        if (!table) return;
+        table = heading->PivotTable(PnString(title.c_str(), translateTitle),
+                                    PnString(subType.c_str(), false), splits);
+        if (!table)
+            return;
 
         jobject titleNode = json.Get(item, "title");
-        if (!json.Bool(titleNode, "show", true)) table->HideTitle();
+        if (!json.Bool(titleNode, "show", true))
+            table->HideTitle();
         Notes(NoteRefs(json.Get(titleNode, "text")),
               [this](const PnCellText& note) { table->Note(note); });
 
         if (!caption.empty()) {
-            table->Caption(PnString(caption, false));
-        } else if (jobject own = json.Get(item, "caption"); json.IsObject(own) &&
-                                                            json.Bool(own, "show", true)) {
+            table->Caption(PnString(caption.c_str(), false));
+        } else if (jobject own = json.Get(item, "caption");
+                   json.IsObject(own) && json.Bool(own, "show", true)) {
             jobject texts = json.Get(own, "text");
             const int n = json.Size(texts);
             if (n > 0) {
                 std::string joined;
                 for (int i = 0; i < n; ++i) {
-                    if (i > 0) joined += "\n";
+                    if (i > 0)
+                        joined += "\n";
                     joined += PlainText(json.At(texts, i));
                 }
                 table->Caption(PnUTF8String(joined));
@@ -698,7 +806,8 @@ public:
         ReadCellLabels();
         ReadFormats();
         ReadValues();
-        if (!dimensionNodes.empty()) EmitDimension(0, std::uint64_t{0});
+        if (!dimensionNodes.empty())
+            EmitDimension(0, std::uint64_t{0});
     }
 };
 
@@ -708,9 +817,15 @@ jsonPivot::jsonPivot(JNIJSONObject& document, jobject& item, const ProcedureData
 
 jsonPivot::~jsonPivot() = default;
 
-void jsonPivot::setCaption(const std::string& caption) { impl_->caption = caption; }
-void jsonPivot::translateTableStrings(bool translate) { impl_->translate = translate; }
-void jsonPivot::supportSplits(bool support) { impl_->splits = support; }
+void jsonPivot::setCaption(const std::string& caption) {
+    impl_->caption = caption;
+}
+void jsonPivot::translateTableStrings(bool translate) {
+    impl_->translate = translate;
+}
+void jsonPivot::supportSplits(bool support) {
+    impl_->splits = support;
+}
 
 void jsonPivot::hideCategories(std::vector<std::string> names, bool rows) {
     auto& list = rows ? impl_->hiddenRows : impl_->hiddenCols;

@@ -20,7 +20,7 @@ class ProcedureDataSource;
 class dataDictionary;
 
 class QEINTEG_EXPORT jsonPivot {
-public:
+  public:
     // `item` is the table object inside `document`; both must outlive the builder. `dataSource`
     // (may be null) resolves variable and data-value texts, `dictionary` is the fallback for them.
     jsonPivot(JNIJSONObject& document, jobject& item, const ProcedureDataSource* dataSource,
@@ -50,6 +50,6 @@ public:
 
     class Impl;
 
-private:
+  private:
     std::unique_ptr<Impl> impl_;
 };

@@ -10,9 +10,15 @@
 #include "qeinteg/output/jsonPivot.h"
 #include "qeinteg/platform/host/FacSTDictionary.h"
 #include "qeinteg/platform/host/PnCellText.h"
+#include "qeinteg/platform/host/PnComposite.h"
+#include "qeinteg/platform/host/PnDataValue.h"
 #include "qeinteg/platform/host/PnError.h"
 #include "qeinteg/platform/host/PnHeading.h"
+#include "qeinteg/platform/host/PnNumber.h"
 #include "qeinteg/platform/host/PnProcedure.h"
+#include "qeinteg/platform/host/PnString.h"
+#include "qeinteg/platform/host/PnUTF8String.h"
+#include "qeinteg/platform/host/PnVariable.h"
 #include "qeinteg/platform/host/xPlume.h"
 
 using qeinteg::output::OutputJson;
@@ -20,18 +26,24 @@ using qeinteg::output::OutputJson;
 namespace {
 
 int SeverityLevel(const std::string& severity) {
-    if (severity == "NoScreen") return 0;
-    if (severity == "Comment") return 1;
-    if (severity == "Error") return 3;
-    if (severity == "Fatal") return 4;
-    if (severity == "Catastrophic") return 5;
+    if (severity == "NoScreen")
+        return 0;
+    if (severity == "Comment")
+        return 1;
+    if (severity == "Error")
+        return 3;
+    if (severity == "Fatal")
+        return 4;
+    if (severity == "Catastrophic")
+        return 5;
     return 2;
 }
 
 std::string Join(const std::vector<std::string>& parts, char separator) {
     std::string out;
     for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (i > 0) out += separator;
+        if (i > 0)
+            out += separator;
         out += parts[i];
     }
     return out;
@@ -40,16 +52,17 @@ std::string Join(const std::vector<std::string>& parts, char separator) {
 }  // namespace
 
 class jsonToPennant::Impl {
-public:
-    Impl(PnProcedure* procedure, const ProcedureDataSource* dataSource,
-         FacSTDictionary& dictionary, const std::string* text)
+  public:
+    Impl(PnProcedure* procedure, const ProcedureDataSource* dataSource, FacSTDictionary& dictionary,
+         const std::string* text)
         : procedure(procedure),
           dataSource(dataSource),
           dictionary(&dictionary),
           hasDocument(text != nullptr),
           document(text != nullptr ? text->c_str() : nullptr),
           json(document) {
-        if (hasDocument && document.isGood()) ReadDataModel();
+        if (hasDocument && document.isGood())
+            ReadDataModel();
     }
 
     PnProcedure* procedure;
@@ -84,13 +97,15 @@ public:
 
     void ReadDataModel() {
         jobject model = json.Get(Top(), "dataModel");
-        if (!json.IsObject(model)) return;
+        if (!json.IsObject(model))
+            return;
         std::string name = json.String(model, "name");
         fields.setName(name);
         jobject list = json.Get(model, "fields");
         for (int i = 0, n = json.Size(list); i < n; ++i) {
             jobject f = json.At(list, i);
-            if (!json.IsObject(f)) continue;
+            if (!json.IsObject(f))
+                continue;
             dataField field;
             field.setName(json.String(f, "id"));
             field.setMeasurementLevel(json.String(f, "measurementLevel"));
@@ -109,13 +124,16 @@ public:
             for (int k = 0; k < pairs; ++k) {
                 jobject value = json.At(values, k);
                 jobject text = json.At(texts, k);
-                if (value == nullptr || text == nullptr) continue;
+                if (value == nullptr || text == nullptr)
+                    continue;
                 const std::string labelText = json.Text(text);
-                if (labelText.empty()) continue;
+                if (labelText.empty())
+                    continue;
                 if (json.IsString(value)) {
                     const std::string v = json.Text(value);
                     if (isString) {
-                        if (!v.empty()) field.addValueLabel(v, labelText);
+                        if (!v.empty())
+                            field.addValueLabel(v, labelText);
                     } else {
                         field.addValueLabel(std::strtod(v.c_str(), nullptr), labelText);
                     }
@@ -132,10 +150,12 @@ public:
         jobject list = json.Get(section, "notifications");
         for (int i = 0, n = json.Size(list); i < n; ++i) {
             jobject note = json.At(list, i);
-            if (!json.IsObject(note)) continue;
+            if (!json.IsObject(note))
+                continue;
             jsonPivot builder(document, note, dataSource, fields);
             std::unique_ptr<PnCellText> text = builder.getCellText(note);
-            if (!text) continue;
+            if (!text)
+                continue;
             PnError(*text, 2, SeverityLevel(json.String(note, "severity")));
         }
     }
@@ -145,9 +165,11 @@ public:
     jobject Follow(jobject from, const std::vector<std::string>& names, bool stopAtString) {
         jobject value = from;
         for (const std::string& name : names) {
-            if (json.IsString(value)) return stopAtString ? value : nullptr;
+            if (json.IsString(value))
+                return stopAtString ? value : nullptr;
             value = json.Get(value, name.c_str());
-            if (value == nullptr) return nullptr;
+            if (value == nullptr)
+                return nullptr;
         }
         return value;
     }
@@ -167,7 +189,8 @@ public:
                                                      : Join(order.getLocations().front(), '.'));
         chart.setOptions(order.getOptions());
         if (order.needsGEO()) {
-            for (const auto& [key, text] : geoJSONMap) chart.addGeoJSON(key, text);
+            for (const auto& [key, text] : geoJSONMap)
+                chart.addGeoJSON(key, text);
         }
         std::string doc = "{";
         if (Parsed()) {
@@ -179,10 +202,13 @@ public:
             const auto& locations = order.getLocations();
             for (std::size_t i = 0; i < locations.size(); ++i) {
                 jobject value = Follow(section, locations[i], false);
-                if (value == nullptr) continue;
+                if (value == nullptr)
+                    continue;
                 const std::string text = json.Serialize(value);
-                if (text.empty() || text.find('}') == std::string::npos || text == "null") continue;
-                if (!first) doc += ",";
+                if (text.empty() || text.find('}') == std::string::npos || text == "null")
+                    continue;
+                if (!first)
+                    doc += ",";
                 doc += "\"" + std::to_string(i + 1) + "\":" + text;
                 first = false;
             }
@@ -195,7 +221,8 @@ public:
 
     bool Chart(const OutputOrder& order, PnHeading* heading, jobject item) {
         const std::string text = json.Serialize(item);
-        if (text.empty() || text.find('}') == std::string::npos) return true;
+        if (text.empty() || text.find('}') == std::string::npos)
+            return true;
         xPlume chart(heading);
         chart.SetDescription(Description(order));
         std::string tmpl = "{";
@@ -209,9 +236,11 @@ public:
             jobject parameters = json.Get(item, "parameters");
             for (int i = 0, n = json.Size(parameters); i < n; ++i) {
                 const std::string key = json.String(json.At(parameters, i), "externalSource");
-                if (key.empty()) continue;
+                if (key.empty())
+                    continue;
                 auto layer = geoJSONMap.find(key);
-                if (layer != geoJSONMap.end()) chart.addGeoJSON(key, layer->second);
+                if (layer != geoJSONMap.end())
+                    chart.addGeoJSON(key, layer->second);
             }
         }
         chart.sendChart();
@@ -223,15 +252,20 @@ public:
         std::vector<std::unique_ptr<PnHeading>> headings;
         PnHeading* heading = procedure != nullptr ? procedure->Heading() : nullptr;
         for (const std::string& part : OutputOrder::SplitPath(order.getTitle())) {
-            if (heading == nullptr) break;
-            headings.push_back(heading->Heading(PnString(part, true)));
+            if (heading == nullptr)
+                break;
+            headings.push_back(heading->Heading(PnString(part.c_str(), true)));
             heading = headings.back().get();
         }
-        if (order.getLocations().empty()) return false;
-        if (order.getType() == OutputOrder::Interactive) return Interactive(order, heading);
-        if (!Parsed()) return false;
+        if (order.getLocations().empty())
+            return false;
+        if (order.getType() == OutputOrder::Interactive)
+            return Interactive(order, heading);
+        if (!Parsed())
+            return false;
         jobject item = Follow(section, order.getLocations().front(), true);
-        if (item == nullptr || json.IsString(item)) return false;
+        if (item == nullptr || json.IsString(item))
+            return false;
         switch (order.getType()) {
             case OutputOrder::PivotTable: {
                 jsonPivot builder(document, item, dataSource, fields);
@@ -264,26 +298,31 @@ public:
         sectionName = name;
         if (hasDocument && !document.isGood()) {
             PnComposite message(PnString("Unknown error. ^1", true));
-            message.Add(PnString(document.getParserError(), false));
+            message.Add(PnString(document.getParserError().c_str(), false));
             message.Finish();
             PnError(message, 2, 2);
             return false;
         }
         if (hasDocument) {
             section = json.Get(Top(), name.c_str());
-            if (section == nullptr) return false;
-            if (showNotifications) Notifications();
-            for (const OutputOrder& order : orders) RenderGuarded(order);
+            if (section == nullptr)
+                return false;
+            if (showNotifications)
+                Notifications();
+            for (const OutputOrder& order : orders)
+                RenderGuarded(order);
             return true;
         }
         bool any = false;
-        for (const OutputOrder& order : orders) any = RenderGuarded(order) || any;
+        for (const OutputOrder& order : orders)
+            any = RenderGuarded(order) || any;
         return any;
     }
 
     bool HasFeatures(const std::string& geojson) {
         JNIJSONObject parsed(geojson.c_str());
-        if (!parsed.isGood()) return false;
+        if (!parsed.isGood())
+            return false;
         OutputJson reader(parsed);
         jobject features = reader.ByPath(parsed.getTop(), "source.value.features");
         return reader.Size(features) > 0;
@@ -307,30 +346,46 @@ void jsonToPennant::addObjectToOutput(std::string heading, std::string location,
                                outlineTitle, omsSubType);
 }
 
-void jsonToPennant::addObjectToOutput(OutputOrder& order) { impl_->orders.push_back(order); }
+void jsonToPennant::addObjectToOutput(OutputOrder& order) {
+    impl_->orders.push_back(order);
+}
 
-bool jsonToPennant::generateOutput(std::string name) { return impl_->Generate(name); }
+bool jsonToPennant::generateOutput(std::string name) {
+    return impl_->Generate(name);
+}
 
-void jsonToPennant::showNotifications(bool show) { impl_->showNotifications = show; }
+void jsonToPennant::showNotifications(bool show) {
+    impl_->showNotifications = show;
+}
 
-jobject jsonToPennant::getTop() { return impl_->Top(); }
+jobject jsonToPennant::getTop() {
+    return impl_->Top();
+}
 
 bool jsonToPennant::hasItem(const std::string& path) {
-    if (!impl_->Parsed()) return false;
+    if (!impl_->Parsed())
+        return false;
     jobject node = impl_->json.ByPath(impl_->Top(), path);
     return node != nullptr && !impl_->json.IsString(node);
 }
 
 bool jsonToPennant::hasItemContent(const std::string& path) {
-    if (!impl_->Parsed()) return false;
+    if (!impl_->Parsed())
+        return false;
     jobject node = impl_->json.ByPath(impl_->Top(), path);
-    if (impl_->json.IsArray(node)) return impl_->json.Size(node) > 0;
-    if (impl_->json.IsObject(node)) return !impl_->document.keySet(node).empty();
+    if (impl_->json.IsArray(node))
+        return impl_->json.Size(node) > 0;
+    if (impl_->json.IsObject(node))
+        return !impl_->document.keySet(node).empty();
     return false;
 }
 
-const dataDictionary& jsonToPennant::getDataDictionary() const { return impl_->fields; }
-FacSTDictionary& jsonToPennant::getDictionary() { return *impl_->dictionary; }
+const dataDictionary& jsonToPennant::getDataDictionary() const {
+    return impl_->fields;
+}
+FacSTDictionary& jsonToPennant::getDictionary() {
+    return *impl_->dictionary;
+}
 
 void jsonToPennant::setGeoJSONMap(const std::map<std::string, std::string>& layers) {
     impl_->geoJSONMap = layers;
@@ -350,9 +405,11 @@ bool jsonToPennant::hasGeoJSONMapFeatures(const std::string& key) {
         auto it = layers.find(key);
         return it != layers.end() && impl_->HasFeatures(it->second);
     }
-    if (layers.empty()) return false;
+    if (layers.empty())
+        return false;
     for (const auto& [name, text] : layers) {
-        if (!impl_->HasFeatures(text)) return false;
+        if (!impl_->HasFeatures(text))
+            return false;
     }
     return true;
 }

@@ -21,7 +21,7 @@ class ProcedureDataSource;
 class dataDictionary;
 
 class QEINTEG_EXPORT jsonToPennant {
-public:
+  public:
     // Parses the document and reads the field descriptions of its "dataModel".
     jsonToPennant(PnProcedure* procedure, const ProcedureDataSource* dataSource,
                   FacSTDictionary& dictionary, const std::string& json);
@@ -61,6 +61,6 @@ public:
 
     class Impl;
 
-private:
+  private:
     std::unique_ptr<Impl> impl_;
 };
