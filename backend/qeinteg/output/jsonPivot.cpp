@@ -425,6 +425,7 @@ class jsonPivot::Impl {
     std::uint64_t LeafCount(jobject categories) {
         std::uint64_t count = 0;
         for (int i = 0, n = json.Size(categories); i < n; ++i) {
+            OutputJson::Scope scope(json);
             jobject children = json.Get(json.At(categories, i), "children");
             count += json.Size(children) > 0 ? LeafCount(children) : 1;
         }
@@ -511,6 +512,7 @@ class jsonPivot::Impl {
         jobject values = json.Get(labels, "values");
         const int keyCount = json.Size(keys);
         for (int i = 0, n = json.Size(values); i < n; ++i) {
+            OutputJson::Scope scope(json);
             jobject value = json.At(values, i);
             const std::int64_t key = i < keyCount ? json.Int(json.At(keys, i)) : i;
             cellLabels[key] = json.IsString(value) ? json.Text(value) : PlainText(value);
@@ -534,6 +536,7 @@ class jsonPivot::Impl {
     void ReadFormats() {
         jobject formats = json.Get(item, "formats");
         for (int i = 0, n = json.Size(formats); i < n; ++i) {
+            OutputJson::Scope scope(json);
             jobject entry = json.At(formats, i);
             const std::string key = json.String(entry, "index");
             if (key.empty())
@@ -553,6 +556,7 @@ class jsonPivot::Impl {
     void ReadValues() {
         jobject blocks = json.Get(item, "cells");
         for (int b = 0, nb = json.Size(blocks); b < nb; ++b) {
+            OutputJson::Scope scope(json);
             jobject block = json.Get(json.At(blocks, b), "cells");
             if (!json.IsObject(block))
                 continue;
@@ -562,17 +566,24 @@ class jsonPivot::Impl {
                     key.size() == keyWidthTotal ? IndexOfKey(key) : std::optional<std::uint64_t>(0);
                 jobject values = json.Get(compact, "value");
                 const int n = json.Size(values);
-                if (start) {
-                    for (int i = 0; i < n && *start + static_cast<std::uint64_t>(i) < cells.size();
-                         ++i) {
-                        const std::uint64_t index = *start + static_cast<std::uint64_t>(i);
-                        jobject value = json.At(values, i);
-                        if (value == nullptr)
-                            continue;  // null holds the place of a cell
-                        if (json.IsString(value)) {
-                            cellStrings[index] = json.Text(value);
-                        } else {
-                            cells[index].value = json.Double(value);
+                if (start && *start < cells.size()) {
+                    const std::uint64_t room = cells.size() - *start;
+                    const int count = static_cast<int>(std::min<std::uint64_t>(n, room));
+                    // Element handles are released run by run, so a million cells never hold
+                    // a million handles.
+                    constexpr int kRun = 4096;
+                    for (int run = 0; run < count; run += kRun) {
+                        OutputJson::Scope scope(json);
+                        for (int i = run; i < count && i < run + kRun; ++i) {
+                            const std::uint64_t index = *start + static_cast<std::uint64_t>(i);
+                            jobject value = json.At(values, i);
+                            if (value == nullptr)
+                                continue;  // null holds the place of a cell
+                            if (json.IsString(value)) {
+                                cellStrings[index] = json.Text(value);
+                            } else {
+                                cells[index].value = json.Double(value);
+                            }
                         }
                     }
                 }
@@ -582,6 +593,7 @@ class jsonPivot::Impl {
                 jobject values = json.Get(sparse, "value");
                 const int n = std::min(json.Size(keys), json.Size(values));
                 for (int i = 0; i < n; ++i) {
+                    OutputJson::Scope scope(json);
                     jobject k = json.At(keys, i);
                     if (!json.IsString(k))
                         continue;
@@ -652,6 +664,7 @@ class jsonPivot::Impl {
     void WalkCategories(std::size_t d, PnGroup& group, jobject categories,
                         std::optional<std::uint64_t> prefix, bool topLevel) {
         for (int i = 0, n = json.Size(categories); i < n; ++i) {
+            OutputJson::Scope scope(json);
             jobject category = json.At(categories, i);
             jobject textNode = json.Get(category, "text");
             if (textNode == nullptr)
