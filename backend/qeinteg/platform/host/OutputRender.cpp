@@ -446,6 +446,7 @@ constexpr const char* kStyle =
     ".layer{font-weight:normal;font-style:italic}"
     "figure.chart{border:1px dashed #999;padding:.5em;margin:1em 0}"
     "figure.chart pre{max-height:10em;overflow:auto;font-size:80%}"
+    "sup{line-height:0;font-size:75%}"
     "p.message.level3,p.message.level4,p.message.level5{color:#a00}";
 
 }  // namespace

@@ -18,13 +18,27 @@ std::string Pad(const std::string& text, std::size_t width, bool right) {
     return right ? std::string(width - w, ' ') + text : text + std::string(width - w, ' ');
 }
 
-// Multi-line texts are drawn on one line; the grid has no row heights.
-std::string OneLine(std::string text) {
-    for (char& c : text) {
-        if (c == '\n' || c == '\r' || c == '\t')
-            c = ' ';
+// The two characters backslash and "n" are the cell texts' line break, as is a real newline.
+std::string BreaksAsNewlines(std::string text) {
+    for (std::string::size_type at = 0; (at = text.find("\\n", at)) != std::string::npos;) {
+        text.replace(at, 2, "\n");
     }
     return text;
+}
+
+// Multi-line texts are drawn on one line, their lines separated by " / "; the grid has no row
+// heights.
+std::string OneLine(std::string text) {
+    text = BreaksAsNewlines(std::move(text));
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') {
+            out += " / ";
+        } else {
+            out += (c == '\r' || c == '\t') ? ' ' : c;
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -126,7 +140,7 @@ std::string PivotToText(const PivotTableRecord& table) {
 std::string PivotToHtml(const PivotTableRecord& table) {
     std::string out;
     auto marked = [](const std::string& text, const std::string& marks) {
-        std::string html = HtmlEscape(text);
+        std::string html = HtmlEscape(BreaksAsNewlines(text));
         std::string::size_type pos = 0;
         while ((pos = html.find('\n', pos)) != std::string::npos) {
             html.replace(pos, 1, "<br>");
