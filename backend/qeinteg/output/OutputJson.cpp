@@ -92,6 +92,10 @@ double OutputJson::Double(jobject node) {
     return IsScalar(node) ? doubles_->doubleValue(node) : 0;
 }
 
+double OutputJson::Number(jobject node) {
+    return node == nullptr ? 0 : doubles_->doubleValue(node);
+}
+
 bool OutputJson::Bool(jobject node, const char* key, bool fallback) {
     jobject value = Get(node, key);
     if (!IsScalar(value))

@@ -54,6 +54,8 @@ class OutputJson {
     jobject At(jobject array, int index);
     int Int(jobject node);
     double Double(jobject node);
+    // Any node read as a number: 0 for anything that is not one. One call, for long runs of cells.
+    double Number(jobject node);
     // A boolean member, or `fallback` when the member is absent or not a boolean.
     bool Bool(jobject node, const char* key, bool fallback);
     // An integer member, or `fallback` when the member is absent or not a number.

@@ -582,7 +582,7 @@ class jsonPivot::Impl {
                             if (json.IsString(value)) {
                                 cellStrings[index] = json.Text(value);
                             } else {
-                                cells[index].value = json.Double(value);
+                                cells[index].value = json.Number(value);
                             }
                         }
                     }
@@ -649,47 +649,128 @@ class jsonPivot::Impl {
         }
     }
 
-    bool Passes(std::size_t d, const std::string& text) {
-        jobject dimension = dimensionNodes[d];
-        const std::string role = json.String(dimension, "role");
-        const bool rows = role != "column" && role != "layer";
-        const auto& hidden = rows ? hiddenRows : hiddenCols;
-        const auto& shown = rows ? shownRows : shownCols;
+    // A category as read from the document once; the walk below emits it once per outer leaf.
+    struct Category {
+        std::unique_ptr<PnCellText> text;  // null: left out (no usable text)
+        std::string plain;                 // plain text, for the filters of the top level
+        bool group = false;
+        bool show = true;
+        int sort = 2;
+        std::string subscript;
+        std::vector<int> notes;
+        std::uint64_t leafCount = 1;
+        std::vector<Category> children;
+    };
+
+    struct Dimension {
+        std::unique_ptr<PnCellText> text;  // null: the dimension (and all after it) is left out
+        int sort = 2;
+        std::vector<int> notes;
+        bool rows = true;
+        int place = 0;
+        int position = 1;
+        bool hideName = false;
+        bool hideChildren = false;
+        std::vector<Category> categories;
+    };
+    std::vector<Dimension> dims;
+
+    static int SortOf(const std::string& sort) {
+        if (sort == "ascending")
+            return 0;
+        if (sort == "descending")
+            return 1;
+        return 2;
+    }
+
+    std::vector<Category> ReadCategories(jobject categories, bool topLevel) {
+        std::vector<Category> out;
+        for (int i = 0, n = json.Size(categories); i < n; ++i) {
+            OutputJson::Scope scope(json);
+            jobject node = json.At(categories, i);
+            Category c;
+            jobject textNode = json.Get(node, "text");
+            if (textNode != nullptr)
+                c.text = CellText(textNode);
+            jobject children = json.Get(node, "children");
+            c.group = json.Size(children) > 0;
+            c.leafCount = c.group ? LeafCount(children) : 1;
+            if (c.text) {
+                if (topLevel)
+                    c.plain = PlainText(textNode);
+                c.show = json.Bool(node, "show", true);
+                c.notes = NoteRefs(textNode);
+                if (c.group) {
+                    c.sort = SortOf(json.String(json.Get(node, "sort"), "order"));
+                    c.children = ReadCategories(children, false);
+                } else {
+                    c.subscript = json.String(node, "subscript");
+                }
+            }
+            out.push_back(std::move(c));
+        }
+        return out;
+    }
+
+    void ReadDimensions() {
+        for (std::size_t d = 0; d < dimensionNodes.size(); ++d) {
+            OutputJson::Scope scope(json);
+            jobject node = dimensionNodes[d];
+            Dimension dim;
+            jobject textNode = json.Get(node, "text");
+            if (textNode == nullptr) {
+                dims.push_back(std::move(dim));
+                continue;
+            }
+            dim.text = CellText(textNode);
+            if (!dim.text)
+                dim.text = std::make_unique<PnUTF8String>("Unknown");
+            dim.sort = SortOf(json.String(node, "sort"));
+            dim.notes = NoteRefs(textNode);
+            const std::string role = json.String(node, "role");
+            dim.rows = role != "column" && role != "layer";
+            dim.place = role == "column" ? 1 : role == "layer" ? 2 : 0;
+            dim.position = json.Int(node, "position", 1);
+            dim.hideName = json.Bool(node, "hideName", false);
+            jobject children = json.Get(node, "children");
+            if (json.Get(node, "hideChildren") != nullptr) {
+                dim.hideChildren = json.Bool(node, "hideChildren", false);
+            } else if (json.Size(children) == 1) {
+                dim.hideChildren = !json.Bool(json.At(children, 0), "show", true);
+            }
+            dim.categories = ReadCategories(children, true);
+            dims.push_back(std::move(dim));
+        }
+    }
+
+    bool Passes(const Dimension& dim, const std::string& text) {
+        const auto& hidden = dim.rows ? hiddenRows : hiddenCols;
+        const auto& shown = dim.rows ? shownRows : shownCols;
         if (hidden.empty() && shown.empty())
             return true;
         // A hidden list alone hides only what it names; a shown list keeps only what it names.
         return (shown.empty() || Contains(shown, text)) && !Contains(hidden, text);
     }
 
-    void WalkCategories(std::size_t d, PnGroup& group, jobject categories,
+    void WalkCategories(std::size_t d, PnGroup& group, const std::vector<Category>& categories,
                         std::optional<std::uint64_t> prefix, bool topLevel) {
-        for (int i = 0, n = json.Size(categories); i < n; ++i) {
-            OutputJson::Scope scope(json);
-            jobject category = json.At(categories, i);
-            jobject textNode = json.Get(category, "text");
-            if (textNode == nullptr)
+        for (const Category& c : categories) {
+            // Without a text a category is left out and does not advance the key counter.
+            if (!c.text)
                 continue;
-            std::unique_ptr<PnCellText> text = CellText(textNode);
-            if (!text)
-                continue;
-            jobject children = json.Get(category, "children");
-            const bool isGroup = json.Size(children) > 0;
-            if (topLevel && !Passes(d, PlainText(textNode))) {
-                counters[d] += isGroup ? LeafCount(children) : 1;
+            if (topLevel && !Passes(dims[d], c.plain)) {
+                counters[d] += c.leafCount;
                 continue;
             }
-            const bool show = json.Bool(category, "show", true);
-            if (isGroup) {
-                PnGroup sub = group.Group(*text, show,
-                                          SortOf(json.String(json.Get(category, "sort"), "order")));
-                Notes(NoteRefs(textNode), [&sub](const PnCellText& note) { sub.Note(note); });
-                WalkCategories(d, sub, children, prefix, false);
+            if (c.group) {
+                PnGroup sub = group.Group(*c.text, c.show, c.sort);
+                Notes(c.notes, [&sub](const PnCellText& note) { sub.Note(note); });
+                WalkCategories(d, sub, c.children, prefix, false);
                 continue;
             }
             std::optional<std::uint64_t> leaf;
-            const std::string subscript = json.String(category, "subscript");
-            if (!subscript.empty()) {
-                std::string field = subscript;
+            if (!c.subscript.empty()) {
+                std::string field = c.subscript;
                 if (field.size() < keyWidths[d])
                     field.insert(0, keyWidths[d] - field.size(), '0');
                 if (field.size() == keyWidths[d])
@@ -700,11 +781,11 @@ class jsonPivot::Impl {
             std::optional<std::uint64_t> key;
             if (prefix && leaf && *leaf < leafCounts[d])
                 key = *prefix * leafCounts[d] + *leaf;
-            PnCategory cat = group.Category(*text);
-            if (!show)
+            PnCategory cat = group.Category(*c.text);
+            if (!c.show)
                 cat.hide();
-            Notes(NoteRefs(textNode), [&cat](const PnCellText& note) { cat.Note(note); });
-            if (d + 1 < dimensionNodes.size()) {
+            Notes(c.notes, [&cat](const PnCellText& note) { cat.Note(note); });
+            if (d + 1 < dims.size()) {
                 EmitDimension(d + 1, key);
             } else {
                 EmitCell(cat, key);
@@ -712,37 +793,15 @@ class jsonPivot::Impl {
         }
     }
 
-    static int SortOf(const std::string& sort) {
-        if (sort == "ascending")
-            return 0;
-        if (sort == "descending")
-            return 1;
-        return 2;
-    }
-
     void EmitDimension(std::size_t d, std::optional<std::uint64_t> prefix) {
-        jobject dimension = dimensionNodes[d];
-        jobject textNode = json.Get(dimension, "text");
-        if (textNode == nullptr)
+        const Dimension& info = dims[d];
+        if (!info.text)
             return;
-        std::unique_ptr<PnCellText> text = CellText(textNode);
-        if (!text)
-            text = std::make_unique<PnUTF8String>("Unknown");
-        PnDimension dim = table->Dimension(*text, SortOf(json.String(dimension, "sort")));
-        Notes(NoteRefs(textNode), [&dim](const PnCellText& note) { dim.Note(note); });
-        const std::string role = json.String(dimension, "role");
-        const int place = role == "column" ? 1 : role == "layer" ? 2 : 0;
-        jobject children = json.Get(dimension, "children");
-        bool hideChildren = false;
-        if (json.Get(dimension, "hideChildren") != nullptr) {
-            hideChildren = json.Bool(dimension, "hideChildren", false);
-        } else if (json.Size(children) == 1) {
-            hideChildren = !json.Bool(json.At(children, 0), "show", true);
-        }
-        dim.Position(place, json.Int(dimension, "position", 1),
-                     json.Bool(dimension, "hideName", false), hideChildren);
+        PnDimension dim = table->Dimension(*info.text, info.sort);
+        Notes(info.notes, [&dim](const PnCellText& note) { dim.Note(note); });
+        dim.Position(info.place, info.position, info.hideName, info.hideChildren);
         counters[d] = 0;
-        WalkCategories(d, dim, children, prefix, true);
+        WalkCategories(d, dim, info.categories, prefix, true);
     }
 
     void Create(PnHeading* heading, const std::string& title, bool translateTitle,
@@ -819,7 +878,8 @@ class jsonPivot::Impl {
         ReadCellLabels();
         ReadFormats();
         ReadValues();
-        if (!dimensionNodes.empty())
+        ReadDimensions();
+        if (!dims.empty())
             EmitDimension(0, std::uint64_t{0});
     }
 };
