@@ -8,6 +8,11 @@
 
 #include "RenderCommand.h"
 #include "common/TestSupport.h"
+#include "qeinteg/output/jsonToPennant.h"
+#include "qeinteg/platform/host/FacSTDictionary.h"
+#include "qeinteg/platform/host/HostOutput.h"
+#include "qeinteg/platform/host/OutputRender.h"
+#include "qeinteg/platform/host/PnProcedure.h"
 
 namespace {
 
@@ -60,6 +65,26 @@ TEST(Golden, LayeredTimeSeriesWithChosenItems) {
     ExpectGolden(text, "timeseries.txt");
     // One table element per layer.
     EXPECT_EQ(Count(qetest::ReadFile(html), "<table class=\"pivot\">"), 2u);
+}
+
+// The JSON rendering keeps every argument the library passed: cell-text kinds and their forms,
+// formats, notes, positions and hide flags.
+TEST(Golden, JsonRenderingKeepsEveryRecordedDetail) {
+    const std::string doc = qetest::ReadFile(kData + "small.json");
+    ASSERT_FALSE(doc.empty());
+    FacSTDictionary dictionary;
+    {
+        PnProcedure procedure("small");
+        jsonToPennant renderer(&procedure, nullptr, dictionary, doc);
+        renderer.addObjectToOutput("Results.Detail", "table", "Small table", "smallSubtype",
+                                   OutputOrder::PivotTable);
+        renderer.addObjectToOutput("Results", "chart", "A chart", "", OutputOrder::Chart);
+        ASSERT_TRUE(renderer.generateOutput("out"));
+    }
+    const std::string actual = qetest::TestDir() + "/small.out.json";
+    ASSERT_TRUE(
+        qetest::WriteFile(actual, qehost::RenderJson(qehost::HostOutput::instance().root())));
+    ExpectGolden(actual, "small.out.json");
 }
 
 TEST(Golden, CommandErrors) {

@@ -230,7 +230,7 @@ void TextJson(const TextRecord& r, JsonOut& j) {
     j.Open('{');
     j.Key("kind");
     j.String(r.kind);
-    j.Key("text");
+    j.Key("shown");
     j.String(r.text);
     for (const auto& [name, value] : r.args) {
         j.Key(name);
