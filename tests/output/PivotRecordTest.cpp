@@ -86,3 +86,49 @@ TEST(PivotRecord, TextDrawingWithSpansNotesAndHiddenCategories) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PivotRecord, HtmlEscapesTextsAndSpansGroupHeaders) {
+    PivotTableRecord table;
+    table.title = T("A <b> & \"c\"");
+    Fill(table);
+    table.cells[{0, 0}].text = T("x<y", true);
+    table.caption = T("line 1\nline 2");
+    const std::string html = qehost::PivotToHtml(table);
+    EXPECT_NE(html.find("<caption>A &lt;b&gt; &amp; &quot;c&quot;</caption>"), std::string::npos)
+        << html;
+    EXPECT_NE(html.find("<td class=\"num\">x&lt;y</td>"), std::string::npos);
+    EXPECT_NE(html.find("<th colspan=\"2\">Salary</th>"), std::string::npos);
+    EXPECT_NE(html.find("<th colspan=\"2\">Statistics</th>"), std::string::npos);
+    EXPECT_NE(html.find("line 1<br>line 2"), std::string::npos);
+    EXPECT_EQ(html.find("<b>"), std::string::npos);
+    EXPECT_NE(html.find("<thead>"), std::string::npos);
+    EXPECT_NE(html.find("</tbody>"), std::string::npos);
+}
+
+TEST(PivotRecord, LayersGiveOneGridEachAndHiddenLabelsStayOut) {
+    PivotTableRecord table;
+    DimensionNode* layer = table.AddDimension(T("Year"), 2);
+    layer->place = 2;
+    DimensionNode* rows = nullptr;
+    for (const char* y : {"2023", "2024"}) {
+        table.AddCategory(layer, nullptr, T(y));
+        rows = table.AddDimension(T("Item"), 2);  // named again under every layer category
+        CategoryNode* group = table.AddGroup(rows, nullptr, T("hidden group"), false, 2);
+        table.CellFor(rows, table.AddCategory(rows, group, T("a"))).text = T(y, true);
+        table.AddCategory(rows, group, T("b"))->hidden = true;
+    }
+    rows->hideName = true;
+    table.cornerText = T("corner");
+    const std::string text = qehost::PivotToText(table);
+    EXPECT_NE(text.find("Year = 2023"), std::string::npos) << text;
+    EXPECT_NE(text.find("Year = 2024"), std::string::npos);
+    EXPECT_EQ(text.find("hidden group"), std::string::npos);
+    EXPECT_EQ(text.find("| b"), std::string::npos);
+    EXPECT_NE(text.find("corner"), std::string::npos);
+    EXPECT_NE(text.find("|        | a | 2023 |\n+"), std::string::npos) << text;
+    EXPECT_NE(text.find("|        | a | 2024 |\n+"), std::string::npos) << text;
+}
+
+}  // namespace
