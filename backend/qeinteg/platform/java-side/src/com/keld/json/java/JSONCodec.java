@@ -186,8 +186,7 @@ final class JSONCodec {
                     case LONG:
                         return Long.valueOf(parser.getLongValue());
                     default:
-                        // Beyond 64 bits: the nearest double, read straight from the digits.
-                        return Double.valueOf(Double.parseDouble(parser.getText()));
+                        return wideInteger(parser.getText());
                 }
             case VALUE_NUMBER_FLOAT:
                 return Double.valueOf(parser.getDoubleValue());
@@ -199,6 +198,16 @@ final class JSONCodec {
                 return null;
             default:
                 throw failure(parser, "unexpected " + describe(token));
+        }
+    }
+
+    /** An integer Jackson found too wide for its own long check: a Long when it fits, else the
+     * nearest double (read straight from the digits). */
+    private static Object wideInteger(String digits) {
+        try {
+            return Long.valueOf(Long.parseLong(digits));
+        } catch (NumberFormatException e) {
+            return Double.valueOf(Double.parseDouble(digits));
         }
     }
 
