@@ -93,6 +93,15 @@ TEST(PivotBuilder, EightySixLeavesTakeOneDigitAndEightySevenTwo) {
     EXPECT_EQ(CellText(*t, {10, 1}), "9");
 }
 
+TEST(PivotBuilder, LayoutsTooLargeToHoldAreRefused) {
+    // 500^3 cells are more than a table may address; the table is left out instead of
+    // exhausting memory.
+    const std::string many = Leaves("x", 500);
+    const std::string table = R"({"tableId":"t","title":{},"dimensions":[)" + Dim("A", many) + "," +
+                              Dim("B", many) + "," + Dim("C", many) + "]," + Compact("1") + "}";
+    EXPECT_EQ(Build(table), nullptr);
+}
+
 TEST(PivotBuilder, AcceptanceNeedsCompactValues) {
     const std::string empty =
         R"("cells":[{"cells":{"compactCells":{"value":[]}}},{"cells":{"sparse":{"index":["00"],"value":[1]}}}])";
