@@ -17,7 +17,7 @@ using namespace outtest;
 using qehost::TextRecord;
 
 std::string Arg(const TextRecord& r, const std::string& name) {
-    for (const auto& [k, v] : r.args) {
+    for (const auto& [k, v] : qehost::Arguments(r)) {
         if (k == name)
             return v;
     }
@@ -313,8 +313,9 @@ class CellTexts : public testing::Test {
 
 std::string Shape(const TextRecord& r) {
     std::string s = r.kind + "(";
-    for (std::size_t i = 0; i < r.args.size(); ++i) {
-        s += (i ? "," : "") + r.args[i].second;
+    const auto args = qehost::Arguments(r);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        s += (i ? "," : "") + args[i].second;
     }
     return s + ")";
 }

@@ -5,6 +5,9 @@
 #include "qeinteg/platform/host/ChartItem.h"
 #include "qeinteg/platform/host/HeadingItem.h"
 #include "qeinteg/platform/host/PivotTableItem.h"
+#include "qeinteg/platform/host/PnCellTextRecord.h"
+
+#include <algorithm>
 #include "qeinteg/platform/host/PivotText.h"
 
 namespace qehost {
@@ -232,7 +235,7 @@ void TextJson(const TextRecord& r, JsonOut& j) {
     j.String(r.kind);
     j.Key("shown");
     j.String(r.text);
-    for (const auto& [name, value] : r.args) {
+    for (const auto& [name, value] : Arguments(r)) {
         j.Key(name);
         j.String(value);
     }
@@ -339,7 +342,14 @@ void PivotJson(const PivotTableRecord& t, JsonOut& j) {
     j.Close(']');
     j.Key("cells");
     j.Open('[');
-    for (const auto& [key, cell] : t.cells) {
+    std::vector<const std::pair<const std::vector<int>, CellNode>*> ordered;
+    ordered.reserve(t.cells.size());
+    for (const auto& entry : t.cells)
+        ordered.push_back(&entry);
+    std::sort(ordered.begin(), ordered.end(),
+              [](const auto* a, const auto* b) { return a->first < b->first; });
+    for (const auto* entry : ordered) {
+        const auto& [key, cell] = *entry;
         j.Open('{');
         std::string at = "[";
         for (std::size_t i = 0; i < key.size(); ++i) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -24,8 +25,21 @@ struct TextRecord {
     std::vector<std::pair<std::string, std::string>> args;
     std::vector<TextRecord> parts;  // the parts of a composite
     bool numeric = false;           // shown right-aligned
+    // A number's value and format, kept as numbers: tables hold millions of them.
+    double value = 0;
+    PnFormatSpec format;
 
     friend bool operator==(const TextRecord&, const TextRecord&) = default;
+};
+
+// Hash of cell coordinates.
+struct CoordinatesHash {
+    std::size_t operator()(const std::vector<int>& key) const noexcept {
+        std::size_t h = 1469598103934665603ull;
+        for (int v : key)
+            h = (h ^ static_cast<std::size_t>(static_cast<unsigned>(v))) * 1099511628211ull;
+        return h;
+    }
 };
 
 struct CategoryNode {
@@ -75,7 +89,7 @@ class PivotTableRecord {
     std::vector<std::unique_ptr<DimensionNode>> dimensions;
     // Keyed by one leaf id per dimension (creation order); -1 where a dimension had no current
     // leaf.
-    std::map<std::vector<int>, CellNode> cells;
+    std::unordered_map<std::vector<int>, CellNode, CoordinatesHash> cells;
 
     // A dimension with this text; naming an existing dimension again returns it and starts a new
     // pass over its categories, in which categories named in the same order are merged.

@@ -21,6 +21,14 @@ std::string Number(double value) {
 
 }  // namespace
 
+std::vector<std::pair<std::string, std::string>> Arguments(const TextRecord& r) {
+    if (r.kind != "number")
+        return r.args;
+    return {{"value", Number(r.value)},
+            {"format", std::to_string(r.format.width) + "," + std::to_string(r.format.type) + "," +
+                           std::to_string(r.format.decimals)}};
+}
+
 TextRecord RecordOf(const PnCellText& text) {
     TextRecord r;
     r.text = text.Text();
@@ -39,10 +47,8 @@ TextRecord RecordOf(const PnCellText& text) {
     } else if (const auto* n = dynamic_cast<const PnNumber*>(&text)) {
         r.kind = "number";
         r.numeric = true;
-        const PnFormatSpec& f = n->Format();
-        r.args = {{"value", Number(n->Value())},
-                  {"format", std::to_string(f.width) + "," + std::to_string(f.type) + "," +
-                                 std::to_string(f.decimals)}};
+        r.value = n->Value();
+        r.format = n->Format();
     } else if (const auto* c = dynamic_cast<const PnComposite*>(&text)) {
         r.kind = "composite";
         r.args = {{"template", c->Pattern().Text()}};

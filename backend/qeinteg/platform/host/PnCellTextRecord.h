@@ -9,4 +9,7 @@ namespace qehost {
 
 TextRecord RecordOf(const PnCellText& text);
 
+// The arguments a text was made from, as name and text pairs (numbers written out).
+std::vector<std::pair<std::string, std::string>> Arguments(const TextRecord& record);
+
 }  // namespace qehost
