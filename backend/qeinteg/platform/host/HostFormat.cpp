@@ -240,12 +240,15 @@ std::string FormatNumber(double value, const PnFormatSpec& format) {
             // General: the given decimals, or when none are given as many as the value needs.
             if (d == 0 && value != std::floor(value)) {
                 std::string s = Printf("%.15g", value);
-                if (s.find('e') == std::string::npos) return s;
+                if (s.find('e') == std::string::npos)
+                    return s;
             }
-            if (std::fabs(value) >= 1e15) return Printf("%.*E", d > 0 ? d : 3, value);
+            if (std::fabs(value) >= 1e15)
+                return Printf("%.*E", d > 0 ? d : 3, value);
             return Number(value, d, 0, '.', "", "");
         default:  // 1, 5 and anything unknown: fixed notation
-            if (std::fabs(value) >= 1e15) return Printf("%.*E", d > 0 ? d : 3, value);
+            if (std::fabs(value) >= 1e15)
+                return Printf("%.*E", d > 0 ? d : 3, value);
             return Number(value, d, 0, '.', "", "");
     }
 }

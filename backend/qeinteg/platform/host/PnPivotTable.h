@@ -12,7 +12,7 @@ class PnCellText;
 class PnCategory;
 
 class PnGroup {
-public:
+  public:
     PnGroup() = default;
     PnGroup(qehost::PivotTableRecord* table, qehost::DimensionNode* dimension,
             qehost::CategoryNode* node)
@@ -25,14 +25,14 @@ public:
 
     bool valid() const { return table_ != nullptr; }
 
-protected:
+  protected:
     qehost::PivotTableRecord* table_ = nullptr;
     qehost::DimensionNode* dimension_ = nullptr;
     qehost::CategoryNode* node_ = nullptr;  // null: the dimension's top level
 };
 
 class PnDimension : public PnGroup {
-public:
+  public:
     using PnGroup::PnGroup;
     void Note(const PnCellText& note);
     // place: 0 row, 1 column, 2 layer; position orders the dimensions of one place.
@@ -40,7 +40,7 @@ public:
 };
 
 class PnCategory {
-public:
+  public:
     PnCategory() = default;
     PnCategory(qehost::PivotTableRecord* table, qehost::DimensionNode* dimension,
                qehost::CategoryNode* node)
@@ -52,14 +52,14 @@ public:
     void Cell(const PnCellText& text);
     void CellNote(const PnCellText& note);
 
-private:
+  private:
     qehost::PivotTableRecord* table_ = nullptr;
     qehost::DimensionNode* dimension_ = nullptr;
     qehost::CategoryNode* node_ = nullptr;
 };
 
 class PnPivotTable {
-public:
+  public:
     explicit PnPivotTable(qehost::PivotTableRecord* record) : record_(record) {}
 
     PnDimension Dimension(const PnCellText& text, int sort);
@@ -73,6 +73,6 @@ public:
 
     const qehost::PivotTableRecord& record() const { return *record_; }
 
-private:
+  private:
     qehost::PivotTableRecord* record_;
 };
