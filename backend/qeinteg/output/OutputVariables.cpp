@@ -1,16 +1,40 @@
 #include "qeinteg/output/OutputVariables.h"
 
-namespace qeinteg::output {
+#include "qeinteg/platform/host/ProcedureDataSource.h"
+#include "qeinteg/platform/host/TAVO_ValueLabelMap.h"
 
-// The host data source is not linked into this build: every variable is looked up in the output
-// document's own data dictionary instead.
-HostVariable FindVariable(const ProcedureDataSource* /*dataSource*/, const std::string& /*name*/) {
-    return {};
+namespace qeinteg::output {
+namespace {
+
+const TAVO_Variable* Lookup(const ProcedureDataSource* dataSource, const std::string& name) {
+    if (dataSource == nullptr || name.empty())
+        return nullptr;
+    const int index = dataSource->FindVarIndex(name, 0);
+    return index < 0 ? nullptr : &dataSource->GetVariable(index);
 }
 
-std::string VariableValueLabel(const ProcedureDataSource* /*dataSource*/,
-                               const std::string& /*name*/, double /*value*/) {
-    return {};
+}  // namespace
+
+HostVariable FindVariable(const ProcedureDataSource* dataSource, const std::string& name) {
+    const TAVO_Variable* variable = Lookup(dataSource, name);
+    if (variable == nullptr)
+        return {};
+    HostVariable out;
+    out.found = true;
+    out.isString = variable->GetType() > 0;
+    out.label = variable->GetLabel().empty() ? variable->GetName() : variable->GetLabel();
+    const TAVO_Format& format = variable->GetFormat();
+    out.format = PnFormatSpec(format.width, format.type, format.decimals);
+    return out;
+}
+
+std::string VariableValueLabel(const ProcedureDataSource* dataSource, const std::string& name,
+                               double value) {
+    const TAVO_Variable* variable = Lookup(dataSource, name);
+    if (variable == nullptr)
+        return {};
+    const char* label = TAVO_ValueLabelMap(*variable).Lookup(value);
+    return label == nullptr ? std::string() : std::string(label);
 }
 
 }  // namespace qeinteg::output

@@ -1,5 +1,5 @@
-// A cell text showing one value of a variable (with the variable's format and value labels in the
-// host); numeric or string.
+// A cell text showing one value of a variable of the active dataset: its value label (mode 2, where
+// there is one), else the value in the variable's format; numeric or string.
 #pragma once
 
 #include <memory>

@@ -1,5 +1,5 @@
 // A cell text naming a variable of the active dataset; `labelMode` is the host's choice of name,
-// label or both (2: the label where there is one).
+// label or both (2: the label where there is one, else the name).
 #pragma once
 
 #include <memory>
@@ -12,8 +12,8 @@ class PnVariable : public PnCellText {
     PnVariable(std::string name, int labelMode) : name_(std::move(name)), mode_(labelMode) {}
 
     std::unique_ptr<PnCellText> Clone() const override;
-    // The stand-in has no dictionary of variable labels: it shows the name.
-    std::string Text() const override { return name_; }
+    // The variable's label in the active dataset (mode 2, where there is one), else its name.
+    std::string Text() const override;
 
     const std::string& Name() const { return name_; }
     int Mode() const { return mode_; }
