@@ -1,5 +1,6 @@
 #include "qeinteg/output/OutputVariables.h"
 
+#include "qeinteg/data/QEStatUtilities.h"
 #include "qeinteg/platform/host/ProcedureDataSource.h"
 #include "qeinteg/platform/host/TAVO_ValueLabelMap.h"
 
@@ -9,7 +10,8 @@ namespace {
 const TAVO_Variable* Lookup(const ProcedureDataSource* dataSource, const std::string& name) {
     if (dataSource == nullptr || name.empty())
         return nullptr;
-    const int index = dataSource->FindVarIndex(name, 0);
+    // Documents name variables in UTF-8; the host's dictionary is in its code page.
+    const int index = dataSource->FindVarIndex(transcodeFromUTF8(name.c_str()), 0);
     return index < 0 ? nullptr : &dataSource->GetVariable(index);
 }
 
@@ -22,7 +24,8 @@ HostVariable FindVariable(const ProcedureDataSource* dataSource, const std::stri
     HostVariable out;
     out.found = true;
     out.isString = variable->GetType() > 0;
-    out.label = variable->GetLabel().empty() ? variable->GetName() : variable->GetLabel();
+    out.label = transcodeToUTF8(
+        (variable->GetLabel().empty() ? variable->GetName() : variable->GetLabel()).c_str());
     const TAVO_Format& format = variable->GetFormat();
     out.format = PnFormatSpec(format.width, format.type, format.decimals);
     return out;
@@ -34,7 +37,7 @@ std::string VariableValueLabel(const ProcedureDataSource* dataSource, const std:
     if (variable == nullptr)
         return {};
     const char* label = TAVO_ValueLabelMap(*variable).Lookup(value);
-    return label == nullptr ? std::string() : std::string(label);
+    return label == nullptr ? std::string() : transcodeToUTF8(label);
 }
 
 }  // namespace qeinteg::output
