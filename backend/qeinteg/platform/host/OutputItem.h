@@ -13,7 +13,7 @@ namespace qehost {
 
 class OutputItem {
   public:
-    enum class Kind { Root, Procedure, Error };
+    enum class Kind { Root, Procedure, Error, Heading, PivotTable, Chart };
 
     explicit OutputItem(Kind kind) : kind_(kind) {}
     virtual ~OutputItem();

@@ -13,6 +13,8 @@ class PnCellText {
     virtual std::unique_ptr<PnCellText> Clone() const = 0;
     // The text as the viewer shows it (UTF-8), after translation where the text asks for it.
     virtual std::string Text() const = 0;
+    // A copy to hand on as a note or annotation (the same as Clone).
+    std::unique_ptr<PnCellText> Replicate() const { return Clone(); }
 
   protected:
     PnCellText() = default;
