@@ -1,0 +1,31 @@
+// Reading and writing the data model XML that accompanies every record stream.
+//
+// Everything that knows the layout of the data model document lives in DataModelXml.cpp, so that
+// the layout can follow docs/data-model-xml.md in one place.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include "qeinteg/platform/engine/EngineTypes.h"
+
+namespace qelocal {
+
+// The fields of a data model document. Throws EngineError when the text is not a data model.
+std::vector<EngineField> ParseDataModelXml(const std::string& xml);
+
+// Appends a <DataModel> element describing `fields` to `parent`. `distinctValues`, when not null,
+// holds for each field the list of its distinct values as text (empty lists add nothing).
+void AppendDataModel(pugi::xml_node parent, const std::vector<EngineField>& fields,
+                     const std::vector<std::vector<std::string>>* distinctValues = nullptr);
+
+// A complete data model document for `fields`.
+std::string DataModelDocument(const std::vector<EngineField>& fields);
+
+// Serialises a document the way every engine output does: UTF-8 with a declaration, indented, and
+// never with self-closing tags for elements that may be cut out as text by readers.
+std::string SerializeXml(const pugi::xml_document& document);
+
+}  // namespace qelocal

@@ -1,0 +1,244 @@
+#include "qeinteg/platform/engine/Descriptives.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <unordered_map>
+
+#include <nlohmann/json.hpp>
+
+namespace qelocal {
+
+namespace {
+
+using Json = nlohmann::json;
+
+std::vector<std::string> StringList(const Json& value, const char* key) {
+    if (!value.is_array())
+        throw EngineError(std::string("descriptives: \"") + key + "\" must be an array");
+    std::vector<std::string> out;
+    for (const Json& item : value) {
+        if (!item.is_string()) {
+            throw EngineError(std::string("descriptives: \"") + key + "\" must hold field names");
+        }
+        out.push_back(item.get<std::string>());
+    }
+    return out;
+}
+
+bool BoolSetting(const Json& settings, const char* key, bool fallback) {
+    auto it = settings.find(key);
+    if (it == settings.end())
+        return fallback;
+    if (!it->is_boolean())
+        throw EngineError(std::string("descriptives: \"") + key + "\" must be a boolean");
+    return it->get<bool>();
+}
+
+size_t FindField(const std::vector<EngineField>& fields, const std::string& name) {
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (fields[i].name == name)
+            return i;
+    }
+    throw EngineError("descriptives: the input has no field '" + name + "'");
+}
+
+}  // namespace
+
+std::string NumberText(double value) {
+    char buffer[64];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    if (ec != std::errc())
+        return "0";
+    return std::string(buffer, end);
+}
+
+DescriptivesSettings ParseDescriptivesSettings(const std::string& text) {
+    Json settings = Json::parse(text, nullptr, false);
+    if (settings.is_discarded() || !settings.is_object()) {
+        throw EngineError("descriptives: the settings are not a JSON object");
+    }
+    DescriptivesSettings out;
+    if (auto it = settings.find("inputFieldList"); it != settings.end()) {
+        out.inputFields = StringList(*it, "inputFieldList");
+        out.inputFieldsGiven = true;
+    }
+    if (auto it = settings.find("stdDateTimeFieldList"); it != settings.end()) {
+        out.stdDateTimeFields = StringList(*it, "stdDateTimeFieldList");
+    }
+    if (auto it = settings.find("nonStdDateTimeFieldList"); it != settings.end()) {
+        // One inner list of names; a flat list of names is taken as well.
+        if (!it->is_array())
+            throw EngineError("descriptives: \"nonStdDateTimeFieldList\" must be an array");
+        for (const Json& item : *it) {
+            if (item.is_array()) {
+                for (std::string& name : StringList(item, "nonStdDateTimeFieldList")) {
+                    out.nonStdDateTimeFields.push_back(std::move(name));
+                }
+            } else if (item.is_string()) {
+                out.nonStdDateTimeFields.push_back(item.get<std::string>());
+            } else {
+                throw EngineError(
+                    "descriptives: \"nonStdDateTimeFieldList\" must hold field names");
+            }
+        }
+    }
+    if (auto it = settings.find("maxNOfDistinctValues"); it != settings.end()) {
+        if (!it->is_number_integer()) {
+            throw EngineError("descriptives: \"maxNOfDistinctValues\" must be an integer");
+        }
+        out.maxDistinctValues = it->get<int64_t>();
+        if (out.maxDistinctValues < 0) {
+            throw EngineError("descriptives: \"maxNOfDistinctValues\" must not be negative");
+        }
+    }
+    out.computeSummaryStats = BoolSetting(settings, "computeSummaryStats", true);
+    out.trimTrailingBlank = BoolSetting(settings, "trimTrailingBlank", false);
+    return out;
+}
+
+FieldAccumulator::FieldAccumulator(const EngineField& field, int64_t maxDistinct,
+                                   bool trimTrailingBlank)
+    : field_(field), maxDistinct_(maxDistinct), trim_(trimTrailingBlank) {}
+
+void FieldAccumulator::add(const Cell& cell) {
+    ++count_;
+    if (cell.missing)
+        return;
+    if (field_.storage == Storage::String) {
+        std::string_view text = cell.text;
+        if (trim_) {
+            while (!text.empty() && text.back() == ' ')
+                text.remove_suffix(1);
+        }
+        ++valid_;
+        if (!exceeded_) {
+            // Look up before copying: most values of a long stream repeat.
+            if (texts_.find(std::string(text)) == texts_.end()) {
+                if (static_cast<int64_t>(texts_.size()) >= maxDistinct_) {
+                    exceeded_ = true;
+                    texts_.clear();
+                } else {
+                    texts_.emplace(text);
+                }
+            }
+        }
+        return;
+    }
+    const double x = cell.number;
+    if (!std::isfinite(x))
+        return;  // NaN and infinities count as missing
+    ++valid_;
+    if (valid_ == 1) {
+        min_ = max_ = x;
+        mean_ = x;
+        m2_ = 0.0;
+    } else {
+        min_ = std::min(min_, x);
+        max_ = std::max(max_, x);
+        const double delta = x - mean_;
+        mean_ += delta / static_cast<double>(valid_);
+        m2_ += delta * (x - mean_);
+    }
+    if (!exceeded_) {
+        const double key = x == 0.0 ? 0.0 : x;  // -0 and +0 are one value
+        if (numbers_.find(key) == numbers_.end()) {
+            if (static_cast<int64_t>(numbers_.size()) >= maxDistinct_) {
+                exceeded_ = true;
+                numbers_.clear();
+            } else {
+                numbers_.insert(key);
+            }
+        }
+    }
+}
+
+FieldSummary FieldAccumulator::finish(bool computeSummaryStats) const {
+    FieldSummary s;
+    s.field = field_;
+    if (s.field.measure == Measure::Typeless) {
+        s.field.measure =
+            field_.storage == Storage::String ? Measure::Nominal : Measure::Continuous;
+    }
+    s.count = count_;
+    s.valid = valid_;
+    s.missing = count_ - valid_;
+    if (field_.storage != Storage::String && valid_ > 0 && computeSummaryStats) {
+        s.hasRange = true;
+        s.minimum = min_;
+        s.maximum = max_;
+        s.hasMean = true;
+        s.mean = mean_;
+        if (valid_ > 1) {
+            s.hasStdDev = true;
+            s.stdDev = std::sqrt(m2_ / static_cast<double>(valid_ - 1));
+        }
+    }
+    s.distinctExceeded = exceeded_;
+    if (exceeded_) {
+        s.distinctCount = static_cast<uint64_t>(maxDistinct_);
+    } else if (field_.storage == Storage::String) {
+        s.distinctCount = texts_.size();
+        s.distinctValues.assign(texts_.begin(), texts_.end());
+        std::sort(s.distinctValues.begin(), s.distinctValues.end());
+    } else {
+        s.distinctCount = numbers_.size();
+        std::vector<double> sorted(numbers_.begin(), numbers_.end());
+        std::sort(sorted.begin(), sorted.end());
+        s.distinctValues.reserve(sorted.size());
+        for (double v : sorted)
+            s.distinctValues.push_back(NumberText(v));
+    }
+    return s;
+}
+
+DescriptivesResult ComputeDescriptives(RowSource& source, const DescriptivesSettings& settings,
+                                       const std::function<void(uint64_t)>& onRow) {
+    const std::vector<EngineField>& fields = source.fields();
+    // Which fields to summarise: the list given, else every field unless the job only asks for
+    // time intervals.
+    std::vector<size_t> analysed;
+    if (settings.inputFieldsGiven) {
+        for (const std::string& name : settings.inputFields)
+            analysed.push_back(FindField(fields, name));
+    } else if (settings.stdDateTimeFields.empty() && settings.nonStdDateTimeFields.empty()) {
+        for (size_t i = 0; i < fields.size(); ++i)
+            analysed.push_back(i);
+    }
+    std::vector<FieldAccumulator> accumulators;
+    accumulators.reserve(analysed.size());
+    for (size_t index : analysed) {
+        accumulators.emplace_back(fields[index], settings.maxDistinctValues,
+                                  settings.trimTrailingBlank);
+    }
+    std::vector<size_t> timeIndexes;
+    std::vector<TimePointCollector> collectors;
+    for (const std::string& name : settings.stdDateTimeFields) {
+        timeIndexes.push_back(FindField(fields, name));
+        collectors.emplace_back(fields[timeIndexes.back()], true);
+    }
+    for (const std::string& name : settings.nonStdDateTimeFields) {
+        timeIndexes.push_back(FindField(fields, name));
+        collectors.emplace_back(fields[timeIndexes.back()], false);
+    }
+
+    DescriptivesResult result;
+    while (source.next()) {
+        ++result.records;
+        for (size_t k = 0; k < analysed.size(); ++k)
+            accumulators[k].add(source.cell(analysed[k]));
+        for (size_t k = 0; k < timeIndexes.size(); ++k)
+            collectors[k].add(source.cell(timeIndexes[k]));
+        if (onRow)
+            onRow(result.records);
+    }
+    result.fields.reserve(accumulators.size());
+    for (const FieldAccumulator& a : accumulators) {
+        result.fields.push_back(a.finish(settings.computeSummaryStats));
+    }
+    for (TimePointCollector& c : collectors)
+        result.intervals.push_back(c.finish());
+    return result;
+}
+
+}  // namespace qelocal
