@@ -1,9 +1,9 @@
 #include "qeinteg/platform/engine/Descriptives.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
-#include <unordered_map>
 
 #include <nlohmann/json.hpp>
 
@@ -97,63 +97,135 @@ DescriptivesSettings ParseDescriptivesSettings(const std::string& text) {
     return out;
 }
 
-FieldAccumulator::FieldAccumulator(const EngineField& field, int64_t maxDistinct,
-                                   bool trimTrailingBlank)
-    : field_(field), maxDistinct_(maxDistinct), trim_(trimTrailingBlank) {}
+namespace {
+constexpr uint64_t kEmptySlot = 0x7FF8DEADBEEF0001ull;  // a NaN: never stored, NaN is missing
 
-void FieldAccumulator::add(const Cell& cell) {
-    ++count_;
-    if (cell.missing)
-        return;
-    if (field_.storage == Storage::String) {
-        std::string_view text = cell.text;
-        if (trim_) {
-            while (!text.empty() && text.back() == ' ')
-                text.remove_suffix(1);
-        }
-        ++valid_;
-        if (!exceeded_) {
-            // Look up before copying: most values of a long stream repeat.
-            if (texts_.find(std::string(text)) == texts_.end()) {
-                if (static_cast<int64_t>(texts_.size()) >= maxDistinct_) {
-                    exceeded_ = true;
-                    texts_.clear();
-                } else {
-                    texts_.emplace(text);
-                }
-            }
-        }
-        return;
-    }
-    const double x = cell.number;
-    if (!std::isfinite(x))
-        return;  // NaN and infinities count as missing
-    ++valid_;
-    if (valid_ == 1) {
-        min_ = max_ = x;
-        mean_ = x;
-        m2_ = 0.0;
-    } else {
-        min_ = std::min(min_, x);
-        max_ = std::max(max_, x);
-        const double delta = x - mean_;
-        mean_ += delta / static_cast<double>(valid_);
-        m2_ += delta * (x - mean_);
-    }
-    if (!exceeded_) {
-        const double key = x == 0.0 ? 0.0 : x;  // -0 and +0 are one value
-        if (numbers_.find(key) == numbers_.end()) {
-            if (static_cast<int64_t>(numbers_.size()) >= maxDistinct_) {
-                exceeded_ = true;
-                numbers_.clear();
-            } else {
-                numbers_.insert(key);
-            }
+inline size_t Mix(uint64_t bits) {
+    bits ^= bits >> 33;
+    bits *= 0xff51afd7ed558ccdull;
+    bits ^= bits >> 33;
+    return static_cast<size_t>(bits);
+}
+}  // namespace
+
+bool DoubleSet::insert(double value) {
+    if ((size_ + 1) * 2 > slots_.size())
+        grow();
+    const uint64_t bits = std::bit_cast<uint64_t>(value == 0.0 ? 0.0 : value);  // -0 is 0
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = Mix(bits) & mask;; i = (i + 1) & mask) {
+        if (slots_[i] == bits)
+            return false;
+        if (slots_[i] == kEmptySlot) {
+            slots_[i] = bits;
+            ++size_;
+            return true;
         }
     }
 }
 
-FieldSummary FieldAccumulator::finish(bool computeSummaryStats) const {
+void DoubleSet::grow() {
+    std::vector<uint64_t> old = std::move(slots_);
+    slots_.assign(old.empty() ? 64 : old.size() * 2, kEmptySlot);
+    size_ = 0;
+    for (uint64_t bits : old) {
+        if (bits != kEmptySlot)
+            insert(std::bit_cast<double>(bits));
+    }
+}
+
+std::vector<double> DoubleSet::values() const {
+    std::vector<double> out;
+    out.reserve(size_);
+    for (uint64_t bits : slots_) {
+        if (bits != kEmptySlot)
+            out.push_back(std::bit_cast<double>(bits));
+    }
+    return out;
+}
+
+void DoubleSet::clear() {
+    slots_.clear();
+    slots_.shrink_to_fit();
+    size_ = 0;
+}
+
+FieldAccumulator::FieldAccumulator(const EngineField& field, int64_t maxDistinct,
+                                   bool trimTrailingBlank)
+    : field_(field), maxDistinct_(maxDistinct), trim_(trimTrailingBlank) {}
+
+void FieldAccumulator::addText(std::string_view text) {
+    if (trim_) {
+        while (!text.empty() && text.back() == ' ')
+            text.remove_suffix(1);
+    }
+    ++valid_;
+    if (exceeded_)
+        return;
+    // Look up before copying: most values of a long stream repeat.
+    if (texts_.find(std::string(text)) != texts_.end())
+        return;
+    if (static_cast<int64_t>(texts_.size()) >= maxDistinct_) {
+        exceeded_ = true;
+        texts_.clear();
+    } else {
+        texts_.emplace(text);
+    }
+}
+
+void FieldAccumulator::flush() {
+    // NaN and infinities count as missing: move the finite values to the front.
+    size_t n = 0;
+    for (size_t i = 0; i < blockSize_; ++i) {
+        const double x = block_[i];
+        if (std::isfinite(x))
+            block_[n++] = x;
+    }
+    blockSize_ = 0;
+    if (n == 0)
+        return;
+    double sum = 0.0;
+    double lo = block_[0];
+    double hi = block_[0];
+    for (size_t i = 0; i < n; ++i) {
+        sum += block_[i];
+        lo = std::min(lo, block_[i]);
+        hi = std::max(hi, block_[i]);
+    }
+    const double blockMean = sum / static_cast<double>(n);
+    double blockM2 = 0.0;
+    for (size_t i = 0; i < n; ++i) {
+        const double d = block_[i] - blockMean;
+        blockM2 += d * d;
+    }
+    if (valid_ == 0) {
+        mean_ = blockMean;
+        m2_ = blockM2;
+        min_ = lo;
+        max_ = hi;
+    } else {
+        const double total = static_cast<double>(valid_ + n);
+        const double delta = blockMean - mean_;
+        mean_ += delta * static_cast<double>(n) / total;
+        m2_ +=
+            blockM2 + delta * delta * static_cast<double>(valid_) * static_cast<double>(n) / total;
+        min_ = std::min(min_, lo);
+        max_ = std::max(max_, hi);
+    }
+    valid_ += n;
+    if (exceeded_)
+        return;
+    for (size_t i = 0; i < n; ++i) {
+        if (numbers_.insert(block_[i]) && static_cast<int64_t>(numbers_.size()) > maxDistinct_) {
+            exceeded_ = true;
+            numbers_.clear();
+            return;
+        }
+    }
+}
+
+FieldSummary FieldAccumulator::finish(bool computeSummaryStats) {
+    flush();
     FieldSummary s;
     s.field = field_;
     if (s.field.measure == Measure::Typeless) {
@@ -183,7 +255,7 @@ FieldSummary FieldAccumulator::finish(bool computeSummaryStats) const {
         std::sort(s.distinctValues.begin(), s.distinctValues.end());
     } else {
         s.distinctCount = numbers_.size();
-        std::vector<double> sorted(numbers_.begin(), numbers_.end());
+        std::vector<double> sorted = numbers_.values();
         std::sort(sorted.begin(), sorted.end());
         s.distinctValues.reserve(sorted.size());
         for (double v : sorted)
@@ -233,7 +305,7 @@ DescriptivesResult ComputeDescriptives(RowSource& source, const DescriptivesSett
             onRow(result.records);
     }
     result.fields.reserve(accumulators.size());
-    for (const FieldAccumulator& a : accumulators) {
+    for (FieldAccumulator& a : accumulators) {
         result.fields.push_back(a.finish(settings.computeSummaryStats));
     }
     for (TimePointCollector& c : collectors)

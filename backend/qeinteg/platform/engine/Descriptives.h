@@ -54,15 +54,47 @@ struct DescriptivesResult {
     std::vector<TimeIntervalResult> intervals;  // the date/time fields, std ones first
 };
 
-// Accumulates the summary of one field with Welford's update, so long streams of large values
-// keep their precision.
+// A set of doubles by bit pattern (open addressing), for counting distinct values quickly.
+class DoubleSet {
+  public:
+    // False when `value` was already present.
+    bool insert(double value);
+    size_t size() const { return size_; }
+    std::vector<double> values() const;
+    void clear();
+
+  private:
+    void grow();
+    std::vector<uint64_t> slots_;
+    size_t size_ = 0;
+};
+
+// Accumulates the summary of one field. Values are taken in blocks: each block's mean and sum of
+// squared deviations are computed in two passes and merged into the running totals with Chan's
+// update, so long streams of large values keep their precision and the running mean does not
+// wait on a division per value.
 class FieldAccumulator {
   public:
     FieldAccumulator(const EngineField& field, int64_t maxDistinct, bool trimTrailingBlank);
-    void add(const Cell& cell);
-    FieldSummary finish(bool computeSummaryStats) const;
+    void add(const Cell& cell) {
+        ++count_;
+        if (cell.missing)
+            return;
+        if (field_.storage == Storage::String) {
+            addText(cell.text);
+            return;
+        }
+        block_[blockSize_] = cell.number;
+        if (++blockSize_ == kBlock)
+            flush();
+    }
+    FieldSummary finish(bool computeSummaryStats);
 
   private:
+    static constexpr size_t kBlock = 256;
+    void addText(std::string_view text);
+    void flush();
+
     EngineField field_;
     int64_t maxDistinct_;
     bool trim_;
@@ -73,8 +105,10 @@ class FieldAccumulator {
     double min_ = 0.0;
     double max_ = 0.0;
     bool exceeded_ = false;
-    std::unordered_set<double> numbers_;
+    DoubleSet numbers_;
     std::unordered_set<std::string> texts_;
+    size_t blockSize_ = 0;
+    double block_[kBlock];
 };
 
 // Pulls every record of `source` once. `onRow` is called after each record with the number of
