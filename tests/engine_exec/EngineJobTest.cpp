@@ -147,7 +147,7 @@ TEST(EngineJob, SeattleWeatherGivesDailyIntervalsAndAReadableSummary) {
     EXPECT_EQ(fields[0].name, "precipitation");
     EXPECT_EQ(fields[0].storage, Storage::Real);
     EXPECT_EQ(fields[1].measure, Measure::Nominal);
-    EXPECT_NE(model.find("<Value>drizzle</Value>"), std::string::npos);
+    EXPECT_NE(model.find("<value kind=\"string\" value=\"drizzle\">"), std::string::npos);
     EXPECT_NE(xml.find("records=\"1461\""), std::string::npos);
 
     ASSERT_FALSE(run.progress.empty());
@@ -276,7 +276,9 @@ TEST(EngineJob, MalformedCsvGivesCleanErrors) {
     EXPECT_NE(failure("a,b\n1,2\n3,abc\n", model).find("'abc', not a valid real"),
               std::string::npos);
     EXPECT_NE(failure("a,b,c\n1,2,3\n", model).find("has 2 fields, the file 3"), std::string::npos);
-    EXPECT_NE(failure("a\n1\n", "<DataModel><Field name='a' storage='blob'/></DataModel>")
+    EXPECT_NE(failure("a\n1\n",
+                      "<dataModel><field name='a' storage='blob' measure='nominal' "
+                      "role='input'/></dataModel>")
                   .find("unknown storage"),
               std::string::npos);
     EXPECT_NE(failure("a\n1\n", "not xml").find("not well-formed"), std::string::npos);
@@ -292,7 +294,7 @@ TEST(EngineJob, MalformedCsvGivesCleanErrors) {
     ok.run(CsvRead(dir + "/ok.csv"), Json{{"maxNOfDistinctValues", 10}});
     const std::string xml = ok.statXml();
     EXPECT_NE(xml.find("name=\"name\""), std::string::npos);
-    EXPECT_NE(xml.find("<Value>a, b</Value>"), std::string::npos);
+    EXPECT_NE(xml.find("<value kind=\"string\" value=\"a, b\">"), std::string::npos);
     EXPECT_NE(xml.find("missing=\"1\""), std::string::npos);
 }
 
@@ -367,4 +369,45 @@ TEST(EngineJob, UriForms) {
     EXPECT_EQ(PathFromUri("file:////tmp/a.zip"), "/tmp/a.zip");
     EXPECT_EQ(PathFromUri("file:///C:/tmp/a.zip"), "C:/tmp/a.zip");
     EXPECT_EQ(PathFromUri("/tmp/a.zip"), "/tmp/a.zip");
+}
+
+TEST(EngineJob, LabelsAndMissingValuesOfTheInputModelPassThrough) {
+    EngineField coded{"coded",  Storage::Integer, Measure::Nominal,
+                      "target", "Coded answer",   "F8.0"};
+    coded.detailXml =
+        "<valueLabels><value kind=\"integer\" value=\"1\" label=\"yes\"/></valueLabels>"
+        "<missingValues valid=\"true\" nullIsMissing=\"false\"><value kind=\"integer\" "
+        "value=\"9\"/></missingValues>";
+    MemoryIterator it("ds", {coded}, {{"1"}, {"2"}, {"1"}});
+    DescriptivesRun run;
+    run.env.inputIterators = {&it};
+    run.run(Json{{"dataSource", "ds"}}, Json{{"maxNOfDistinctValues", 10}});
+    const std::string model = CutDataModel(run.statXml());
+    const std::vector<EngineField> fields = ParseDataModelXml(model);
+    ASSERT_EQ(fields.size(), 1u);
+    EXPECT_EQ(fields[0].role, "target");
+    EXPECT_EQ(fields[0].label, "Coded answer");
+    EXPECT_EQ(fields[0].format, "F8.0");
+    EXPECT_EQ(fields[0].measure, Measure::Nominal);
+    EXPECT_NE(fields[0].detailXml.find("label=\"yes\""), std::string::npos);
+    EXPECT_NE(fields[0].detailXml.find("<missingValues"), std::string::npos);
+    EXPECT_NE(model.find("<value kind=\"integer\" value=\"2\">"), std::string::npos);
+
+    // A data model file written beside the data reads back the same way.
+    it.Rewind();
+    JobEnvironment env;
+    env.inputIterators = {&it};
+    const std::string dir = qetest::TestDir();
+    RunPipelines({{Step("", "read", {Json{{"dataSource", "ds"}}}),
+                   Step("", "write",
+                        {Json{{"dataDestination", dir + "/c.csv"},
+                              {"dataModelDestination", dir + "/c.xml"},
+                              {"type", "text/csv"}}})}},
+                 env);
+    const std::vector<EngineField> written = ParseDataModelXml(qetest::ReadFile(dir + "/c.xml"));
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written[0].detailXml, fields[0].detailXml);
+    EXPECT_EQ(qetest::ReadFile(dir + "/c.csv"), "coded\n1\n2\n1\n");
+    // Models of a later version are refused rather than misread.
+    EXPECT_THROW(ParseDataModelXml("<dataModel version=\"2\"/>"), EngineError);
 }

@@ -1,18 +1,37 @@
 #include "qeinteg/platform/engine/DataModelXml.h"
 
-#include <cstdlib>
 #include <sstream>
 
 namespace qelocal {
 
+// The layout is the one of docs/data-model-xml.md:
+//   <dataModel version="1">
+//     <field name=".." measure=".." storage=".." role=".." [label=".."] [format=".."]>
+//       <valueLabels><value kind="integer|real|string" value=".." label=".."/>...</valueLabels>
+//       <missingValues ...>...</missingValues>
+//     </field>
+//   </dataModel>
+// The summary document embeds the same fields under <DataModel>, each with its distinct values as
+// <values><value kind=".." value=".."/>...</values>.
+
 namespace {
 
-bool ParseDouble(const char* text, double& out) {
-    if (text == nullptr || *text == '\0')
-        return false;
-    char* end = nullptr;
-    out = std::strtod(text, &end);
-    return end != text && *end == '\0';
+constexpr const char* kRoot = "dataModel";
+constexpr const char* kSummaryRoot = "DataModel";
+constexpr int kVersion = 1;
+
+// The children that the engine does not interpret, serialised for passing through.
+std::string DetailOf(pugi::xml_node field) {
+    std::ostringstream out;
+    for (pugi::xml_node child : field.children()) {
+        if (child.type() != pugi::node_element)
+            continue;
+        const std::string name = child.name();
+        if (name == "valueLabels" || name == "missingValues") {
+            child.print(out, "", pugi::format_raw);
+        }
+    }
+    return out.str();
 }
 
 }  // namespace
@@ -78,11 +97,19 @@ std::vector<EngineField> ParseDataModelXml(const std::string& xml) {
         throw EngineError(std::string("the data model is not well-formed XML: ") +
                           parsed.description());
     }
-    pugi::xml_node model = document.child("DataModel");
+    // A data model file, or the section cut out of a summary document.
+    pugi::xml_node model = document.child(kRoot);
     if (!model)
-        throw EngineError("the data model has no <DataModel> element");
+        model = document.child(kSummaryRoot);
+    if (!model)
+        throw EngineError("the data model has no dataModel element");
+    if (model.attribute("version").as_int(0) > kVersion) {
+        throw EngineError("the data model has version " +
+                          std::string(model.attribute("version").as_string()) +
+                          ", which this engine cannot read");
+    }
     std::vector<EngineField> fields;
-    for (pugi::xml_node node : model.children("Field")) {
+    for (pugi::xml_node node : model.children("field")) {
         EngineField field;
         field.name = node.attribute("name").as_string();
         if (field.name.empty())
@@ -96,68 +123,61 @@ std::vector<EngineField> ParseDataModelXml(const std::string& xml) {
         if (pugi::xml_attribute role = node.attribute("role"))
             field.role = role.as_string();
         field.label = node.attribute("label").as_string();
-        for (pugi::xml_node v : node.child("ValueLabels").children("ValueLabel")) {
-            field.valueLabels.push_back(
-                {v.attribute("value").as_string(), v.attribute("label").as_string()});
-        }
-        pugi::xml_node missing = node.child("MissingValues");
-        for (pugi::xml_node v : missing.children("Value")) {
-            field.missingValues.push_back(v.text().as_string());
-        }
-        if (pugi::xml_node range = missing.child("Range")) {
-            field.hasMissingRange =
-                ParseDouble(range.attribute("low").as_string(), field.missingLow) &&
-                ParseDouble(range.attribute("high").as_string(), field.missingHigh);
-        }
+        field.format = node.attribute("format").as_string();
+        field.detailXml = DetailOf(node);
         fields.push_back(std::move(field));
     }
     return fields;
 }
 
-void AppendDataModel(pugi::xml_node parent, const std::vector<EngineField>& fields,
-                     const std::vector<std::vector<std::string>>* distinctValues) {
-    pugi::xml_node model = parent.append_child("DataModel");
+namespace {
+
+void AppendFields(pugi::xml_node model, const std::vector<EngineField>& fields,
+                  const std::vector<std::vector<DistinctValue>>* distinctValues) {
     for (size_t i = 0; i < fields.size(); ++i) {
         const EngineField& field = fields[i];
-        pugi::xml_node node = model.append_child("Field");
+        pugi::xml_node node = model.append_child("field");
         node.append_attribute("name") = field.name.c_str();
-        node.append_attribute("storage") = StorageText(field.storage);
         node.append_attribute("measure") = MeasureText(field.measure);
-        node.append_attribute("role") = field.role.c_str();
+        node.append_attribute("storage") =
+            StorageText(field.storage == Storage::Unknown ? Storage::String : field.storage);
+        node.append_attribute("role") = field.role.empty() ? "input" : field.role.c_str();
         if (!field.label.empty())
             node.append_attribute("label") = field.label.c_str();
-        if (!field.valueLabels.empty()) {
-            pugi::xml_node labels = node.append_child("ValueLabels");
-            for (const ValueLabel& v : field.valueLabels) {
-                pugi::xml_node label = labels.append_child("ValueLabel");
-                label.append_attribute("value") = v.value.c_str();
-                label.append_attribute("label") = v.label.c_str();
-            }
-        }
-        if (!field.missingValues.empty() || field.hasMissingRange) {
-            pugi::xml_node missing = node.append_child("MissingValues");
-            for (const std::string& v : field.missingValues) {
-                missing.append_child("Value").text() = v.c_str();
-            }
-            if (field.hasMissingRange) {
-                pugi::xml_node range = missing.append_child("Range");
-                range.append_attribute("low") = field.missingLow;
-                range.append_attribute("high") = field.missingHigh;
+        if (!field.format.empty())
+            node.append_attribute("format") = field.format.c_str();
+        if (!field.detailXml.empty()) {
+            pugi::xml_document detail;
+            if (detail.load_buffer(field.detailXml.data(), field.detailXml.size(),
+                                   pugi::parse_default | pugi::parse_fragment)) {
+                for (pugi::xml_node child : detail.children())
+                    node.append_copy(child);
             }
         }
         if (distinctValues != nullptr && i < distinctValues->size() &&
             !(*distinctValues)[i].empty()) {
-            pugi::xml_node values = node.append_child("Values");
-            for (const std::string& v : (*distinctValues)[i]) {
-                values.append_child("Value").text() = v.c_str();
+            pugi::xml_node values = node.append_child("values");
+            for (const DistinctValue& v : (*distinctValues)[i]) {
+                pugi::xml_node value = values.append_child("value");
+                value.append_attribute("kind") = v.kind;
+                value.append_attribute("value") = v.text.c_str();
             }
         }
     }
 }
 
+}  // namespace
+
+void AppendSummaryDataModel(pugi::xml_node parent, const std::vector<EngineField>& fields,
+                            const std::vector<std::vector<DistinctValue>>& distinctValues) {
+    AppendFields(parent.append_child(kSummaryRoot), fields, &distinctValues);
+}
+
 std::string DataModelDocument(const std::vector<EngineField>& fields) {
     pugi::xml_document document;
-    AppendDataModel(document, fields);
+    pugi::xml_node model = document.append_child(kRoot);
+    model.append_attribute("version") = kVersion;
+    AppendFields(model, fields, nullptr);
     return SerializeXml(document);
 }
 

@@ -16,10 +16,17 @@ namespace qelocal {
 // The fields of a data model document. Throws EngineError when the text is not a data model.
 std::vector<EngineField> ParseDataModelXml(const std::string& xml);
 
-// Appends a <DataModel> element describing `fields` to `parent`. `distinctValues`, when not null,
-// holds for each field the list of its distinct values as text (empty lists add nothing).
-void AppendDataModel(pugi::xml_node parent, const std::vector<EngineField>& fields,
-                     const std::vector<std::vector<std::string>>* distinctValues = nullptr);
+// A distinct value of a field as the data model writes it: its kind ("integer", "real" or
+// "string") and its text.
+struct DistinctValue {
+    const char* kind;
+    std::string text;
+};
+
+// Appends the <DataModel> section of a summary document describing `fields`, each with its list
+// of distinct values (empty lists add nothing).
+void AppendSummaryDataModel(pugi::xml_node parent, const std::vector<EngineField>& fields,
+                            const std::vector<std::vector<DistinctValue>>& distinctValues);
 
 // A complete data model document for `fields`.
 std::string DataModelDocument(const std::vector<EngineField>& fields);

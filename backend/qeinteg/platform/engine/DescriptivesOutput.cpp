@@ -18,6 +18,17 @@ void SetCount(pugi::xml_node node, const char* name, uint64_t value) {
     node.append_attribute(name) = static_cast<unsigned long long>(value);
 }
 
+// The datum kind of a distinct value: texts for strings, integers for integral values of integer
+// storage, reals for everything else (dates and times in the engine's representation).
+const char* ValueKind(Storage storage, const std::string& text) {
+    if (storage == Storage::String || storage == Storage::Unknown)
+        return "string";
+    if (storage == Storage::Integer && text.find_first_of(".eEn") == std::string::npos) {
+        return "integer";
+    }
+    return "real";
+}
+
 }  // namespace
 
 std::string StatXmlDocument(const DescriptivesResult& result) {
@@ -26,12 +37,15 @@ std::string StatXmlDocument(const DescriptivesResult& result) {
     root.append_attribute("version") = "1";
 
     std::vector<EngineField> fields;
-    std::vector<std::vector<std::string>> values;
+    std::vector<std::vector<DistinctValue>> values;
     for (const FieldSummary& s : result.fields) {
         fields.push_back(s.field);
-        values.push_back(s.distinctValues);
+        std::vector<DistinctValue>& list = values.emplace_back();
+        for (const std::string& text : s.distinctValues) {
+            list.push_back({ValueKind(s.field.storage, text), text});
+        }
     }
-    AppendDataModel(root, fields, &values);
+    AppendSummaryDataModel(root, fields, values);
 
     pugi::xml_node summaries = root.append_child("DatasetSummaries");
     pugi::xml_node dataset = summaries.append_child("DatasetSummary");

@@ -57,12 +57,6 @@ inline bool IsTemporalStorage(Storage s) {
     return s == Storage::Date || s == Storage::Time || s == Storage::Timestamp;
 }
 
-// A value label: the value as text and its label.
-struct ValueLabel {
-    std::string value;
-    std::string label;
-};
-
 // One field of a record layout.
 struct EngineField {
     std::string name;
@@ -70,11 +64,9 @@ struct EngineField {
     Measure measure = Measure::Typeless;
     std::string role = "input";
     std::string label;
-    std::vector<ValueLabel> valueLabels;
-    std::vector<std::string> missingValues;  // discrete user-missing values, as text
-    bool hasMissingRange = false;
-    double missingLow = 0.0;
-    double missingHigh = 0.0;
+    std::string format;  // the host's display format, passed through
+    // Value labels and missing values as data model XML elements, passed through unchanged.
+    std::string detailXml;
 };
 
 // The value of one field in the current row. For numeric storages `number` holds the value in the
