@@ -268,6 +268,10 @@ void QebfWriter::writeRecord(RowSource& source) {
             if (cell.missing) {
                 putU32(kMissingText);
             } else {
+                if (cell.text.size() >= kMissingText) {
+                    throw EngineError("a text of field '" + fields_[i].name +
+                                      "' is too long for a QEBF file");
+                }
                 putU32(static_cast<uint32_t>(cell.text.size()));
                 put(cell.text.data(), cell.text.size());
             }
