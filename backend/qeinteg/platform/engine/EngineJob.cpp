@@ -19,8 +19,10 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// Records between two progress reports and cancellation checks of the clock-free kind.
+// Records between two progress reports, and between two looks at the cancel request (which may
+// take a lock).
 constexpr uint64_t kProgressEvery = 1024;
+constexpr uint64_t kCancelEvery = 64;
 
 std::string CallName(const EngineStep& step) {
     std::string name = step.ns.empty() ? step.function : step.ns + ":" + step.function;
