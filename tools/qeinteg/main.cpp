@@ -1,7 +1,35 @@
-// qeinteg: command-line front end of the library.
+// qeinteg: the command-line front end of the library.
 #include <cstdio>
+#include <cstring>
+#include <string>
 
-int main() {
-    std::puts("qeinteg");
-    return 0;
+#include "ServiceCommand.h"
+
+namespace {
+
+void PrintUsage(FILE* out) {
+    std::fputs(
+        "usage: qeinteg <command> [arguments]\n"
+        "commands:\n"
+        "  service    start the engine service and print the settings handed to it\n",
+        out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    const std::string command = argv[1];
+    if (command == "service")
+        return RunServiceCommand(argc - 1, argv + 1);
+    if (command == "-h" || command == "--help" || command == "help") {
+        PrintUsage(stdout);
+        return 0;
+    }
+    std::fprintf(stderr, "qeinteg: unknown command '%s'\n", command.c_str());
+    PrintUsage(stderr);
+    return 2;
 }

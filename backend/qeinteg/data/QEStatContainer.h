@@ -1,0 +1,6 @@
+// Base of the library's containers: a named file handed to the engine as a job input or output.
+#pragma once
+
+#include "qeinteg/platform/engine/EmbeddedQE.h"
+
+class QEStatContainer : public EmbeddedQE::Container {};

@@ -1,0 +1,21 @@
+// The host's output viewer line. Without the host the lines are kept in memory for tests to read
+// and, when asked (SetViewerEcho, or the environment variable QEHOST_VIEWER_ECHO=1), also written
+// to standard error.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Shows `lineCount` lines of `length` bytes each, laid out one after another in `text`; a line
+// ends early at a zero byte. Null text or non-positive counts show nothing.
+void DSPLNS(const char* text, int lineCount, int length);
+
+namespace qehost::testing {
+
+// The lines shown since the last reset (the oldest are dropped beyond 100000 lines).
+std::vector<std::string> ViewerLines();
+void ClearViewerLines();
+// Whether shown lines are echoed to standard error (reset: from QEHOST_VIEWER_ECHO).
+void SetViewerEcho(bool echo);
+
+}  // namespace qehost::testing
