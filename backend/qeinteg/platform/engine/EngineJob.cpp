@@ -299,7 +299,7 @@ void ValidatePipelines(const std::vector<EnginePipeline>& pipelines) {
             const EngineStep& step = pipeline[i];
             const bool known = Is(step, "read") || Is(step, "descriptives") || Is(step, "write");
             if (!known)
-                throw EngineError("unknown function " + CallName(step));
+                throw EngineError("unknown function " + CallName(step), "UNKNOWN_FUNCTION");
             if ((i == 0) != Is(step, "read")) {
                 throw EngineError(CallName(step) + ": " +
                                   (i == 0 ? "a pipeline must begin with read"

@@ -14,7 +14,13 @@ namespace qelocal {
 // A job failure with a message meant for the user. The executor turns it into onError.
 class EngineError : public std::runtime_error {
   public:
-    explicit EngineError(const std::string& message) : std::runtime_error(message) {}
+    explicit EngineError(const std::string& message, std::string id = "ENGINE_ERROR")
+        : std::runtime_error(message), id_(std::move(id)) {}
+    // A short code for the kind of failure, reported as the error id.
+    const std::string& id() const { return id_; }
+
+  private:
+    std::string id_;
 };
 
 // Thrown when a run notices that it was cancelled; the executor turns it into onCancel.
