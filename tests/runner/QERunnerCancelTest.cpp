@@ -72,6 +72,7 @@ TEST_F(RunnerTest, CancelExecutionFromAnotherThreadEndsABlockedRun) {
         // A runner with a procedure may run again once reset.
         runner.resetStopRrocessor();
         EXPECT_FALSE(runner.isStopProcessor());
+        LocalEngine::instance().setNextJobScript(JobScript());  // "again" is no QEL
         runner.prepareQELJob("again");
         EXPECT_TRUE(runner.execute());
     }

@@ -90,6 +90,8 @@ TEST_F(RunnerTest, APreparedJobIsReleasedByTheNextPrepareAndByTheDestructor) {
     {
         QERunner runner(nullptr);
         runner.prepareQELJob("first");
+        // "second" is no QEL: without a script the local engine would run it and fail.
+        LocalEngine::instance().setNextJobScript(JobScript());
         runner.prepareQELJob("second");
         EXPECT_EQ(Operations(), (Strings{"createExecutor", "prepare", "release", "delete",
                                          "createExecutor", "prepare"}));

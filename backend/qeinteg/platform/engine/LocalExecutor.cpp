@@ -5,6 +5,7 @@
 
 #include "qeinteg/platform/engine/JobScript.h"
 #include "qeinteg/platform/engine/LocalEngine.h"
+#include "qeinteg/platform/engine/LocalJob.h"
 
 namespace qelocal {
 
@@ -63,7 +64,9 @@ void LocalExecutor::execute(JNIEnv* env, EmbeddedQE::ExecutionListener* listener
         events.cancel();
         return;
     }
-    events.success();
+    // No script: run the job's functions on real data.
+    ExecuteLocalJob(jobText_, inputContainers_, outputContainers_, inputIterators_, cancelled_,
+                    events);
 }
 
 EmbeddedQE::RowDataIterator* LocalExecutor::getOutputIterator(JNIEnv* env,

@@ -211,6 +211,9 @@ bool CFMetaData::ImportXMLDoc(const std::string& xml) {
         return false;
     }
     pugi::xml_node root = doc.child(kRoot);
+    // The data model section of an engine summary document, cut out as text, has this root.
+    if (!root)
+        root = doc.child("DataModel");
     if (!root) {
         error_ = "the data model has no dataModel element";
         return false;

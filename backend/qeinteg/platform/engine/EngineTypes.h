@@ -1,0 +1,101 @@
+// Types shared by the local engine's executing functions: field descriptions, the engine's failure
+// type and the row source that every function pulls records from.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace qelocal {
+
+// A job failure with a message meant for the user. The executor turns it into onError.
+class EngineError : public std::runtime_error {
+  public:
+    explicit EngineError(const std::string& message, std::string id = "ENGINE_ERROR")
+        : std::runtime_error(message), id_(std::move(id)) {}
+    // A short code for the kind of failure, reported as the error id.
+    const std::string& id() const { return id_; }
+
+  private:
+    std::string id_;
+};
+
+// Thrown when a run notices that it was cancelled; the executor turns it into onCancel.
+class EngineCancelled : public std::runtime_error {
+  public:
+    EngineCancelled() : std::runtime_error("cancelled") {}
+};
+
+// Storage codes as the data model uses them (0 means not known).
+enum class Storage : int {
+    Unknown = 0,
+    Integer = 1,
+    Real = 2,
+    String = 3,
+    Date = 4,
+    Time = 5,
+    Timestamp = 6
+};
+
+// Measurement levels as the data model uses them.
+enum class Measure : int {
+    Continuous = 0,
+    Nominal = 1,
+    Ordinal = 2,
+    Flag = 3,
+    Discrete = 4,
+    Typeless = 5
+};
+
+const char* StorageText(Storage storage);
+const char* MeasureText(Measure measure);
+// Unknown texts give Storage::Unknown and Measure::Typeless.
+Storage StorageFromText(std::string_view text);
+Measure MeasureFromText(std::string_view text);
+// True for every storage whose values travel as doubles.
+inline bool IsNumericStorage(Storage s) {
+    return s != Storage::String && s != Storage::Unknown;
+}
+inline bool IsTemporalStorage(Storage s) {
+    return s == Storage::Date || s == Storage::Time || s == Storage::Timestamp;
+}
+
+// One field of a record layout.
+struct EngineField {
+    std::string name;
+    Storage storage = Storage::Unknown;
+    Measure measure = Measure::Typeless;
+    std::string role = "input";
+    std::string label;
+    std::string format;  // the host's display format, passed through
+    // Value labels and missing values as data model XML elements, passed through unchanged.
+    std::string detailXml;
+};
+
+// The value of one field in the current row. For numeric storages `number` holds the value in the
+// engine's representation (see EngineTime.h for dates and times); for strings `text` views bytes
+// that stay valid until the next call of RowSource::next().
+struct Cell {
+    bool missing = true;
+    double number = 0.0;
+    std::string_view text;
+};
+
+// A forward-only stream of rows.
+class RowSource {
+  public:
+    virtual ~RowSource() = default;
+    virtual const std::vector<EngineField>& fields() const = 0;
+    // True when a row is current, false at the end. Throws EngineError on bad data and
+    // EngineCancelled when the underlying source reports cancellation.
+    virtual bool next() = 0;
+    // The value of field `index` of the current row.
+    virtual Cell cell(size_t index) = 0;
+    // How far the stream has got, 0..1, or a negative number when the total is not known.
+    virtual double fraction() const { return -1.0; }
+};
+
+}  // namespace qelocal

@@ -1,0 +1,221 @@
+// Descriptives of 1M records x 10 numeric fields through the local engine's computation, next to a
+// plain loop that pulls the same records and only adds their values up.
+#include <benchmark/benchmark.h>
+
+#include <csv.h>
+
+#include <unistd.h>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "qeinteg/platform/engine/DataModelXml.h"
+#include "qeinteg/platform/engine/Descriptives.h"
+#include "qeinteg/platform/engine/EngineJob.h"
+#include "qeinteg/platform/engine/IteratorRowSource.h"
+
+namespace {
+
+using namespace qelocal;
+
+constexpr uint64_t kRows = 1000000;
+constexpr size_t kFields = 10;
+
+std::vector<EngineField> Fields() {
+    std::vector<EngineField> fields;
+    for (size_t i = 0; i < kFields; ++i) {
+        EngineField f;
+        f.name = "f" + std::to_string(i);
+        f.storage = Storage::Real;
+        fields.push_back(f);
+    }
+    return fields;
+}
+
+// Deterministic values: `distinct` different values per field (0 means practically all differ).
+inline double Value(uint64_t row, size_t field, uint64_t distinct) {
+    const uint64_t h = (row * 2654435761u + field * 40503u) % 1000003u;
+    return static_cast<double>(distinct == 0 ? h : h % distinct) / 8.0;
+}
+
+class GeneratedSource final : public RowSource {
+  public:
+    explicit GeneratedSource(uint64_t distinct) : fields_(Fields()), distinct_(distinct) {}
+    const std::vector<EngineField>& fields() const override { return fields_; }
+    bool next() override { return ++row_ < kRows; }
+    // Not inlined into either side, so both pay the same for producing a value.
+    [[gnu::noinline]] Cell cell(size_t index) override {
+        Cell c;
+        c.missing = false;
+        c.number = Value(row_, index, distinct_);
+        return c;
+    }
+
+  private:
+    std::vector<EngineField> fields_;
+    uint64_t distinct_;
+    uint64_t row_ = static_cast<uint64_t>(-1);
+};
+
+// The same records behind the engine's row-iterator interface, as a host dataset offers them.
+class GeneratedIterator final : public EmbeddedQE::RowDataIterator {
+  public:
+    std::string getName() override { return "bench"; }
+    std::string getDataModel() override { return DataModelDocument(Fields()); }
+    uint32_t nextRecord() override { return ++row_ < kRows ? 0 : 1; }
+    uint32_t getRecordValue(size_t index, const void** data, size_t* length) override {
+        value_ = Value(row_, index, 0);
+        *data = &value_;
+        *length = sizeof value_;
+        return 0;
+    }
+    void dispose(JNIEnv*) override {}
+
+  private:
+    uint64_t row_ = static_cast<uint64_t>(-1);
+    double value_ = 0;
+};
+
+void BM_PlainPull(benchmark::State& state) {
+    for (auto _ : state) {
+        GeneratedSource source(0);
+        double sum = 0;
+        while (source.next()) {
+            for (size_t i = 0; i < kFields; ++i)
+                sum += source.cell(i).number;
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kRows));
+}
+
+void BM_Descriptives(benchmark::State& state) {
+    DescriptivesSettings settings;
+    settings.maxDistinctValues = 10000;
+    for (auto _ : state) {
+        GeneratedSource source(static_cast<uint64_t>(state.range(0)));
+        DescriptivesResult result = ComputeDescriptives(source, settings);
+        benchmark::DoNotOptimize(result.records);
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kRows));
+}
+
+void BM_PlainPullIterator(benchmark::State& state) {
+    for (auto _ : state) {
+        GeneratedIterator concrete;
+        EmbeddedQE::RowDataIterator& it = concrete;
+        benchmark::DoNotOptimize(&it);
+        double sum = 0;
+        while (it.nextRecord() == 0) {
+            for (size_t i = 0; i < kFields; ++i) {
+                const void* data = nullptr;
+                size_t length = 0;
+                it.getRecordValue(i, &data, &length);
+                double v;
+                std::memcpy(&v, data, sizeof v);
+                sum += v;
+            }
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kRows));
+}
+
+void BM_DescriptivesIterator(benchmark::State& state) {
+    DescriptivesSettings settings;
+    settings.maxDistinctValues = 10000;
+    for (auto _ : state) {
+        GeneratedIterator it;
+        IteratorRowSource source(it);
+        DescriptivesResult result = ComputeDescriptives(source, settings);
+        benchmark::DoNotOptimize(result.records);
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kRows));
+}
+
+// A CSV file of 200k records x 10 numeric fields, made once per process.
+constexpr uint64_t kCsvRows = 200000;
+
+const std::string& CsvFile() {
+    static const std::string path = [] {
+        std::string p = std::filesystem::temp_directory_path().string() + "/qeinteg_bench_" +
+                        std::to_string(::getpid()) + ".csv";
+        std::ofstream out(p);
+        for (size_t i = 0; i < kFields; ++i)
+            out << (i ? "," : "") << "f" << i;
+        out << "\n";
+        for (uint64_t r = 0; r < kCsvRows; ++r) {
+            for (size_t i = 0; i < kFields; ++i)
+                out << (i ? "," : "") << Value(r, i, 0);
+            out << "\n";
+        }
+        std::atexit([] { std::remove(CsvFile().c_str()); });
+        return p;
+    }();
+    return path;
+}
+
+// Baseline: libcsv parsing the file and converting every cell to a number.
+void BM_CsvPlainParse(benchmark::State& state) {
+    const std::string& path = CsvFile();
+    for (auto _ : state) {
+        struct Sum {
+            double total = 0;
+        } sum;
+        csv_parser parser;
+        csv_init(&parser, 0);
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        char buffer[1 << 16];
+        size_t n = 0;
+        auto onField = [](void* text, size_t length, void* data) {
+            std::string cell(static_cast<const char*>(text), length);
+            static_cast<Sum*>(data)->total += std::strtod(cell.c_str(), nullptr);
+        };
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+            csv_parse(&parser, buffer, n, onField, nullptr, &sum);
+        }
+        csv_fini(&parser, onField, nullptr, &sum);
+        csv_free(&parser);
+        std::fclose(f);
+        benchmark::DoNotOptimize(sum.total);
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kCsvRows));
+}
+
+// The engine end to end: read the CSV (storage inference pass plus reading pass), summarise, write
+// the summary archive.
+void BM_CsvDescriptivesJob(benchmark::State& state) {
+    const std::string& path = CsvFile();
+    const std::string out = path + ".stat.zip";
+    using Json = nlohmann::ordered_json;
+    const Json reader{
+        {"filesystem",
+         {{"locations",
+           Json::array({{{"path", path},
+                         {"parser", {{"name", "csv"}, {"config", {{"hasHeader", true}}}}}}})}}}};
+    const Json outCon = Json::array({{{"name", "StatXML"}, {"uri", out}}});
+    for (auto _ : state) {
+        JobEnvironment env;
+        RunPipelines({{EngineStep{"", "read", {reader}, 0},
+                       EngineStep{"descriptives",
+                                  "descriptives",
+                                  {Json{{"maxNOfDistinctValues", 10000}}, outCon},
+                                  0}}},
+                     env);
+    }
+    std::remove(out.c_str());
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kCsvRows));
+}
+
+}  // namespace
+
+BENCHMARK(BM_CsvPlainParse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CsvDescriptivesJob)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainPull)->Unit(benchmark::kMillisecond);
+// Argument: distinct values per field (0: nearly all differ, so the distinct set stops early).
+BENCHMARK(BM_Descriptives)->Arg(0)->Arg(50)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainPullIterator)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DescriptivesIterator)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
