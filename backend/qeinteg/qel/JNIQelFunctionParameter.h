@@ -1,0 +1,13 @@
+// A program's handle on one argument of a general function; it is only passed back into the
+// program.
+#pragma once
+
+#include "qeinteg/java/JNIQelAccessor.h"
+#include "qeinteg/qeinteg_export.h"
+
+class QEINTEG_EXPORT JNIQelFunctionParameter : public JNIQelAccessor {
+  public:
+    // Wraps the object (global reference released at the next cleanJRef).
+    explicit JNIQelFunctionParameter(_jobject* object);
+    ~JNIQelFunctionParameter() override;
+};
