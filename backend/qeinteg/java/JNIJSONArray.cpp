@@ -95,7 +95,7 @@ void JNIJSONArray::apply(Op op, int index, jobject value, bool ownsValue) {
     if (t == nullptr)
         return;
     jobject target = getObject();
-    if (target == nullptr) {
+    if (target == nullptr || !env->IsInstanceOf(target, t->array)) {
         fail("the array wrapper holds no array");
         return;
     }
