@@ -1,5 +1,7 @@
 #include "qeinteg/data/QEStatUtilities.h"
 
+#include "qeinteg/platform/host/TAVO_Variable.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -312,4 +314,9 @@ std::string FormUniqueFileName(const std::string& path) {
             return candidate;
     }
     return {};
+}
+
+void ConvertObsValToStr(const OBS* value, const TAVO_Variable& variable, std::string& text) {
+    const int width = variable.GetType() > 0 ? std::max(1, variable.GetFormatEx().width) : 0;
+    ConvertObsValToStr(value, width, text);
 }

@@ -8,6 +8,8 @@
 #include "qeinteg/platform/host/HostValues.h"
 #include "qeinteg/qeinteg_export.h"
 
+class TAVO_Variable;
+
 // --- Numbers and text -------------------------------------------------------------------------
 
 // The integer at the start of `text` (leading white space allowed); 0 when none can be read or it
@@ -28,6 +30,10 @@ QEINTEG_EXPORT std::string transcodeFromUTF8(const char* text, void* converter =
 // decimal point whatever the locale; length > 0: a string of at most that many bytes (stopping
 // at a zero byte), trailing blanks removed; length < 0 or a null value: empty text.
 QEINTEG_EXPORT void ConvertObsValToStr(const OBS* value, int length, std::string& text);
+// The same for a value of a variable: a string variable gives at most the width of its extended
+// display format in bytes, a numeric one the number.
+QEINTEG_EXPORT void ConvertObsValToStr(const OBS* value, const TAVO_Variable& variable,
+                                       std::string& text);
 
 // The job-language form of a file path: "\" becomes "/", and a path that does not already begin
 // with the scheme and ":" (scheme compared case-insensitively) gains scheme + "://" (+ "/" for

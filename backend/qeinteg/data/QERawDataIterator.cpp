@@ -1,0 +1,649 @@
+#include "qeinteg/data/QERawDataIterator.h"
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "qeinteg/data/QEDataModel.h"
+#include "qeinteg/data/QEStatTracer.h"
+#include "qeinteg/platform/QEAssert.h"
+#include "qeinteg/platform/host/CodePage.h"
+#include "qeinteg/platform/host/HostDates.h"
+#include "qeinteg/platform/host/SvrDMInputDataSource.h"
+#include "qeinteg/platform/host/TAVO_CProjection.h"
+#include "qeinteg/platform/host/TavoErrorMonitor.h"
+#include "qeinteg/platform/host/TempFileDataStore.h"
+#include "qeinteg/platform/host/UTF8DataSource.h"
+#include "qeinteg/runner/QEStopProcessor.h"
+
+namespace {
+
+// One value of the current row: a number, or the address of a string's bytes.
+union Slot {
+    double f;
+    const char* s;
+};
+
+// How a field's value is read, decided once from its storage and its variable.
+enum class Kind : unsigned char {
+    CaseCount,   // the case iterator's case number
+    Real,        // number, user-missing to system-missing
+    Weight,      // real field holding the frequency weight
+    String,      // address and trimmed length
+    Date,        // days from the base date
+    Timestamp,   // seconds from the base date
+    Other,       // time, integer and the rest: the number as read
+    NullString,  // string storage over a numeric variable: always missing
+    NullNumber,  // numeric storage over a string variable: always missing
+};
+
+struct FieldPlan {
+    Kind kind = Kind::NullNumber;
+    int column = -1;
+    int slot = 0;  // the column's first slot in a case of the current source
+    const TAVO_Variable* variable = nullptr;
+    int width = 0;
+};
+
+}  // namespace
+
+// Trailing length of a string for the engine: blanks and line feeds (and tabs on a UTF-8 host) are
+// trimmed from the right, never the first byte. Runs of eight blanks are skipped a word at a time,
+// since wide and converted strings are mostly padding.
+inline size_t TrimmedLength(const char* s, int width, bool utf8Mode) {
+    constexpr uint64_t kBlanks = 0x2020202020202020ULL;
+    int pos = width - 1;
+    while (pos >= 8) {
+        uint64_t word;
+        std::memcpy(&word, s + pos - 7, sizeof word);
+        if (word != kBlanks)
+            break;
+        pos -= 8;
+    }
+    while (pos >= 1 && (s[pos] == ' ' || s[pos] == '\n' || (utf8Mode && s[pos] == '\t')))
+        --pos;
+    return static_cast<size_t>(pos + 1);
+}
+
+// Everything but the case iterator, which a copy must not share.
+struct QERawDataIteratorState {
+    using WeightAdjust = QERawDataIterator::WeightAdjust;
+
+    const TAVO_DataSource* source = nullptr;
+    std::shared_ptr<SvrDMInputDataSource> server;
+    std::string name;
+    std::string dataModel;
+    int weightIndex = -1;
+    WeightAdjust weightAdjust = QERawDataIterator::Round;
+    CFMetaData metadata;
+    std::vector<int> analysisIndices;
+    std::vector<Slot> values;
+    std::vector<size_t> lengths;
+    // The views below never change after Init, so copies may share them.
+    std::shared_ptr<const TAVO_CProjection> projection;
+    std::shared_ptr<ErrorMonitor> ownedMonitor;
+    std::shared_ptr<const UTF8DataSource> utf8View;
+    std::shared_ptr<const TempFileDataStore> store;
+    const TAVO_DataSource* current = nullptr;
+    bool excludeUserMissing = true;
+    int columnCount = 0;
+    int fieldCount = 0;
+    int casesRead = 0;
+    uint32_t validCases = 0;
+    uint32_t invalidCases = 0;
+    double weightedCases = 0;
+    double weightedValidCases = 0;
+    double weightedInvalidCases = 0;
+    bool countingPass = true;
+    bool allWeightsGood = true;
+    bool allWeightsIntegers = true;
+    uint32_t status = 0;
+    QEStopProcessor* stopProcessor = nullptr;
+    bool cancelStatus = false;
+
+    std::vector<FieldPlan> plan;
+    // Fields that are a plain copy of a number (no user-missing values to test), read in one
+    // tight loop before the others.
+    std::vector<int> copyFields;
+    std::vector<int> copySlots;
+    std::vector<int> otherFields;
+    std::vector<unsigned char> isString;
+    bool utf8Mode = true;
+    double baseDate = 0;
+};
+
+class QERawDataIterator::Impl : public QERawDataIteratorState {
+  public:
+    std::unique_ptr<TAVO_InputCaseIterator> caseIterator;
+
+    Impl() = default;
+    Impl(const Impl& other)
+        : QERawDataIteratorState(other),
+          caseIterator(other.caseIterator ? other.caseIterator->Clone() : nullptr) {
+        // String slots point into the case buffer of the iterator they were read from.
+        for (size_t k = 0; k < plan.size(); ++k) {
+            if (plan[k].kind != Kind::String || values[k].s == nullptr)
+                continue;
+            values[k].s = caseIterator && caseIterator->HasCase()
+                              ? caseIterator->GetStringValue(plan[k].column)
+                              : nullptr;
+            if (values[k].s == nullptr)
+                lengths[k] = 0;
+        }
+    }
+    Impl& operator=(const Impl&) = delete;
+
+    ~Impl() {
+        caseIterator.reset();
+        store.reset();
+        utf8View.reset();
+        ownedMonitor.reset();
+        projection.reset();
+        server.reset();
+    }
+
+    // Builds the model of the source and takes its fields and validated analysis columns, so that
+    // fields and projected columns always correspond.
+    template <typename Selection>
+    void FromModel(const Selection& select, bool addCaseCount, bool useSplits,
+                   ErrorMonitor* monitor) {
+        QEDataModel model(*source, addCaseCount, weightAdjust != QERawDataIterator::Ignore,
+                          useSplits);
+        select(model);
+        analysisIndices = model.getAnalysVars();
+        dataModel = model.getDataModel();
+        metadata = model.getMetaData();
+        Init(monitor);
+    }
+
+    void OpenServer(const LocallyUniqueID& id, ErrorMonitor*& monitor) {
+        server = std::make_shared<SvrDMInputDataSource>(id, false);
+        source = &server->GetDataSource();
+        monitor =
+            server->GetDataset() != nullptr ? server->GetDataset()->GetErrorMonitor() : nullptr;
+    }
+
+    void Init(ErrorMonitor* monitor) {
+        std::vector<int> collected;
+        for (int index : analysisIndices) {
+            if (index >= 0)
+                collected.push_back(index);
+        }
+        if (!collected.empty()) {
+            projection = std::make_shared<const TAVO_CProjection>(
+                *source, collected.data(), static_cast<int>(collected.size()));
+        }
+        const TAVO_DataSource* base = projection ? projection.get() : source;
+        if (weightAdjust != QERawDataIterator::Ignore)
+            weightIndex = base->GetWeightVarIndex();
+        columnCount = base->ColumnCount();
+        fieldCount = metadata.FieldCount();
+        values.assign(static_cast<size_t>(fieldCount), Slot{SYSMIS});
+        lengths.assign(static_cast<size_t>(fieldCount), 8);
+
+        utf8Mode = qUTF8mode();
+        bool anyString = false;
+        for (int k = 0; k < columnCount; ++k) {
+            if (base->GetVariable(k).GetType() >= 1)
+                anyString = true;
+        }
+        if (utf8Mode || !anyString) {
+            current = base;
+        } else {
+            // Strings need converting: read them from a converted copy made once.
+            ErrorMonitor* reportTo = monitor;
+            if (reportTo == nullptr) {
+                ownedMonitor = std::make_shared<TavoErrorMonitor>(&Reporter);
+                reportTo = ownedMonitor.get();
+            }
+            utf8View =
+                std::make_shared<const UTF8DataSource>(*base, TAVOMBDefaultCodePage(), reportTo);
+            store = std::make_shared<const TempFileDataStore>(*utf8View);
+            current = store.get();
+        }
+        caseIterator.reset(current->MakeIterator(nullptr));
+        baseDate = GetBaseDateNumber();
+        BuildPlan();
+    }
+
+    void BuildPlan() {
+        plan.assign(static_cast<size_t>(fieldCount), FieldPlan{});
+        const bool perIndex =
+            !analysisIndices.empty() && static_cast<int>(analysisIndices.size()) == fieldCount;
+        int next = 0;
+        for (int k = 0; k < fieldCount; ++k) {
+            int column = -1;
+            if (perIndex) {
+                if (analysisIndices[k] >= 0 && next < columnCount)
+                    column = next++;
+            } else if (k < columnCount) {
+                column = k;
+            }
+            FieldPlan& p = plan[k];
+            p.column = column;
+            if (column < 0) {
+                p.kind = Kind::CaseCount;
+                continue;
+            }
+            p.variable = &current->GetVariable(column);
+            p.width = p.variable->GetType();
+            const bool isString = p.width > 0;
+            switch (metadata.GetField(k).GetStorage()) {
+                case CFField::String:
+                    p.kind = isString ? Kind::String : Kind::NullString;
+                    break;
+                case CFField::Real:
+                    p.kind = isString ? Kind::NullNumber
+                                      : (column == weightIndex ? Kind::Weight : Kind::Real);
+                    break;
+                case CFField::Date:
+                    p.kind = isString ? Kind::NullNumber : Kind::Date;
+                    break;
+                case CFField::Timestamp:
+                    p.kind = isString ? Kind::NullNumber : Kind::Timestamp;
+                    break;
+                default:
+                    p.kind = isString ? Kind::NullNumber : Kind::Other;
+                    break;
+            }
+            if (p.kind == Kind::String || p.kind == Kind::NullString) {
+                values[k].s = nullptr;
+                lengths[k] = 0;
+            }
+        }
+        copyFields.clear();
+        otherFields.clear();
+        isString.assign(static_cast<size_t>(fieldCount), 0);
+        for (int k = 0; k < fieldCount; ++k) {
+            const FieldPlan& p = plan[k];
+            const bool copy = (p.kind == Kind::Real || p.kind == Kind::Other) &&
+                              p.variable->GetMissingCount() == 0;
+            (copy ? copyFields : otherFields).push_back(k);
+            isString[k] = p.kind == Kind::String || p.kind == Kind::NullString;
+        }
+        ResolveSlots();
+    }
+
+    // Slots come from the case iterator; every iterator of the current source has the same ones.
+    void ResolveSlots() {
+        if (!caseIterator)
+            return;
+        copySlots.clear();
+        for (FieldPlan& p : plan) {
+            if (p.column >= 0)
+                p.slot = caseIterator->GetSlotOffset(p.column);
+        }
+        for (int k : copyFields)
+            copySlots.push_back(plan[k].slot);
+    }
+
+    bool PollCancel() {
+        if (stopProcessor != nullptr && stopProcessor->CheckCancel())
+            cancelStatus = true;
+        if (cancelStatus)
+            status = 3;
+        return cancelStatus;
+    }
+
+    double AdjustWeight(double w) {
+        if (w == SYSMIS)
+            return 0;
+        if (!(w > 0))
+            return 0;
+        switch (weightAdjust) {
+            case QERawDataIterator::Round: {
+                const double rounded = std::floor(w + 0.5);
+                if (countingPass) {
+                    if (!(rounded > 0))
+                        allWeightsGood = false;
+                    if (rounded != w)
+                        allWeightsIntegers = false;
+                }
+                return rounded;
+            }
+            case QERawDataIterator::Truncate:
+                return std::floor(w);
+            default:
+                return w;
+        }
+    }
+
+    uint32_t NextRecord() {
+        PollCancel();
+        if (status != 0)
+            return status;
+        if (!caseIterator) {
+            status = 1;
+            return status;
+        }
+        TAVO_InputCaseIterator& it = *caseIterator;
+        const bool exclude = excludeUserMissing;
+        double weight = 1.0;
+        for (;;) {
+            if (!it.NextCase()) {
+                caseIterator.reset();
+                status = 1;
+                return status;
+            }
+            if (countingPass)
+                ++casesRead;
+            weight = 1.0;
+            bool valid = true;
+            const OBS* row = it.GetRow();
+            const size_t copies = copyFields.size();
+            const int* copyField = copyFields.data();
+            const int* copySlot = copySlots.data();
+            Slot* out = values.data();
+            for (size_t i = 0; i < copies; ++i)
+                out[copyField[i]].f = row[copySlot[i]].f;
+            for (const int k : otherFields) {
+                const FieldPlan& p = plan[k];
+                switch (p.kind) {
+                    case Kind::CaseCount:
+                        out[k].f = static_cast<double>(it.GetCaseNumber());
+                        break;
+                    case Kind::Real:
+                    case Kind::Other: {
+                        double v = row[p.slot].f;
+                        if (exclude && p.variable->IsMissing(v))
+                            v = SYSMIS;
+                        out[k].f = v;
+                        break;
+                    }
+                    case Kind::Weight: {
+                        double v = row[p.slot].f;
+                        if (exclude && p.variable->IsMissing(v))
+                            v = SYSMIS;
+                        weight = AdjustWeight(v);
+                        valid = weight > 0;
+                        out[k].f = weight;
+                        break;
+                    }
+                    case Kind::String: {
+                        const char* str = row[p.slot].s;
+                        if (exclude && p.variable->IsMissing(str)) {
+                            out[k].s = nullptr;
+                            lengths[k] = 0;
+                            break;
+                        }
+                        out[k].s = str;
+                        lengths[k] = TrimmedLength(str, p.width, utf8Mode);
+                        break;
+                    }
+                    case Kind::Date:
+                    case Kind::Timestamp: {
+                        double v = row[p.slot].f;
+                        if (v == SYSMIS || (exclude && p.variable->IsMissing(v))) {
+                            v = SYSMIS;
+                        } else {
+                            v -= baseDate;
+                            if (p.kind == Kind::Date)
+                                v /= 86400.0;
+                        }
+                        out[k].f = v;
+                        break;
+                    }
+                    case Kind::NullString:
+                        out[k].s = nullptr;
+                        lengths[k] = 0;
+                        break;
+                    case Kind::NullNumber:
+                        out[k].f = SYSMIS;
+                        break;
+                }
+            }
+            if (countingPass && weight > 0)
+                weightedCases += weight;
+            if (valid)
+                break;
+            if (countingPass) {
+                ++invalidCases;
+                weightedInvalidCases += weight;
+            }
+        }
+        if (countingPass) {
+            ++validCases;
+            weightedValidCases += weight;
+        }
+        return status;
+    }
+
+    uint32_t DoRewind() {
+        QE_ASSERT(current != nullptr);
+        PollCancel();
+        if (casesRead > 0 && caseIterator) {
+            if (countingPass) {
+                while (NextRecord() == 0 && !cancelStatus) {
+                }
+            }
+            caseIterator.reset();
+        }
+        if (status != 0 && status != 1)
+            return status;
+        if (!caseIterator) {
+            caseIterator.reset(current->MakeIterator(nullptr));
+            ResolveSlots();
+            countingPass = false;
+        }
+        if (status == 1)
+            status = 0;
+        return status;
+    }
+};
+
+QERawDataIterator::QERawDataIterator(const TAVO_DataSource& source, const std::vector<int>& indices,
+                                     const std::vector<MeasurementLevel>& levels, bool addCaseCount,
+                                     WeightAdjust weightAdjust, bool useSplits,
+                                     ErrorMonitor* monitor)
+    : impl_(new Impl()) {
+    impl_->source = &source;
+    impl_->weightAdjust = weightAdjust;
+    impl_->FromModel(
+        [&](QEDataModel& model) {
+            if (!indices.empty())
+                model.UpdateAnalysMetadata(indices, levels);
+        },
+        addCaseCount, useSplits, monitor);
+}
+
+QERawDataIterator::QERawDataIterator(const TAVO_DataSource& source,
+                                     const std::vector<std::string>& names,
+                                     const std::vector<MeasurementLevel>& levels, bool addCaseCount,
+                                     WeightAdjust weightAdjust, bool useSplits, bool namesInUtf8,
+                                     ErrorMonitor* monitor)
+    : impl_(new Impl()) {
+    impl_->source = &source;
+    impl_->weightAdjust = weightAdjust;
+    impl_->FromModel(
+        [&](QEDataModel& model) {
+            if (!names.empty())
+                model.UpdateAnalysMetadata(names, levels, namesInUtf8);
+        },
+        addCaseCount, useSplits, monitor);
+}
+
+QERawDataIterator::QERawDataIterator(const LocallyUniqueID& dataset,
+                                     const std::vector<int>& indices,
+                                     const std::vector<MeasurementLevel>& levels, bool addCaseCount,
+                                     WeightAdjust weightAdjust, bool useSplits)
+    : impl_(new Impl()) {
+    ErrorMonitor* monitor = nullptr;
+    impl_->OpenServer(dataset, monitor);
+    impl_->weightAdjust = weightAdjust;
+    impl_->FromModel(
+        [&](QEDataModel& model) {
+            if (!indices.empty())
+                model.UpdateAnalysMetadata(indices, levels);
+        },
+        addCaseCount, useSplits, monitor);
+}
+
+QERawDataIterator::QERawDataIterator(const LocallyUniqueID& dataset,
+                                     const std::vector<std::string>& names,
+                                     const std::vector<MeasurementLevel>& levels, bool addCaseCount,
+                                     WeightAdjust weightAdjust, bool useSplits, bool namesInUtf8)
+    : impl_(new Impl()) {
+    ErrorMonitor* monitor = nullptr;
+    impl_->OpenServer(dataset, monitor);
+    impl_->weightAdjust = weightAdjust;
+    impl_->FromModel(
+        [&](QEDataModel& model) {
+            if (!names.empty())
+                model.UpdateAnalysMetadata(names, levels, namesInUtf8);
+        },
+        addCaseCount, useSplits, monitor);
+}
+
+QERawDataIterator::QERawDataIterator(const QEDataModel& model, ErrorMonitor* monitor)
+    : impl_(new Impl()) {
+    impl_->source = model.getDataSource();
+    impl_->dataModel = model.getDataModel();
+    impl_->metadata = model.getMetaData();
+    impl_->analysisIndices = model.getAnalysVars();
+    impl_->Init(monitor);
+}
+
+QERawDataIterator::QERawDataIterator(const TAVO_DataSource& source, const CFMetaData& metadata,
+                                     const std::string& dataModel, const std::vector<int>& indices,
+                                     const std::vector<MeasurementLevel>&, ErrorMonitor* monitor)
+    : impl_(new Impl()) {
+    impl_->source = &source;
+    impl_->dataModel = dataModel;
+    impl_->metadata = metadata;
+    const int columns = source.ColumnCount();
+    const bool perField = static_cast<int>(indices.size()) == metadata.FieldCount();
+    bool dropped = false;
+    CFMetaData kept;
+    for (size_t i = 0; i < indices.size(); ++i) {
+        if (indices[i] >= columns || indices[i] < -1) {
+            dropped = true;
+            continue;
+        }
+        impl_->analysisIndices.push_back(indices[i]);
+        if (perField)
+            kept.AddField(metadata.GetField(static_cast<int>(i)));
+    }
+    if (dropped && perField) {
+        // A column the source does not have would shift every later field onto the wrong column.
+        impl_->metadata = kept;
+        kept.ExportXMLDoc(impl_->dataModel);
+    }
+    impl_->Init(monitor);
+}
+
+QERawDataIterator::QERawDataIterator(const QERawDataIterator& other)
+    : QEStatDataIterator(other), impl_(new Impl(*other.impl_)) {}
+
+QERawDataIterator& QERawDataIterator::operator=(const QERawDataIterator& other) {
+    if (this != &other) {
+        Impl* copy = new Impl(*other.impl_);
+        delete impl_;
+        impl_ = copy;
+    }
+    return *this;
+}
+
+QERawDataIterator::~QERawDataIterator() {
+    delete impl_;
+}
+
+void QERawDataIterator::SetFreqWeightAdj(WeightAdjust weightAdjust) {
+    if (impl_->weightAdjust != Ignore && weightAdjust != Ignore)
+        impl_->weightAdjust = weightAdjust;
+}
+
+QERawDataIterator::WeightAdjust QERawDataIterator::GetFreqWeightAdj() const {
+    return impl_->weightAdjust;
+}
+
+void QERawDataIterator::SetExcludeUserMissing(bool exclude) {
+    impl_->excludeUserMissing = exclude;
+}
+bool QERawDataIterator::GetExcludeUserMissing() const {
+    return impl_->excludeUserMissing;
+}
+void QERawDataIterator::SetName(const std::string& name) {
+    impl_->name = name;
+}
+std::string QERawDataIterator::getName() {
+    return impl_->name;
+}
+
+std::string QERawDataIterator::getDataModel() {
+    return impl_->dataModel;
+}
+
+uint32_t QERawDataIterator::nextRecord() {
+    return impl_->NextRecord();
+}
+
+uint32_t QERawDataIterator::getRecordValue(size_t field, const void** data, size_t* length) {
+    Impl& s = *impl_;
+    if (s.status != 0)
+        return s.status;
+    if (field >= s.isString.size() || data == nullptr || length == nullptr)
+        return 2;
+    const Slot& slot = s.values[field];
+    if (s.isString[field]) {
+        *data = slot.s;
+        *length = slot.s != nullptr ? s.lengths[field] : 0;
+    } else if (slot.f == SYSMIS) {
+        *data = nullptr;
+        *length = 0;
+    } else {
+        *data = &slot.f;
+        *length = sizeof(double);
+    }
+    return 0;
+}
+
+void QERawDataIterator::dispose(JNIEnv*) {}
+
+uint32_t QERawDataIterator::Rewind() {
+    return impl_->DoRewind();
+}
+
+TAVO_InputCaseIterator* QERawDataIterator::GetStatDSIter() const {
+    return impl_->caseIterator.get();
+}
+const CFMetaData& QERawDataIterator::GetMetaData() const {
+    return impl_->metadata;
+}
+
+int QERawDataIterator::GetNCases() const {
+    return impl_->casesRead;
+}
+int QERawDataIterator::GetNValidCases() const {
+    return static_cast<int>(impl_->validCases);
+}
+int QERawDataIterator::GetNInvalidCases() const {
+    return static_cast<int>(impl_->invalidCases);
+}
+double QERawDataIterator::GetWeightNCases() const {
+    return impl_->weightedCases;
+}
+double QERawDataIterator::GetWeightNValidCases() const {
+    return impl_->weightedValidCases;
+}
+double QERawDataIterator::GetWeightNInvalidCases() const {
+    return impl_->weightedInvalidCases;
+}
+bool QERawDataIterator::AreAllWeightsGood() const {
+    return impl_->allWeightsGood;
+}
+bool QERawDataIterator::AreAllWeightsIntegers() const {
+    return impl_->allWeightsIntegers;
+}
+
+void QERawDataIterator::SetStopProcessor(QEStopProcessor* stopProcessor) {
+    impl_->stopProcessor = stopProcessor;
+}
+QEStopProcessor* QERawDataIterator::GetStopProcessor() const {
+    return impl_->stopProcessor;
+}
+void QERawDataIterator::SetCancelStatus() {
+    impl_->cancelStatus = true;
+}
+bool QERawDataIterator::GetCancelStatus() const {
+    return impl_->cancelStatus;
+}

@@ -1,0 +1,38 @@
+// The host's active dataset as a procedure sees it. Tests make a dataset active with
+// SetActiveDataset; without one the data source has no columns and no cases.
+#pragma once
+
+#include <memory>
+
+#include "qeinteg/platform/host/HostDataset.h"
+
+class ProcedureDataSource : public TAVO_DataSource {
+  public:
+    // Over the host's active dataset at the time of construction.
+    ProcedureDataSource();
+    // Over a given dataset.
+    explicit ProcedureDataSource(std::shared_ptr<const HostDataset> data);
+
+    // Whether reading stops at the end of each split group (the host's split-end check).
+    void SetSplitEndCheck(bool check) { splitEndCheck_ = check; }
+    bool GetSplitEndCheck() const { return splitEndCheck_; }
+
+    int ColumnCount() const override { return data_->ColumnCount(); }
+    const TAVO_Variable& GetVariable(int column) const override {
+        return data_->GetVariable(column);
+    }
+    int GetWeightVarIndex() const override { return data_->GetWeightVarIndex(); }
+    int GetSplitCount() const override { return data_->GetSplitCount(); }
+    int GetSplitVarIndex(int i) const override { return data_->GetSplitVarIndex(i); }
+    TAVO_InputCaseIterator* MakeIterator(void* filter) const override {
+        return data_->MakeIterator(filter);
+    }
+
+    // The host's active dataset (null for none); reset to none for every test.
+    static void SetActiveDataset(std::shared_ptr<const HostDataset> data);
+    static std::shared_ptr<const HostDataset> ActiveDataset();
+
+  private:
+    std::shared_ptr<const HostDataset> data_;
+    bool splitEndCheck_ = true;
+};

@@ -1,0 +1,270 @@
+// The host stand-in's data: CSV case files, projections, and the UTF-8 view with its converted
+// copy, including text the host code page cannot hold.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "DatasetFixture.h"
+#include "common/TestSupport.h"
+#include "qeinteg/data/QEDataModel.h"
+#include "qeinteg/data/QERawDataIterator.h"
+#include "qeinteg/platform/host/CodePage.h"
+#include "qeinteg/platform/host/HostDates.h"
+#include "qeinteg/platform/host/TAVO_CProjection.h"
+#include "qeinteg/platform/host/TavoErrorMonitor.h"
+#include "qeinteg/platform/host/TempDirectory.h"
+#include "qeinteg/platform/host/TempFileDataStore.h"
+#include "qeinteg/platform/host/UTF8DataSource.h"
+#include "qeinteg/platform/host/UserInputCaseFile.h"
+
+namespace {
+
+using Levels = std::vector<TAVO_Variable_Enumerations::MeasurementLevel>;
+
+class HostDataTest : public HostCodePageTest {};
+
+TEST_P(HostDataTest, CsvCaseFileWithTheHeaderConvention) {
+    const std::string path = qetest::TestDir() + "/points.csv";
+    ASSERT_TRUE(qetest::WriteFile(
+        path, H("id,stadt:A12:nominal,größe:F8.2:ordinal,born:DATE11,at:DATETIME20,t:TIME8,free\n"
+                "1,\"Köln, Süd\",1.5,1970-01-02,1970-01-02 00:00:01,01:00,x\n"
+                "2,\"multi\nline\",,2000-02-29,bad,,\n"
+                "3,plain,abc,1970-01-01,1970-01-01T12:00:00,00:00:30.5,\"q\"\"q\"\n")));
+    UserCaseFileSpec spec;
+    ASSERT_TRUE(spec.Init(path, true, false));
+    const UserInputCaseFile file(spec);
+    ASSERT_TRUE(file.IsOpen()) << file.Error();
+    const HostDataset& data = file.Dataset();
+    ASSERT_EQ(data.ColumnCount(), 7);
+    ASSERT_EQ(data.CaseCount(), 3);
+    EXPECT_EQ(data.GetVariable(0).GetType(), 0);
+    EXPECT_EQ(data.GetVariable(0).GetMeasurementLevel(), TAVO_Variable_Enumerations::Scale);
+    EXPECT_EQ(data.GetVariable(1).GetType(), 12);
+    EXPECT_EQ(data.GetVariable(2).GetName(), H("größe"));
+    EXPECT_EQ(data.GetVariable(2).GetMeasurementLevel(), TAVO_Variable_Enumerations::Ordinal);
+    EXPECT_EQ(data.GetVariable(3).GetFormat().type, TAVO_Format::DATE);
+    EXPECT_EQ(data.GetVariable(6).GetType(), 3);  // inferred: a string as wide as "q\"q"
+    EXPECT_EQ(data.GetString(0, 1), H("Köln, Süd") + std::string(12 - H("Köln, Süd").size(), ' '));
+    EXPECT_EQ(data.GetString(1, 1).substr(0, 10), "multi\nline");
+    EXPECT_EQ(data.GetNumeric(0, 2), 1.5);
+    EXPECT_EQ(data.GetNumeric(1, 2), SYSMIS);
+    EXPECT_EQ(data.GetNumeric(2, 2), SYSMIS);  // not a number
+    EXPECT_EQ(data.GetString(2, 6), "q\"q");
+    const double base = GetBaseDateNumber();
+    EXPECT_EQ(data.GetNumeric(0, 3), base + 86400);
+    EXPECT_EQ(data.GetNumeric(1, 3), qehost::HostDateNumber(2000, 2, 29));
+    EXPECT_EQ(data.GetNumeric(0, 4), base + 86401);
+    EXPECT_EQ(data.GetNumeric(1, 4), SYSMIS);
+    EXPECT_EQ(data.GetNumeric(2, 4), base + 43200);
+    EXPECT_EQ(data.GetNumeric(0, 5), 3600);
+    EXPECT_EQ(data.GetNumeric(2, 5), 30.5);
+
+    // Read as the point-data procedures do: a few named fields, strings in UTF-8.
+    QERawDataIterator it(file.DataSource(), std::vector<std::string>{"stadt", "born"}, Levels{},
+                         false, QERawDataIterator::Round, false, true);
+    ASSERT_EQ(it.nextRecord(), 0u);
+    const void* p = nullptr;
+    size_t n = 0;
+    ASSERT_EQ(it.getRecordValue(0, &p, &n), 0u);
+    EXPECT_EQ(std::string(static_cast<const char*>(p), n), "Köln, Süd");
+    ASSERT_EQ(it.getRecordValue(1, &p, &n), 0u);
+    EXPECT_EQ(*static_cast<const double*>(p), 1.0);
+}
+
+TEST_P(HostDataTest, CsvFilesThatCannotBeReadGiveAnEmptySourceAndAReason) {
+    const std::string dir = qetest::TestDir();
+    const struct {
+        const char* name;
+        const char* content;
+    } files[] = {
+        {"format.csv", "a:Q8\n1\n"}, {"level.csv", "a:F8.2:loud\n1\n"}, {"dup.csv", "a,A\n1,2\n"},
+        {"short.csv", "a\n1,2\n"},   {"empty-name.csv", ":F8\n1\n"},
+    };
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        ASSERT_TRUE(qetest::WriteFile(dir + "/" + f.name, f.content));
+        UserCaseFileSpec spec;
+        spec.Init(dir + "/" + f.name, true, false);
+        const UserInputCaseFile file(spec);
+        EXPECT_FALSE(file.IsOpen());
+        EXPECT_FALSE(file.Error().empty());
+        EXPECT_EQ(file.DataSource().ColumnCount(), 0);
+    }
+    UserCaseFileSpec missing;
+    EXPECT_FALSE(missing.Init("", true, false));
+    missing.Init(dir + "/none.csv", false, false);
+    EXPECT_FALSE(UserInputCaseFile(missing).IsOpen());
+    // Without names in the first row every row is data.
+    ASSERT_TRUE(qetest::WriteFile(dir + "/plain.csv", "1;x\n2;y\n"));
+    UserCaseFileSpec plain;
+    plain.Init(dir + "/plain.csv", false, false);
+    plain.SetDelimiter(';');
+    const UserInputCaseFile file(plain);
+    ASSERT_TRUE(file.IsOpen());
+    EXPECT_EQ(file.Dataset().GetVariable(1).GetName(), "V2");
+    EXPECT_EQ(file.Dataset().CaseCount(), 2);
+}
+
+TEST_P(HostDataTest, CsvDictionaryFileAddsLabelsMissingValuesRolesAndWeight) {
+    const std::string dir = qetest::TestDir();
+    ASSERT_TRUE(qetest::WriteFile(dir + "/d.csv", H("id,größe,city:A8,born:DATE11,w\n"
+                                                    "1,2,Köln,1970-01-02,1\n"
+                                                    "2,9,Bonn,1970-01-03,2\n")));
+    ASSERT_TRUE(qetest::WriteFile(dir + "/d.dict", H("# the survey\n"
+                                                     "label größe \"Größe in \"\"m\"\"\"\n"
+                                                     "value größe 9 \"nicht gewußt\"\n"
+                                                     "range größe 7 8 9\n"
+                                                     "value city Köln \"Cologne\"\n"
+                                                     "missing city \"n a\" Köln\n"
+                                                     "missing born 1970-01-03\n"
+                                                     "level id nominal\n"
+                                                     "role id partition\n"
+                                                     "weight w\n"
+                                                     "\n"
+                                                     "split city\n")));
+    UserCaseFileSpec spec;
+    spec.Init(dir + "/d.csv", true, false);
+    spec.SetDictionaryPath(dir + "/d.dict");
+    const UserInputCaseFile file(spec);
+    ASSERT_TRUE(file.IsOpen()) << file.Error();
+    QEDataModel model(file.DataSource(), false, true, false);
+    const CFMetaData& md = model.getMetaData();
+    const CFField& size = md.GetField(1);
+    EXPECT_EQ(size.GetLabel(), "Größe in \"m\"");
+    ASSERT_NE(size.GetMissingValues(), nullptr);
+    EXPECT_EQ(size.GetMissingValues()->GetRange(),
+              CFRange(CFDatum::MakeReal(7), CFDatum::MakeReal(8)));
+    EXPECT_EQ(size.GetMissingValues()->GetValues()[0].GetLabel(), "nicht gewußt");
+    const CFField& city = md.GetField(2);
+    EXPECT_EQ(city.GetValueLabels()[0], CFValue(CFDatum::MakeText("Köln"), "Cologne", 0, 0));
+    ASSERT_EQ(city.GetMissingValues()->GetValues().size(), 2u);
+    EXPECT_EQ(city.GetMissingValues()->GetValues()[1].GetLabel(), "Cologne");
+    EXPECT_EQ(md.GetField(3).GetMissingValues()->GetValues()[0].GetDatum(), CFDatum::MakeReal(2));
+    EXPECT_EQ(md.GetField(0).GetMeasure(), CFField::Nominal);
+    EXPECT_EQ(md.GetField(0).GetRole(), CFField::Partition);
+    EXPECT_EQ(md.GetField(4).GetRole(), CFField::FreqWeight);
+    EXPECT_EQ(file.DataSource().GetSplitCount(), 1);
+
+    const char* bad[] = {"label nobody x\n",  "value größe x \"y\"\n",  "range city 1 2\n",
+                         "role id boss\n",    "weight city\n",          "frobnicate id\n",
+                         "label id \"open\n", "missing größe 1 2 3 4\n"};
+    for (const char* line : bad) {
+        SCOPED_TRACE(line);
+        ASSERT_TRUE(qetest::WriteFile(dir + "/bad.dict", H(line)));
+        spec.SetDictionaryPath(dir + "/bad.dict");
+        const UserInputCaseFile refused(spec);
+        EXPECT_FALSE(refused.IsOpen());
+        EXPECT_NE(refused.Error().find("line 1"), std::string::npos) << refused.Error();
+        EXPECT_EQ(refused.DataSource().ColumnCount(), 0);
+    }
+    spec.SetDictionaryPath(dir + "/none.dict");
+    EXPECT_FALSE(UserInputCaseFile(spec).IsOpen());
+}
+
+TEST_P(HostDataTest, ProjectionMapsWeightAndSplitColumns) {
+    HostDataset data;
+    AddNumeric(data, "a");
+    const int w = AddNumeric(data, "w");
+    const int s = AddString(data, "s", 2);
+    data.SetWeightVariable(w);
+    data.SetSplitVariables({s});
+    const long row = data.AddCase();
+    data.SetNumeric(row, 0, 7);
+    data.SetNumeric(row, w, 2);
+    const int cols[] = {s, 9, w};
+    const TAVO_CProjection projection(data, cols, 3);
+    EXPECT_EQ(projection.ColumnCount(), 2);
+    EXPECT_EQ(projection.GetWeightVarIndex(), 1);
+    ASSERT_EQ(projection.GetSplitCount(), 1);
+    EXPECT_EQ(projection.GetSplitVarIndex(0), 0);
+    const int only[] = {0};
+    EXPECT_EQ(TAVO_CProjection(data, only, 1).GetWeightVarIndex(), -1);
+    std::unique_ptr<TAVO_InputCaseIterator> it(projection.MakeIterator(nullptr));
+    ASSERT_TRUE(it->NextCase());
+    EXPECT_EQ(it->GetNumericValue(1), 2);
+    EXPECT_EQ(std::string(it->GetStringValue(0), 2), "  ");
+    EXPECT_FALSE(it->NextCase());
+}
+
+// Counts what it is told.
+class CountingMonitor : public ErrorMonitor {
+  public:
+    void Report(const std::string& message) override {
+        Count();
+        last = message;
+    }
+    std::string last;
+};
+
+TEST(HostDataCp1252Test, TextTheCodePageCannotHoldIsReplacedAndReported) {
+    ASSERT_TRUE(qehost::testing::SetCodePage("WINDOWS-1252"));
+    HostDataset data;
+    AddString(data, "s", 4);
+    AddNumeric(data, "n");
+    data.Variable(0).SetStringMissingValues({"\xE9"});
+    const char* values[] = {
+        "a\x81"
+        "b",
+        "\xE9", "\x80"};
+    for (const char* v : values) {
+        const long row = data.AddCase();
+        data.SetString(row, 0, v);
+        data.SetNumeric(row, 1, static_cast<double>(row));
+    }
+    CountingMonitor monitor;
+    const UTF8DataSource view(data, "WINDOWS-1252", &monitor);
+    EXPECT_EQ(view.GetVariable(0).GetType(), 12);  // the euro sign needs three bytes
+    EXPECT_EQ(view.GetVariable(0).GetStringMissingValues(), std::vector<std::string>{"é"});
+    const TempFileDataStore store(view);
+    EXPECT_EQ(monitor.ErrorCount(), 1);
+    // The copy keeps only the room its texts need.
+    EXPECT_EQ(store.GetVariable(0).GetType(), 3);
+    EXPECT_EQ(store.CaseCount(), 3);
+    EXPECT_NE(monitor.last.find("case 1"), std::string::npos);
+    ASSERT_FALSE(store.Path().empty());
+    EXPECT_EQ(std::filesystem::path(store.Path()).parent_path(),
+              std::filesystem::path(GetTavoTempPath()).parent_path());
+    std::unique_ptr<TAVO_InputCaseIterator> it(store.MakeIterator(nullptr));
+    ASSERT_TRUE(it->NextCase());
+    EXPECT_EQ(std::string(it->GetStringValue(0), 3), "a?b");
+    EXPECT_EQ(it->GetCaseNumber(), 1);
+    ASSERT_TRUE(it->NextCase());
+    EXPECT_TRUE(store.GetVariable(0).IsMissing(it->GetStringValue(0)));
+    ASSERT_TRUE(it->NextCase());
+    EXPECT_EQ(std::string(it->GetStringValue(0), 3), "€");
+    EXPECT_EQ(it->GetNumericValue(1), 2);
+    EXPECT_FALSE(it->NextCase());
+
+    // An iterator without a monitor of its own reports through the host; its copy is deleted
+    // with it.
+    std::string storePath;
+    {
+        QERawDataIterator raw(data, std::vector<int>{}, Levels{}, false, QERawDataIterator::Round,
+                              false);
+        ASSERT_EQ(qehost::ReportedMessages().size(), 1u);
+        EXPECT_NE(qehost::ReportedMessages()[0].find("variable s"), std::string::npos);
+        ASSERT_EQ(raw.nextRecord(), 0u);
+        const void* p = nullptr;
+        size_t n = 0;
+        ASSERT_EQ(raw.getRecordValue(0, &p, &n), 0u);
+        EXPECT_EQ(std::string(static_cast<const char*>(p), n), "a?b");
+        ASSERT_EQ(raw.nextRecord(), 0u);
+        ASSERT_EQ(raw.getRecordValue(0, &p, &n), 0u);
+        EXPECT_EQ(p, nullptr);
+    }
+    int stores = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(GetTavoTempPath())) {
+        if (entry.path().filename().string().rfind("qe_store_", 0) == 0)
+            ++stores;
+    }
+    EXPECT_EQ(stores, 1);  // only the store made above
+    QERawDataIterator given(data, std::vector<int>{}, Levels{}, false, QERawDataIterator::Round,
+                            false, &monitor);
+    EXPECT_EQ(monitor.ErrorCount(), 2);
+    EXPECT_EQ(qehost::ReportedMessages().size(), 1u);
+}
+
+QE_ALL_CODE_PAGES(HostDataTest);
+
+}  // namespace
