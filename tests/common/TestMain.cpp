@@ -2,6 +2,7 @@
 // temporary root for the host stand-in, and fails the run when the VM printed a JNI warning.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -9,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 #include "common/TestSupport.h"
 #include "qeinteg/java/JNIRefs.h"
@@ -29,7 +29,8 @@ jint JNICALL CountingHook(FILE* stream, const char* format, va_list args) {
     va_copy(copy, args);
     const int n = std::vsnprintf(buffer, sizeof buffer, format, copy);
     va_end(copy);
-    if (std::strstr(buffer, "WARNING") != nullptr || std::strstr(buffer, "FATAL ERROR") != nullptr) {
+    if (std::strstr(buffer, "WARNING") != nullptr ||
+        std::strstr(buffer, "FATAL ERROR") != nullptr) {
         ++g_jvmWarnings;
     }
     std::fputs(buffer, stream == stdout ? stderr : stream);
@@ -40,7 +41,8 @@ class FreshDirPerTest : public testing::EmptyTestEventListener {
     void OnTestStart(const testing::TestInfo& info) override {
         std::string name = std::string(info.test_suite_name()) + "." + info.name();
         for (char& c : name) {
-            if (c == '/') c = '_';
+            if (c == '/')
+                c = '_';
         }
         g_testDir = g_processRoot + "/" + name;
         std::filesystem::remove_all(g_testDir);
@@ -52,9 +54,15 @@ class FreshDirPerTest : public testing::EmptyTestEventListener {
 }  // namespace
 
 namespace qetest {
-JNIEnv* MainEnv() { return g_mainEnv; }
-const std::string& TestDir() { return g_testDir; }
-int JvmWarningCount() { return g_jvmWarnings.load(); }
+JNIEnv* MainEnv() {
+    return g_mainEnv;
+}
+const std::string& TestDir() {
+    return g_testDir;
+}
+int JvmWarningCount() {
+    return g_jvmWarnings.load();
+}
 }  // namespace qetest
 
 int main(int argc, char** argv) {

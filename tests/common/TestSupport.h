@@ -23,13 +23,13 @@ std::string ReadFile(const std::string& path);
 
 // Sets (or, with value null, unsets) an environment variable for the life of the object.
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const char* name, const char* value);
     ~ScopedEnv();
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-private:
+  private:
     std::string name_;
     bool hadValue_ = false;
     std::string oldValue_;

@@ -7,6 +7,7 @@
 #include "DatasetFixture.h"
 #include "qeinteg/data/QEDataModel.h"
 #include "qeinteg/platform/host/HostDates.h"
+#include "qeinteg/platform/host/ParserMessage.h"
 
 namespace {
 
@@ -34,6 +35,10 @@ TEST_P(DataModelTest, FullModelWithCaseCountAndAnalysisModels) {
     EXPECT_EQ(count.GetMeasure(), CFField::Continuous);
     EXPECT_EQ(count.GetStorage(), CFField::Real);
     EXPECT_EQ(count.GetLabel(), "Case Count");
+    // The label is the host's translation, in UTF-8.
+    qehost::SetTranslation("Case Count", H("Fallzählung"));
+    EXPECT_EQ(QEDataModel(data, true, false, false).getMetaData().GetField(3).GetLabel(),
+              "Fallzählung");
     EXPECT_TRUE(model.getAnalysVars().empty());
     const std::string fullXml = model.getDataModel();
     EXPECT_EQ(CFMetaData(fullXml), full);

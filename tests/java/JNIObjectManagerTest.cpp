@@ -13,11 +13,11 @@ namespace {
 
 // Counts destructions so tests can see when the manager deletes a wrapper.
 class CountedWrapper : public JNIQelAccessor {
-public:
+  public:
     explicit CountedWrapper(int* deaths) : deaths_(deaths) {}
     ~CountedWrapper() override { ++*deaths_; }
 
-private:
+  private:
     int* deaths_;
 };
 

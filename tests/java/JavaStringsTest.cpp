@@ -20,11 +20,12 @@ TEST(JavaStrings, StandardUtf8CrossesUnchanged) {
     const std::string samples[] = {
         "",
         "plain ascii",
-        "caf\xC3\xA9 \xE2\x82\xAC",                  // Latin-1 and BMP
+        "caf\xC3\xA9 \xE2\x82\xAC",                    // Latin-1 and BMP
         "grin \xF0\x9F\x98\x80 and \xF0\xA0\x80\x8B",  // outside the BMP
         std::string("nul\0inside", 10),
     };
-    for (const std::string& s : samples) EXPECT_EQ(RoundTrip(s), s);
+    for (const std::string& s : samples)
+        EXPECT_EQ(RoundTrip(s), s);
 }
 
 TEST(JavaStrings, NonBmpCharacterIsOneCodePointInJava) {
@@ -39,7 +40,10 @@ TEST(JavaStrings, NonBmpCharacterIsOneCodePointInJava) {
 }
 
 TEST(JavaStrings, MalformedInputBecomesReplacementCharacter) {
-    EXPECT_EQ(RoundTrip("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(RoundTrip("a\xFF"
+                        "b"),
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_EQ(RoundTrip("trunc\xE2\x82"), "trunc\xEF\xBF\xBD\xEF\xBF\xBD");
     EXPECT_EQ(RoundTrip("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");  // overlong "/"
     const char16_t lone[] = {u'x', 0xD800, u'y'};

@@ -8,6 +8,7 @@
 #include "qeinteg/platform/host/CFFieldFormat.h"
 #include "qeinteg/platform/host/CodePage.h"
 #include "qeinteg/platform/host/NumericStorage.h"
+#include "qeinteg/platform/host/ParserMessage.h"
 #include "qeinteg/platform/host/TAVO_ValueLabelMap.h"
 
 namespace {
@@ -104,6 +105,8 @@ class QEDataModel::Impl {
     std::string analysisDataModel;
     std::vector<int> analysisIndexes;
     Converter converter;
+    // Translates the case-count label; each model has its own.
+    ParserMessage catalogue;
 
     void CreateDictMetadata() {
         fullMetadata.Clear();
@@ -115,9 +118,9 @@ class QEDataModel::Impl {
         fullMetadata.ExportXMLDoc(fullDataModel);
     }
 
-    static CFField CaseCountField() {
+    CFField CaseCountField() const {
         CFField field("$casecount", CFField::Continuous, CFField::Real, CFField::RecordId);
-        field.SetLabel(QEDataModel::CaseCountLabel());
+        field.SetLabel(converter.ToUtf8(catalogue.GetTranslatedText("Case Count")));
         return field;
     }
 
@@ -240,10 +243,6 @@ class QEDataModel::Impl {
         return source->FindVarIndex(namesInUtf8 ? converter.FromUtf8(name) : name, 0);
     }
 };
-
-std::string QEDataModel::CaseCountLabel() {
-    return "Case Count";
-}
 
 QEDataModel::QEDataModel(const TAVO_DataSource& source, bool addCaseCount, bool markWeight,
                          bool useSplits)

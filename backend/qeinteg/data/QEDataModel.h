@@ -40,9 +40,6 @@ class QEINTEG_EXPORT QEDataModel {
     void UpdateAnalysMetadata(const std::vector<std::string>& names,
                               const std::vector<MeasurementLevel>& levels, bool namesInUtf8);
 
-    // The label of the case-count field ("$casecount"), in UTF-8.
-    static std::string CaseCountLabel();
-
   private:
     class Impl;
     Impl* impl_;

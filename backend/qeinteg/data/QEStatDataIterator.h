@@ -1,10 +1,6 @@
-// Base of the library's row iterators handed to the engine.
+// Base of the library's row sources that the engine pulls from.
 #pragma once
 
 #include "qeinteg/platform/engine/EmbeddedQE.h"
-#include "qeinteg/qeinteg_export.h"
 
-class QEINTEG_EXPORT QEStatDataIterator : public EmbeddedQE::RowDataIterator {
-  public:
-    ~QEStatDataIterator() override = default;
-};
+class QEStatDataIterator : public EmbeddedQE::RowDataIterator {};

@@ -6,7 +6,7 @@
 #include "qeinteg/java/JNIRefs.h"
 
 class JNIObjectManager::Impl {
-public:
+  public:
     JNIEnv* env = nullptr;
     std::vector<jobject> globalRefs;
     std::vector<JNIQelAccessor*> cleanList;
@@ -14,7 +14,9 @@ public:
 
 JNIObjectManager* JNIObjectManager::_this = nullptr;
 
-JNIObjectManager::JNIObjectManager() : impl_(new Impl()) { reAttachJVM(); }
+JNIObjectManager::JNIObjectManager() : impl_(new Impl()) {
+    reAttachJVM();
+}
 
 JNIObjectManager::~JNIObjectManager() {
     cleanJRef();
@@ -28,7 +30,8 @@ JNIObjectManager* JNIObjectManager::newManager() {
 }
 
 JNIObjectManager* JNIObjectManager::getManager() {
-    if (_this == nullptr) return newManager();
+    if (_this == nullptr)
+        return newManager();
     return _this;
 }
 
@@ -37,7 +40,9 @@ void JNIObjectManager::releaseManager() {
     _this = nullptr;
 }
 
-JNIEnv* JNIObjectManager::getEnv() { return impl_->env; }
+JNIEnv* JNIObjectManager::getEnv() {
+    return impl_->env;
+}
 
 void JNIObjectManager::reAttachJVM() {
     impl_->env = nullptr;
@@ -46,14 +51,17 @@ void JNIObjectManager::reAttachJVM() {
 
 jobject JNIObjectManager::createGlobalRef(jobject obj, bool track) {
     JNIEnv* env = impl_->env;
-    if (env == nullptr || obj == nullptr) return nullptr;
+    if (env == nullptr || obj == nullptr)
+        return nullptr;
     jobject global = env->NewGlobalRef(obj);
-    if (track && global != nullptr) impl_->globalRefs.push_back(global);
+    if (track && global != nullptr)
+        impl_->globalRefs.push_back(global);
     return global;
 }
 
 void JNIObjectManager::addtoCleanList(JNIQelAccessor* wrapper) {
-    if (wrapper != nullptr) impl_->cleanList.push_back(wrapper);
+    if (wrapper != nullptr)
+        impl_->cleanList.push_back(wrapper);
 }
 
 void JNIObjectManager::cleanJRef() {
@@ -61,13 +69,19 @@ void JNIObjectManager::cleanJRef() {
     std::vector<jobject> refs;
     refs.swap(impl_->globalRefs);
     if (impl_->env != nullptr) {
-        for (jobject ref : refs) impl_->env->DeleteGlobalRef(ref);
+        for (jobject ref : refs)
+            impl_->env->DeleteGlobalRef(ref);
     }
     std::vector<JNIQelAccessor*> wrappers;
     wrappers.swap(impl_->cleanList);
-    for (JNIQelAccessor* wrapper : wrappers) delete wrapper;
+    for (JNIQelAccessor* wrapper : wrappers)
+        delete wrapper;
 }
 
-size_t JNIObjectManager::trackedGlobalRefCount() const { return impl_->globalRefs.size(); }
+size_t JNIObjectManager::trackedGlobalRefCount() const {
+    return impl_->globalRefs.size();
+}
 
-size_t JNIObjectManager::cleanListSize() const { return impl_->cleanList.size(); }
+size_t JNIObjectManager::cleanListSize() const {
+    return impl_->cleanList.size();
+}

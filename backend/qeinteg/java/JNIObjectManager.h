@@ -14,7 +14,7 @@
 class JNIQelAccessor;
 
 class QEINTEG_EXPORT JNIObjectManager {
-public:
+  public:
     // Releases an existing manager (with its clean-up), makes a new one and attaches the calling
     // thread to the JVM.
     static JNIObjectManager* newManager();
@@ -42,7 +42,7 @@ public:
     size_t trackedGlobalRefCount() const;
     size_t cleanListSize() const;
 
-private:
+  private:
     JNIObjectManager();
     class Impl;
     Impl* impl_;

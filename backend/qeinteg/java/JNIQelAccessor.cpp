@@ -3,15 +3,21 @@
 #include "qeinteg/java/JNIObjectManager.h"
 #include "qeinteg/platform/jvm/JavaStrings.h"
 
-JNIQelAccessor::JNIQelAccessor() { setEnv(JNIObjectManager::getManager()->getEnv()); }
+JNIQelAccessor::JNIQelAccessor() {
+    setEnv(JNIObjectManager::getManager()->getEnv());
+}
 
 JNIQelAccessor::~JNIQelAccessor() {
     JNIEnv* env = getEnv();
-    if (env == nullptr) return;
-    for (jobject ref : localRefs_) env->DeleteLocalRef(ref);
+    if (env == nullptr)
+        return;
+    for (jobject ref : localRefs_)
+        env->DeleteLocalRef(ref);
 }
 
-JNIObjectManager* JNIQelAccessor::getJNIObjectManager() { return JNIObjectManager::getManager(); }
+JNIObjectManager* JNIQelAccessor::getJNIObjectManager() {
+    return JNIObjectManager::getManager();
+}
 
 std::string JNIQelAccessor::getString(jstring s) {
     std::string out;
@@ -22,13 +28,15 @@ std::string JNIQelAccessor::getString(jstring s) {
 void JNIQelAccessor::getString(jstring s, std::string& out) {
     JNIEnv* env = getEnv();
     out.clear();
-    if (env == nullptr) return;
+    if (env == nullptr)
+        return;
     out = qejni::JavaStringToUtf8(env, s);
     checkException(false);
 }
 
 void JNIQelAccessor::trackLocalRef(jobject ref) {
-    if (ref != nullptr) localRefs_.push_back(ref);
+    if (ref != nullptr)
+        localRefs_.push_back(ref);
 }
 
 void JNIQelAccessor::setObjectG(jobject obj, bool global, bool track) {
@@ -47,20 +55,25 @@ jobject JNIQelAccessor::finishNewObject(jobject local, bool global, bool track) 
         checkException(false);
         return nullptr;
     }
-    if (track) trackLocalRef(local);
-    if (!global) return local;
+    if (track)
+        trackLocalRef(local);
+    if (!global)
+        return local;
     jobject result = getJNIObjectManager()->createGlobalRef(local, track);
     // An untracked local would otherwise live until the thread detaches.
-    if (!track) env->DeleteLocalRef(local);
+    if (!track)
+        env->DeleteLocalRef(local);
     return result;
 }
 
 jobject JNIQelAccessor::newBoxed(const char* className, const char* signature, jvalue value,
                                  bool global, bool track) {
     JNIEnv* env = getEnv();
-    if (env == nullptr) return nullptr;
+    if (env == nullptr)
+        return nullptr;
     jclass cls = FindClassCached(env, className);
-    if (cls == nullptr) return nullptr;
+    if (cls == nullptr)
+        return nullptr;
     jmethodID constructor = env->GetMethodID(cls, "<init>", signature);
     if (constructor == nullptr) {
         checkException(false);
@@ -95,26 +108,31 @@ jobject JNIQelAccessor::newObject(bool value, bool global, bool track) {
 
 jobject JNIQelAccessor::newObject(const char* value, bool global, bool track) {
     JNIEnv* env = getEnv();
-    if (env == nullptr || value == nullptr) return nullptr;
+    if (env == nullptr || value == nullptr)
+        return nullptr;
     return finishNewObject(qejni::NewJavaString(env, value), global, track);
 }
 
 jobject JNIQelAccessor::newObject(const std::string& value, bool global, bool track) {
     JNIEnv* env = getEnv();
-    if (env == nullptr) return nullptr;
+    if (env == nullptr)
+        return nullptr;
     return finishNewObject(qejni::NewJavaString(env, value), global, track);
 }
 
 void JNIQelAccessor::init(const char* className, bool global) {
     JNIEnv* env = getEnv();
-    if (env == nullptr || !setClass(className) || !setMethod("<init>", "()V")) return;
+    if (env == nullptr || !setClass(className) || !setMethod("<init>", "()V"))
+        return;
     jobject created = env->NewObject(getClass(), getMethod());
-    if (created != nullptr) setObjectG(created, global, true);
+    if (created != nullptr)
+        setObjectG(created, global, true);
     checkException(false);
 }
 
 void JNIQelAccessor::init(jobject obj, bool global) {
-    if (getEnv() == nullptr || obj == nullptr) return;
+    if (getEnv() == nullptr || obj == nullptr)
+        return;
     setClassOf(obj);
     setObjectG(obj, global, true);
     checkException(false);

@@ -1,8 +1,8 @@
 // Base of every Java-object wrapper: creates, holds and releases the Java object it wraps.
 //
-// A wrapper takes the environment of the process's JNIObjectManager when it is made and must be used
-// and destroyed on that thread. Local references it tracks die with it; global references it makes
-// with track = true die at the manager's next cleanJRef().
+// A wrapper takes the environment of the process's JNIObjectManager when it is made and must be
+// used and destroyed on that thread. Local references it tracks die with it; global references it
+// makes with track = true die at the manager's next cleanJRef().
 #pragma once
 
 #include <jni.h>
@@ -16,7 +16,7 @@
 class JNIObjectManager;
 
 class QEINTEG_EXPORT JNIQelAccessor : public JNIAccessor {
-public:
+  public:
     JNIQelAccessor();
     ~JNIQelAccessor() override;
     JNIQelAccessor(const JNIQelAccessor&) = delete;
@@ -51,7 +51,7 @@ public:
     // Number of local references this wrapper will delete.
     size_t localRefCount() const { return localRefs_.size(); }
 
-protected:
+  protected:
     // Tracks a local reference so that it dies with this wrapper.
     void trackLocalRef(jobject ref);
     // Common tail of the newObject forms.
@@ -59,6 +59,6 @@ protected:
     jobject newBoxed(const char* className, const char* signature, jvalue value, bool global,
                      bool track);
 
-private:
+  private:
     std::vector<jobject> localRefs_;
 };

@@ -7,7 +7,9 @@ namespace qeinteg::jni {
 GlobalRef::GlobalRef(JNIEnv* env, jobject object)
     : env_(env), ref_(object != nullptr ? env->NewGlobalRef(object) : nullptr) {}
 
-GlobalRef::~GlobalRef() { reset(); }
+GlobalRef::~GlobalRef() {
+    reset();
+}
 
 GlobalRef::GlobalRef(GlobalRef&& other) noexcept
     : env_(other.env_), ref_(std::exchange(other.ref_, nullptr)) {}
@@ -22,21 +24,25 @@ GlobalRef& GlobalRef::operator=(GlobalRef&& other) noexcept {
 }
 
 void GlobalRef::reset() {
-    if (ref_ != nullptr && env_ != nullptr) env_->DeleteGlobalRef(ref_);
+    if (ref_ != nullptr && env_ != nullptr)
+        env_->DeleteGlobalRef(ref_);
     ref_ = nullptr;
 }
 
 LocalFrame::LocalFrame(JNIEnv* env, jint capacity)
     : env_(env), pushed_(env != nullptr && env->PushLocalFrame(capacity) == JNI_OK) {
-    if (!pushed_ && env_ != nullptr) env_->ExceptionClear();
+    if (!pushed_ && env_ != nullptr)
+        env_->ExceptionClear();
 }
 
 LocalFrame::~LocalFrame() {
-    if (pushed_) env_->PopLocalFrame(nullptr);
+    if (pushed_)
+        env_->PopLocalFrame(nullptr);
 }
 
 jobject LocalFrame::popKeeping(jobject result) {
-    if (!pushed_) return result;
+    if (!pushed_)
+        return result;
     pushed_ = false;
     return env_->PopLocalFrame(result);
 }
@@ -56,13 +62,15 @@ JNIEnv* AttachCurrentThread() {
 
 ScopedThreadAttach::ScopedThreadAttach() {
     env_ = TavoJVM::GetInstance().GetEnvIfAttached();
-    if (env_ != nullptr) return;
+    if (env_ != nullptr)
+        return;
     env_ = AttachCurrentThread();
     attachedHere_ = env_ != nullptr;
 }
 
 ScopedThreadAttach::~ScopedThreadAttach() {
-    if (attachedHere_) TavoJVM::GetInstance().DetachCurrentThread();
+    if (attachedHere_)
+        TavoJVM::GetInstance().DetachCurrentThread();
 }
 
 }  // namespace qeinteg::jni

@@ -16,7 +16,7 @@ namespace qeinteg::jni {
 // Owns one local reference; deletes it when it goes out of scope.
 template <typename T = jobject>
 class LocalRef {
-public:
+  public:
     LocalRef() = default;
     LocalRef(JNIEnv* env, T ref) : env_(env), ref_(ref) {}
     ~LocalRef() { reset(); }
@@ -37,18 +37,19 @@ public:
     // Gives up ownership without deleting.
     T release() { return std::exchange(ref_, nullptr); }
     void reset(T ref = nullptr) {
-        if (ref_ != nullptr && env_ != nullptr) env_->DeleteLocalRef(ref_);
+        if (ref_ != nullptr && env_ != nullptr)
+            env_->DeleteLocalRef(ref_);
         ref_ = ref;
     }
 
-private:
+  private:
     JNIEnv* env_ = nullptr;
     T ref_ = nullptr;
 };
 
 // Owns one global reference.
 class QEINTEG_EXPORT GlobalRef {
-public:
+  public:
     GlobalRef() = default;
     // Makes a new global reference to `object` (which stays owned by the caller).
     GlobalRef(JNIEnv* env, jobject object);
@@ -62,14 +63,14 @@ public:
     explicit operator bool() const { return ref_ != nullptr; }
     void reset();
 
-private:
+  private:
     JNIEnv* env_ = nullptr;
     jobject ref_ = nullptr;
 };
 
 // PushLocalFrame/PopLocalFrame around a block: every local reference made inside dies with it.
 class QEINTEG_EXPORT LocalFrame {
-public:
+  public:
     LocalFrame(JNIEnv* env, jint capacity);
     ~LocalFrame();
     LocalFrame(const LocalFrame&) = delete;
@@ -79,7 +80,7 @@ public:
     // Pops the frame now, keeping `result` alive as a local reference in the outer frame.
     jobject popKeeping(jobject result);
 
-private:
+  private:
     JNIEnv* env_;
     bool pushed_;
 };
@@ -87,7 +88,7 @@ private:
 // Gives the calling thread a JNIEnv for the life of this object. A thread that was already attached
 // stays attached afterwards; a thread attached here is detached again in the destructor.
 class QEINTEG_EXPORT ScopedThreadAttach {
-public:
+  public:
     ScopedThreadAttach();
     ~ScopedThreadAttach();
     ScopedThreadAttach(const ScopedThreadAttach&) = delete;
@@ -96,7 +97,7 @@ public:
     JNIEnv* env() const { return env_; }
     bool attachedHere() const { return attachedHere_; }
 
-private:
+  private:
     JNIEnv* env_ = nullptr;
     bool attachedHere_ = false;
 };

@@ -1,21 +1,26 @@
-// Tells a row source whether to stop: a time limit combined with the host's interrupt check.
+// Asked row by row whether a running job should stop: a wall-clock time limit combined with the
+// host's user-interrupt check.
 #pragma once
 
-#include <ctime>
+#include <chrono>
 
 #include "qeinteg/qeinteg_export.h"
 
 class QEINTEG_EXPORT QEStopProcessor {
   public:
-    explicit QEStopProcessor(double timeoutSeconds) : timeout_(timeoutSeconds) {}
-    virtual ~QEStopProcessor() = default;
-    virtual bool GetCancel() { return CheckCancel(); }
-    virtual bool CheckCancel() const {
-        return timeout_ > 0 &&
-               static_cast<double>(std::clock() - start_) / CLOCKS_PER_SEC >= timeout_;
-    }
+    // The clock starts now. A timeout of 0 or less means no time limit.
+    explicit QEStopProcessor(double timeoutSeconds);
+    virtual ~QEStopProcessor();
+
+    // True when the time limit has passed; then it also tells the user and raises the host's
+    // interrupt flag (on every call that finds it). Gives the host the chance to act on a break.
+    virtual bool GetCancel();
+    // True when the time limit has passed or the host reports a pending interrupt; no side effect.
+    virtual bool CheckCancel() const;
 
   private:
-    std::clock_t start_ = std::clock();
+    bool timedOut() const;
+
+    std::chrono::steady_clock::time_point start_;
     double timeout_;
 };

@@ -21,30 +21,30 @@ namespace EmbeddedQE {
 
 // An engine failure with a message.
 class Exception {
-public:
+  public:
     explicit Exception(std::string message) : message_(std::move(message)) {}
     virtual ~Exception() = default;
     const std::string& getMessage() const { return message_; }
 
-private:
+  private:
     std::string message_;
 };
 
 // A failure raised on the engine's Java side: the exception's message and its stack trace.
 class JavaException : public Exception {
-public:
+  public:
     JavaException(std::string message, std::string trace)
         : Exception(std::move(message)), trace_(std::move(trace)) {}
     const std::string& getTrace() const { return trace_; }
 
-private:
+  private:
     std::string trace_;
 };
 
 // The engine's application settings: three fixed texts and any number of key/value properties, all
 // UTF-8. The engine copies what it needs during QEServiceManager construction.
 class EQEAppSetting {
-public:
+  public:
     EQEAppSetting(std::string analyticRoot, std::string componentsPath, std::string locale)
         : analyticRoot_(std::move(analyticRoot)),
           componentsPath_(std::move(componentsPath)),
@@ -62,7 +62,7 @@ public:
         return properties_;
     }
 
-private:
+  private:
     std::string analyticRoot_;
     std::string componentsPath_;
     std::string locale_;
@@ -71,7 +71,7 @@ private:
 
 // A named file handed to a job as input or output.
 class Container {
-public:
+  public:
     virtual std::string getName() = 0;
     // UTF-8 path of the container's file.
     virtual std::string getAbsolutePath() = 0;
@@ -81,12 +81,12 @@ public:
 // A stream of rows that the engine pulls.
 //
 // nextRecord() returns 0 when a row is current, 1 at the end, any other value on failure (3 means
-// cancelled). getRecordValue(index, &data, &length) returns 0 on success and then points data at the
-// field's value of the current row: a double for numeric storages, `length` bytes of UTF-8 text for
-// strings; data is null for a missing value. The pointer stays valid until the next nextRecord(),
-// Rewind() or the iterator's destruction.
+// cancelled). getRecordValue(index, &data, &length) returns 0 on success and then points data at
+// the field's value of the current row: a double for numeric storages, `length` bytes of UTF-8 text
+// for strings; data is null for a missing value. The pointer stays valid until the next
+// nextRecord(), Rewind() or the iterator's destruction.
 class RowDataIterator {
-public:
+  public:
     virtual std::string getName() = 0;
     // The row layout as data model XML.
     virtual std::string getDataModel() = 0;
@@ -100,7 +100,7 @@ public:
 
 // Receives the events of one run. Exactly one of onSuccess, onError and onCancel ends a run.
 class ExecutionListener {
-public:
+  public:
     virtual void onCancel() = 0;
     virtual void onError(const std::string& id, const std::string& message,
                          const std::string& detail) = 0;
@@ -113,14 +113,14 @@ public:
 
 // A listener that also receives messages with their message ids.
 class ExtendedExecutionListener : public ExecutionListener {
-public:
+  public:
     using ExecutionListener::onMessage;
     virtual void onMessage(const std::string& id, const std::string& text) = 0;
 };
 
 // One job: prepare, register inputs and outputs, execute, fetch outputs, release.
 class QEExecutor {
-public:
+  public:
     virtual void prepare(JNIEnv* env, const std::string& jobText) = 0;
     virtual void addInputContainer(JNIEnv* env, Container* container) = 0;
     virtual void addOutputContainer(JNIEnv* env, Container* container) = 0;
@@ -136,7 +136,7 @@ public:
 };
 
 class QEExecutionService {
-public:
+  public:
     // A new executor for the locale; the caller owns it.
     virtual QEExecutor* createExecutor(const std::string& locale) = 0;
     virtual ~QEExecutionService() = default;
@@ -144,7 +144,7 @@ public:
 
 // Descriptive queries. Replies other than metadata() are JSON texts.
 class QEMetaDataService {
-public:
+  public:
     // The data model XML of the job's data source.
     virtual std::string metadata(JNIEnv* env, const std::string& jobText, int64_t& reserved,
                                  int flags, Container* container) = 0;
@@ -164,7 +164,7 @@ public:
 // The process-wide engine service. Construction starts the engine with the settings; the settings
 // object may be destroyed as soon as the constructor returns.
 class QEServiceManager {
-public:
+  public:
     QEServiceManager(JNIEnv* env, const EQEAppSetting& settings);
     virtual ~QEServiceManager();
     QEServiceManager(const QEServiceManager&) = delete;
@@ -173,7 +173,7 @@ public:
     QEExecutionService* getExecutionService();
     QEMetaDataService* getMetaDataService();
 
-private:
+  private:
     class Impl;
     Impl* impl_;
 };

@@ -1,5 +1,9 @@
 #include "qeinteg/platform/engine/LocalEngine.h"
 
+#include <utility>
+
+#include "qeinteg/platform/engine/JobScript.h"
+
 namespace qelocal {
 
 LocalEngine& LocalEngine::instance() {
@@ -13,6 +17,11 @@ void LocalEngine::reset() {
     deleted_ = 0;
     records_.clear();
     nextFailure_.reset();
+    scripts_.clear();
+    nextScript_.reset();
+    calls_.clear();
+    executors_ = 0;
+    recording_ = true;
 }
 
 void LocalEngine::failNextManagerConstruction(ScriptedFailure failure) {
@@ -48,7 +57,8 @@ void LocalEngine::onManagerConstructing(JNIEnv* env, const EmbeddedQE::EQEAppSet
         }
     }
     if (failure) {
-        if (failure->javaException) throw EmbeddedQE::JavaException(failure->message, failure->trace);
+        if (failure->javaException)
+            throw EmbeddedQE::JavaException(failure->message, failure->trace);
         throw EmbeddedQE::Exception(failure->message);
     }
 }
@@ -56,6 +66,71 @@ void LocalEngine::onManagerConstructing(JNIEnv* env, const EmbeddedQE::EQEAppSet
 void LocalEngine::onManagerDeleted() {
     std::lock_guard<std::mutex> lock(mutex_);
     ++deleted_;
+}
+
+void LocalEngine::addJobScript(const std::string& match, const JobScript& script) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    scripts_.emplace_back(match, std::make_shared<const JobScript>(script));
+}
+
+void LocalEngine::setNextJobScript(const JobScript& script) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    nextScript_ = std::make_shared<const JobScript>(script);
+}
+
+std::shared_ptr<const JobScript> LocalEngine::takeJobScript(const std::string& jobText) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (nextScript_)
+        return std::exchange(nextScript_, nullptr);
+    for (const auto& [match, script] : scripts_) {
+        if (jobText.find(match) != std::string::npos)
+            return script;
+    }
+    return nullptr;
+}
+
+std::vector<CallRecord> LocalEngine::calls() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return calls_;
+}
+
+std::vector<CallRecord> LocalEngine::calls(const std::string& operation) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<CallRecord> out;
+    for (const CallRecord& call : calls_) {
+        if (call.operation == operation)
+            out.push_back(call);
+    }
+    return out;
+}
+
+void LocalEngine::record(CallRecord call) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (recording_)
+        calls_.push_back(std::move(call));
+}
+
+void LocalEngine::setRecording(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    recording_ = on;
+}
+
+int LocalEngine::nextExecutorNumber() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ++executors_;
+}
+
+bool LocalEngine::waitForBlockedJob(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return blockedChanged_.wait_for(lock, timeout, [this] { return blocked_ > 0; });
+}
+
+void LocalEngine::noteBlocked(int delta) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        blocked_ += delta;
+    }
+    blockedChanged_.notify_all();
 }
 
 }  // namespace qelocal

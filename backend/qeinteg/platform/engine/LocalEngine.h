@@ -7,12 +7,16 @@
 
 #include <jni.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "qeinteg/platform/engine/CallRecord.h"
 #include "qeinteg/platform/engine/EmbeddedQE.h"
 
 namespace qelocal {
@@ -33,8 +37,10 @@ struct ScriptedFailure {
     bool javaException = false;  // JavaException when true, Exception otherwise
 };
 
+class JobScript;
+
 class LocalEngine final {
-public:
+  public:
     static LocalEngine& instance();
 
     // Forgets every record and script. Does not touch live managers.
@@ -52,7 +58,32 @@ public:
     void onManagerConstructing(JNIEnv* env, const EmbeddedQE::EQEAppSetting& settings);
     void onManagerDeleted();
 
-private:
+    // --- Job scripts (JobScript.h) ---
+    // Jobs whose text contains `match` (any job when empty) run `script`. The first matching
+    // registration wins; registrations stay until reset().
+    void addJobScript(const std::string& match, const JobScript& script);
+    // The next job prepared runs `script`, whatever its text (once; before any registration).
+    void setNextJobScript(const JobScript& script);
+    // Called by prepare: the script for `jobText`, or null for the default behaviour.
+    std::shared_ptr<const JobScript> takeJobScript(const std::string& jobText);
+
+    // --- Call records (CallRecord.h) ---
+    // Every executor call and listener event since the last reset, in order.
+    std::vector<CallRecord> calls() const;
+    // Only the records of `operation`.
+    std::vector<CallRecord> calls(const std::string& operation) const;
+    void record(CallRecord call);
+    // Switches the record off (benchmarks) or on again. On after each reset.
+    void setRecording(bool on);
+    // A serial number for a new executor (1, 2, ... after each reset).
+    int nextExecutorNumber();
+
+    // --- Jobs blocked in waitForCancel ---
+    // Waits until at least one job is blocked waiting for its cancel; false after `timeout`.
+    bool waitForBlockedJob(std::chrono::milliseconds timeout);
+    void noteBlocked(int delta);
+
+  private:
     LocalEngine() = default;
 
     mutable std::mutex mutex_;
@@ -60,6 +91,14 @@ private:
     int deleted_ = 0;
     std::vector<ServiceRecord> records_;
     std::optional<ScriptedFailure> nextFailure_;
+
+    std::vector<std::pair<std::string, std::shared_ptr<const JobScript>>> scripts_;
+    std::shared_ptr<const JobScript> nextScript_;
+    std::vector<CallRecord> calls_;
+    int executors_ = 0;
+    bool recording_ = true;
+    int blocked_ = 0;
+    std::condition_variable blockedChanged_;
 };
 
 }  // namespace qelocal

@@ -6,7 +6,7 @@
 namespace qelocal {
 
 class LocalExecutionService final : public EmbeddedQE::QEExecutionService {
-public:
+  public:
     EmbeddedQE::QEExecutor* createExecutor(const std::string& locale) override;
 };
 

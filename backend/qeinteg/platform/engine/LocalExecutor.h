@@ -1,17 +1,22 @@
-// One job on the local engine. Until jobs are scripted or executed, a run simply succeeds.
+// One job on the local engine. Every call is recorded on LocalEngine; a job runs the JobScript
+// that a test registered for it, and without one it simply succeeds.
 #pragma once
 
-#include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "qeinteg/platform/engine/CancelSignal.h"
 #include "qeinteg/platform/engine/EmbeddedQE.h"
 
 namespace qelocal {
 
+class JobScript;
+
 class LocalExecutor final : public EmbeddedQE::QEExecutor {
-public:
+  public:
     explicit LocalExecutor(std::string locale);
+    ~LocalExecutor() override;
 
     void prepare(JNIEnv* env, const std::string& jobText) override;
     void addInputContainer(JNIEnv* env, EmbeddedQE::Container* container) override;
@@ -22,13 +27,22 @@ public:
     void cancel(JNIEnv* env) override;
     void release(JNIEnv* env) override;
 
-private:
+    // Serial number on LocalEngine (as in CallRecord::executor).
+    int number() const { return number_; }
+
+  private:
+    void note(const char* operation, JNIEnv* env, std::vector<std::string> args = {});
+    // Throws when the job's script says `operation` fails.
+    void maybeThrow(const char* operation);
+
     std::string locale_;
+    int number_;
     std::string jobText_;
+    std::shared_ptr<const JobScript> script_;
     std::vector<EmbeddedQE::Container*> inputContainers_;
     std::vector<EmbeddedQE::Container*> outputContainers_;
     std::vector<EmbeddedQE::RowDataIterator*> inputIterators_;
-    std::atomic<bool> cancelled_{false};
+    CancelSignal cancelled_;
 };
 
 }  // namespace qelocal

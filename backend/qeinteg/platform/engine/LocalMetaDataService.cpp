@@ -6,10 +6,18 @@ std::string LocalMetaDataService::metadata(JNIEnv*, const std::string&, int64_t&
                                            EmbeddedQE::Container*) {
     return {};
 }
-std::string LocalMetaDataService::dataSourceInfo(JNIEnv*, const std::string&) { return {}; }
-std::string LocalMetaDataService::mapServiceLayers(JNIEnv*, const std::string&) { return {}; }
-void LocalMetaDataService::geographics(JNIEnv*, std::vector<std::string>& out) { out.clear(); }
-void LocalMetaDataService::projections(JNIEnv*, std::vector<std::string>& out) { out.clear(); }
+std::string LocalMetaDataService::dataSourceInfo(JNIEnv*, const std::string&) {
+    return {};
+}
+std::string LocalMetaDataService::mapServiceLayers(JNIEnv*, const std::string&) {
+    return {};
+}
+void LocalMetaDataService::geographics(JNIEnv*, std::vector<std::string>& out) {
+    out.clear();
+}
+void LocalMetaDataService::projections(JNIEnv*, std::vector<std::string>& out) {
+    out.clear();
+}
 void LocalMetaDataService::recommendPCS(JNIEnv*, const std::string&, int,
                                         std::vector<std::string>& out) {
     out.clear();
@@ -18,7 +26,11 @@ void LocalMetaDataService::recommendPCS(JNIEnv*, const std::string&,
                                         std::vector<std::string>& out) {
     out.clear();
 }
-std::string LocalMetaDataService::coordinatesSystem(JNIEnv*, const std::string&) { return {}; }
-std::string LocalMetaDataService::coordinatesSystem(JNIEnv*, int) { return {}; }
+std::string LocalMetaDataService::coordinatesSystem(JNIEnv*, const std::string&) {
+    return {};
+}
+std::string LocalMetaDataService::coordinatesSystem(JNIEnv*, int) {
+    return {};
+}
 
 }  // namespace qelocal

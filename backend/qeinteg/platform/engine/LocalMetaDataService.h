@@ -6,7 +6,7 @@
 namespace qelocal {
 
 class LocalMetaDataService final : public EmbeddedQE::QEMetaDataService {
-public:
+  public:
     std::string metadata(JNIEnv* env, const std::string& jobText, int64_t& reserved, int flags,
                          EmbeddedQE::Container* container) override;
     std::string dataSourceInfo(JNIEnv* env, const std::string& jobText) override;

@@ -6,7 +6,7 @@
 namespace EmbeddedQE {
 
 class QEServiceManager::Impl {
-public:
+  public:
     qelocal::LocalExecutionService execution;
     qelocal::LocalMetaDataService metadata;
 };
@@ -21,8 +21,12 @@ QEServiceManager::~QEServiceManager() {
     qelocal::LocalEngine::instance().onManagerDeleted();
 }
 
-QEExecutionService* QEServiceManager::getExecutionService() { return &impl_->execution; }
+QEExecutionService* QEServiceManager::getExecutionService() {
+    return &impl_->execution;
+}
 
-QEMetaDataService* QEServiceManager::getMetaDataService() { return &impl_->metadata; }
+QEMetaDataService* QEServiceManager::getMetaDataService() {
+    return &impl_->metadata;
+}
 
 }  // namespace EmbeddedQE

@@ -1,5 +1,5 @@
-// The host's active dataset as a procedure sees it. Tests make a dataset active with
-// SetActiveDataset; without one the data source has no columns and no cases.
+// The data source a procedure reads: the host's active dataset as the procedure sees it. Tests make
+// a dataset active with SetActiveDataset; without one the data source has no columns and no cases.
 #pragma once
 
 #include <memory>
@@ -12,12 +12,18 @@ class ProcedureDataSource : public TAVO_DataSource {
     ProcedureDataSource();
     // Over a given dataset.
     explicit ProcedureDataSource(std::shared_ptr<const HostDataset> data);
+    // Over a dataset of `columnCount` numeric variables V1, V2, ... and no cases.
+    explicit ProcedureDataSource(int columnCount);
+    ~ProcedureDataSource() override;
 
-    // Whether reading stops at the end of each split group (the host's split-end check).
-    void SetSplitEndCheck(bool check) { splitEndCheck_ = check; }
-    bool GetSplitEndCheck() const { return splitEndCheck_; }
-
+    // Number of variables of the dataset.
     int ColumnCount() const override { return data_->ColumnCount(); }
+    // Whether reading stops at the end of each split group (true by default).
+    virtual void SetSplitEndCheck(bool check);
+    virtual bool SplitEndCheck() const;
+    // Replaces the dataset by one of `columnCount` numeric variables and no cases.
+    void SetColumnCount(int columnCount);
+
     const TAVO_Variable& GetVariable(int column) const override {
         return data_->GetVariable(column);
     }

@@ -31,14 +31,16 @@ std::string DescribeThrowable(JNIEnv* env, jthrowable exception) {
     env->DeleteLocalRef(throwableClass);
     std::string text;
     auto message = static_cast<jstring>(env->CallObjectMethod(exception, getMessage));
-    if (env->ExceptionCheck()) env->ExceptionClear();
+    if (env->ExceptionCheck())
+        env->ExceptionClear();
     if (message != nullptr) {
         text = qejni::JavaStringToUtf8(env, message);
         env->DeleteLocalRef(message);
     }
     if (text.empty()) {
         auto described = static_cast<jstring>(env->CallObjectMethod(exception, toString));
-        if (env->ExceptionCheck()) env->ExceptionClear();
+        if (env->ExceptionCheck())
+            env->ExceptionClear();
         if (described != nullptr) {
             text = qejni::JavaStringToUtf8(env, described);
             env->DeleteLocalRef(described);
@@ -50,11 +52,13 @@ std::string DescribeThrowable(JNIEnv* env, jthrowable exception) {
 }  // namespace
 
 jclass JNIAccessor::FindClassCached(JNIEnv* env, const char* className) {
-    if (env == nullptr || className == nullptr) return nullptr;
+    if (env == nullptr || className == nullptr)
+        return nullptr;
     {
         std::lock_guard<std::mutex> lock(ClassCacheMutex());
         auto found = ClassCache().find(className);
-        if (found != ClassCache().end()) return found->second;
+        if (found != ClassCache().end())
+            return found->second;
     }
     jclass local = env->FindClass(className);
     if (local == nullptr) {
@@ -65,7 +69,8 @@ jclass JNIAccessor::FindClassCached(JNIEnv* env, const char* className) {
     env->DeleteLocalRef(local);
     std::lock_guard<std::mutex> lock(ClassCacheMutex());
     auto [it, inserted] = ClassCache().emplace(className, global);
-    if (!inserted) env->DeleteGlobalRef(global);  // another thread got there first
+    if (!inserted)
+        env->DeleteGlobalRef(global);  // another thread got there first
     return it->second;
 }
 
@@ -80,24 +85,28 @@ bool JNIAccessor::setClass(const char* className) {
 }
 
 bool JNIAccessor::setClassOf(jobject object) {
-    if (env_ == nullptr || object == nullptr) return false;
+    if (env_ == nullptr || object == nullptr)
+        return false;
     jclass local = env_->GetObjectClass(object);
     jclass classClass = FindClassCached(env_, "java/lang/Class");
     jmethodID getName = env_->GetMethodID(classClass, "getName", "()Ljava/lang/String;");
     auto name = static_cast<jstring>(env_->CallObjectMethod(local, getName));
     env_->DeleteLocalRef(local);
-    if (checkException()) return false;
+    if (checkException())
+        return false;
     std::string binaryName = qejni::JavaStringToUtf8(env_, name);
     env_->DeleteLocalRef(name);
     for (char& c : binaryName) {
-        if (c == '.') c = '/';
+        if (c == '.')
+            c = '/';
     }
     return setClass(binaryName.c_str());
 }
 
 bool JNIAccessor::setMethod(const char* name, const char* signature) {
     method_ = nullptr;
-    if (env_ == nullptr || class_ == nullptr) return false;
+    if (env_ == nullptr || class_ == nullptr)
+        return false;
     method_ = env_->GetMethodID(class_, name, signature);
     if (method_ == nullptr) {
         checkException();
@@ -108,15 +117,18 @@ bool JNIAccessor::setMethod(const char* name, const char* signature) {
 }
 
 bool JNIAccessor::handleException(bool report, jthrowable exception) {
-    if (exception == nullptr || env_ == nullptr) return false;
+    if (exception == nullptr || env_ == nullptr)
+        return false;
     env_->ExceptionClear();
     lastFailure_ = DescribeThrowable(env_, exception);
     env_->DeleteLocalRef(exception);
-    if (report) std::fprintf(stderr, "Java exception: %s\n", lastFailure_.c_str());
+    if (report)
+        std::fprintf(stderr, "Java exception: %s\n", lastFailure_.c_str());
     return true;
 }
 
 bool JNIAccessor::checkException(bool report) {
-    if (env_ == nullptr || !env_->ExceptionCheck()) return false;
+    if (env_ == nullptr || !env_->ExceptionCheck())
+        return false;
     return handleException(report, env_->ExceptionOccurred());
 }

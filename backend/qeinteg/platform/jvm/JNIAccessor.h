@@ -11,7 +11,7 @@
 #include <string>
 
 class JNIAccessor {
-public:
+  public:
     JNIAccessor() = default;
     virtual ~JNIAccessor() = default;
     JNIAccessor(const JNIAccessor&) = default;
@@ -47,7 +47,7 @@ public:
     // A process-wide global reference to the named class, or null (exception cleared) when missing.
     static jclass FindClassCached(JNIEnv* env, const char* className);
 
-private:
+  private:
     JNIEnv* env_ = nullptr;
     jclass class_ = nullptr;
     jmethodID method_ = nullptr;

@@ -117,12 +117,15 @@ jstring NewJavaString(JNIEnv* env, std::string_view utf8) {
 }
 
 std::string JavaStringToUtf8(JNIEnv* env, jstring text) {
-    if (text == nullptr) return {};
+    if (text == nullptr)
+        return {};
     const jsize length = env->GetStringLength(text);
-    if (length == 0) return {};
+    if (length == 0)
+        return {};
     std::vector<jchar> units(static_cast<size_t>(length));
     env->GetStringRegion(text, 0, length, units.data());
-    if (env->ExceptionCheck()) return {};
+    if (env->ExceptionCheck())
+        return {};
     return Utf16ToUtf8(reinterpret_cast<const char16_t*>(units.data()), units.size());
 }
 

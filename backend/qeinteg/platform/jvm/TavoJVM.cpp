@@ -24,7 +24,8 @@ bool TavoJVM::WaitForStartedJVM() {
 
 std::string TavoJVM::ClassPath() const {
     const char* fromEnv = std::getenv("QEINTEG_CLASSPATH");
-    if (fromEnv != nullptr && *fromEnv != '\0') return fromEnv;
+    if (fromEnv != nullptr && *fromEnv != '\0')
+        return fromEnv;
     return QEINTEG_DEFAULT_CLASSPATH;
 }
 
@@ -36,9 +37,11 @@ std::vector<std::string> TavoJVM::StartOptions() const {
     if (const char* extra = std::getenv("QEINTEG_JVM_OPTIONS")) {
         std::istringstream words(extra);
         std::string word;
-        while (words >> word) options.push_back(word);
+        while (words >> word)
+            options.push_back(word);
     }
-    for (const std::string& option : extraOptions_) options.push_back(option);
+    for (const std::string& option : extraOptions_)
+        options.push_back(option);
     return options;
 }
 
@@ -48,7 +51,8 @@ bool TavoJVM::StartJVMAndAttachThread(JNIEnv** env) {
         if (vm_ == nullptr) {
             std::vector<std::string> texts = StartOptions();
             std::vector<JavaVMOption> options;
-            for (std::string& text : texts) options.push_back({text.data(), nullptr});
+            for (std::string& text : texts)
+                options.push_back({text.data(), nullptr});
             if (hook_ != nullptr) {
                 options.push_back({const_cast<char*>("vfprintf"), reinterpret_cast<void*>(hook_)});
             }
@@ -63,7 +67,8 @@ bool TavoJVM::StartJVMAndAttachThread(JNIEnv** env) {
                 return false;
             }
             vm_ = vm;
-            if (env != nullptr) *env = created;
+            if (env != nullptr)
+                *env = created;
             return true;
         }
     }
@@ -76,12 +81,14 @@ bool TavoJVM::AttachCurrentThread(JNIEnv** env) {
         std::lock_guard<std::mutex> lock(mutex_);
         vm = vm_;
     }
-    if (vm == nullptr) return false;
+    if (vm == nullptr)
+        return false;
     JNIEnv* attached = nullptr;
     if (vm->AttachCurrentThread(reinterpret_cast<void**>(&attached), nullptr) != JNI_OK) {
         return false;
     }
-    if (env != nullptr) *env = attached;
+    if (env != nullptr)
+        *env = attached;
     return true;
 }
 
@@ -91,7 +98,8 @@ void TavoJVM::DetachCurrentThread() {
         std::lock_guard<std::mutex> lock(mutex_);
         vm = vm_;
     }
-    if (vm != nullptr) vm->DetachCurrentThread();
+    if (vm != nullptr)
+        vm->DetachCurrentThread();
 }
 
 JNIEnv* TavoJVM::GetEnvIfAttached() const {
@@ -100,9 +108,11 @@ JNIEnv* TavoJVM::GetEnvIfAttached() const {
         std::lock_guard<std::mutex> lock(mutex_);
         vm = vm_;
     }
-    if (vm == nullptr) return nullptr;
+    if (vm == nullptr)
+        return nullptr;
     JNIEnv* env = nullptr;
-    if (vm->GetEnv(reinterpret_cast<void**>(&env), JNI_VERSION_10) != JNI_OK) return nullptr;
+    if (vm->GetEnv(reinterpret_cast<void**>(&env), JNI_VERSION_10) != JNI_OK)
+        return nullptr;
     return env;
 }
 

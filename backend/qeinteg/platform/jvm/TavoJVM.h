@@ -15,7 +15,7 @@
 #include <vector>
 
 class TavoJVM final {
-public:
+  public:
     // Receives everything the VM prints (the VM's vfprintf hook), such as -Xcheck:jni warnings.
     using OutputHook = jint(JNICALL*)(FILE* stream, const char* format, va_list args);
 
@@ -41,7 +41,7 @@ public:
     // The class path the VM is (or will be) started with.
     std::string ClassPath() const;
 
-private:
+  private:
     TavoJVM() = default;
     std::vector<std::string> StartOptions() const;
 

@@ -1,0 +1,37 @@
+// The cancel request of one job: raised from any thread, observed by the running job.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace qelocal {
+
+class CancelSignal {
+  public:
+    void raise() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            raised_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    bool raised() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return raised_;
+    }
+
+    // Blocks until raised or until `timeout` has passed; returns whether it was raised.
+    bool waitFor(std::chrono::milliseconds timeout) const {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, timeout, [this] { return raised_; });
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    bool raised_ = false;
+};
+
+}  // namespace qelocal

@@ -1,0 +1,3 @@
+#include "qeinteg/platform/host/PnCellText.h"
+
+PnCellText::~PnCellText() = default;

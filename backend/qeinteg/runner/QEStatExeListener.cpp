@@ -1,0 +1,3 @@
+#include "qeinteg/runner/QEStatExeListener.h"
+
+QEStatExeListener::~QEStatExeListener() = default;
