@@ -498,3 +498,18 @@ TEST_F(QelProgramTest, FanOutAndDependenciesCutFragments) {
     reordered.addDependency(early, early);
     EXPECT_EQ(Text(reordered), "");
 }
+
+TEST_F(QelProgramTest, ParsedConfigurationsKeepTheirContent) {
+    JNIQelProgram program;
+    JNIJSONObject conf(
+        "{\"keys\":[\"id\",2,-1.5e3],\"nested\":{\"a\":null,\"t\":true},\"path\":\"file:\\/\\/\\/"
+        "\\/tmp\\/x\","
+        "\"text\":\"\\u00e9\\\"q\\\"\\n\"}");
+    ASSERT_TRUE(conf.isGood()) << conf.getParserError();
+    JNIQelFunction* read = program.createQelFunction("read", &conf);
+    qelocal::JobGraph graph = CheckRoundTrip(program, {read});
+    ASSERT_EQ(graph.calls.size(), 1u);
+    EXPECT_EQ(*graph.configurations(graph.calls[0]).at(0),
+              qelocal::JsonValue::parse(conf.serialize()));
+    EXPECT_EQ((*graph.configurations(graph.calls[0]).at(0))["path"], "file:////tmp/x");
+}
