@@ -38,7 +38,6 @@ TEST_F(BuilderTest, UpdateDataModelCodesAndOrder) {
     update.Update("b", "Label of b");
     update.Update("a", static_cast<CFField::StorageType>(0));  // no text: object only
     update.Update("c", static_cast<CFField::FieldType>(6));
-    update.Update("c", static_cast<CFField::RoleType>(8));
     update.Update("c", static_cast<CFField::StorageType>(7));
     update.Update("d", CFField::Typeless);
     update.Update("d", CFField::None);

@@ -12,7 +12,8 @@
 
 class QEINTEG_EXPORT QELJoin : public QELFunction {
   public:
-    enum JoinType { Inner = 0, Outer = 1, Anti = 2, Cartesian = 3 };
+    // Fixed to int: any other value a caller passes is taken as Inner.
+    enum JoinType : int { Inner = 0, Outer = 1, Anti = 2, Cartesian = 3 };
 
     explicit QELJoin(JNIQelProgram* program);
     ~QELJoin() override;

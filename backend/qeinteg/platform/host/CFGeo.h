@@ -4,7 +4,7 @@
 class CFGeo {
   public:
     // The geometry kind of a geographic field.
-    enum Type {
+    enum Type : int {
         Point = 0,
         MultiPoint = 1,
         LineString = 2,
