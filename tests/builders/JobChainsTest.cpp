@@ -61,21 +61,6 @@ TEST_F(JobChainTest, DatasetConversion) {
         "dataModelDestination":"file:////tmp/conv/datamodel.xml","type":"qebf"})"));
 }
 
-TEST_F(JobChainTest, DatasetConversionToCsvAndHostFile) {
-    QELRead read(program());
-    read.ReadIterator("activeDS");
-    QELWrite csv(program()), sav(program());
-    csv.WriteCSV("file:////tmp/conv/data.csv");
-    csv.SetDataModel("file:////tmp/conv/csvmodel.xml");
-    sav.WriteSAV("file:////tmp/conv/data.sav", "");
-    sav.SetDataModel("file:////tmp/conv/savmodel.xml");
-    csv.AddPredFunction(&read);
-    sav.AddPredFunction(&read);
-    ASSERT_TRUE(csv.GenerateQEL());
-    ASSERT_TRUE(sav.GenerateQEL());
-    EXPECT_EQ(Calls(), (Strings{"read", "write<-read", "write<-read"}));
-}
-
 TEST_F(JobChainTest, OutputFetch) {
     QELRead read(program());
     read.ReadQEBF("file:////tmp/out/result.qebf");

@@ -28,26 +28,26 @@ void QELAggregate::AddAggregate(const std::string& function, const std::string& 
                                 const std::string& outName) {
     if (input.empty() && function != "count")
         return;
-    auto spec = std::make_unique<JNIJSONObject>();
+    auto entry = std::make_unique<JNIJSONObject>();
     if (!input.empty())
-        spec->put("input", input);
-    spec->put("function", function);
+        entry->put("input", input);
+    entry->put("function", function);
     if (!outName.empty())
-        spec->put("outName", outName);
-    aggregates_.push_back(std::move(spec));
+        entry->put("outName", outName);
+    aggregates_.push_back(std::move(entry));
 }
 
 void QELAggregate::AddPercentileAggregate(int centile, const std::string& input,
                                           const std::string& outName) {
     if (input.empty() || centile < 1 || centile > 100)
         return;
-    auto spec = std::make_unique<JNIJSONObject>();
-    spec->put("input", input);
-    spec->put("function", "percentile");
+    auto entry = std::make_unique<JNIJSONObject>();
+    entry->put("input", input);
+    entry->put("function", "percentile");
     if (!outName.empty())
-        spec->put("outName", outName);
-    spec->put("centile", centile);
-    aggregates_.push_back(std::move(spec));
+        entry->put("outName", outName);
+    entry->put("centile", centile);
+    aggregates_.push_back(std::move(entry));
 }
 
 bool QELAggregate::GenerateQEL() {

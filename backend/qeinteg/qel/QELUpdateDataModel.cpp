@@ -119,21 +119,21 @@ void QELUpdateDataModel::Update(const std::string& field, const CFMissingValues&
     JNIJSONObject& object = FieldObject(field);
     if (!missing.IsValid() || missing.IsEmpty())
         return;
-    JNIJSONObject spec;
+    JNIJSONObject missingValues;
     const CFRange& range = missing.GetRange();
     if (!range.IsEmpty()) {
         if (range.HasLower())
-            PutLimit(spec, "minValue", range.GetLower());
+            PutLimit(missingValues, "minValue", range.GetLower());
         if (range.HasUpper())
-            PutLimit(spec, "maxValue", range.GetUpper());
+            PutLimit(missingValues, "maxValue", range.GetUpper());
     }
     if (!missing.GetValues().empty()) {
         JNIJSONArray values(static_cast<int>(missing.GetValues().size()));
         for (const CFValue& value : missing.GetValues())
             values.add(value.GetDatum().ToString(-1));
-        spec.put("Value", &values);
+        missingValues.put("Value", &values);
     }
-    object.put("missingValues", &spec);
+    object.put("missingValues", &missingValues);
 }
 
 void QELUpdateDataModel::Update(const std::string& field, CFGeo::Type type, int coordinates) {
