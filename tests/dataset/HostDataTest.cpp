@@ -265,6 +265,30 @@ TEST(HostDataCp1252Test, TextTheCodePageCannotHoldIsReplacedAndReported) {
     EXPECT_EQ(qehost::ReportedMessages().size(), 1u);
 }
 
+TEST(HostDataCp932Test, DoubleByteTextReachesTheEngineWhole) {
+    ASSERT_TRUE(qehost::testing::SetCodePage("CP932"));
+    HostDataset data;
+    AddString(data, "s", 8);
+    std::string host;
+    TAVOMBU8ToGeneric(std::string_view("日本語"), host, nullptr);
+    ASSERT_EQ(host.size(), 6u);
+    data.SetString(data.AddCase(), 0, host);
+    data.SetString(data.AddCase(), 0, "ab");
+    // A value cut after the lead byte of a character, at the very end of the case.
+    data.SetString(data.AddCase(), 0, "abcdefg\x82");
+    QERawDataIterator it(data, std::vector<int>{}, Levels{}, false, QERawDataIterator::Round,
+                         false);
+    std::vector<std::string> seen;
+    while (it.nextRecord() == 0) {
+        const void* p = nullptr;
+        size_t n = 0;
+        ASSERT_EQ(it.getRecordValue(0, &p, &n), 0u);
+        seen.emplace_back(static_cast<const char*>(p), n);
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"日本語", "ab", "abcdefg?"}));
+    EXPECT_EQ(qehost::ReportedMessages().size(), 1u);
+}
+
 QE_ALL_CODE_PAGES(HostDataTest);
 
 }  // namespace

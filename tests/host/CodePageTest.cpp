@@ -1,4 +1,5 @@
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -130,3 +131,14 @@ TEST(CodePageTest, DoubleByteTrailBytesAreNotTakenForBackslashes) {
 }
 
 }  // namespace
+
+TEST(CodePage, CutDoubleByteCharacterAtTheEndOfAViewIsNotReadPast) {
+    ASSERT_TRUE(qehost::testing::SetCodePage("CP932"));
+    // A heap buffer exactly as long as the view: a read past it is caught by ASan.
+    auto text = std::make_unique<char[]>(2);
+    text[0] = 'a';
+    text[1] = '\x82';  // Shift-JIS lead byte without its trail byte
+    std::string out;
+    EXPECT_FALSE(TAVOMBGenericToU8(std::string_view(text.get(), 2), out, nullptr));
+    EXPECT_EQ(out, "a?");
+}

@@ -9,7 +9,8 @@
 class CFMissingValues {
   public:
     CFMissingValues() = default;
-    // valid: the specification applies; nullIsMissing: an absent value counts as missing too.
+    // valid: these missing values are in force; nullIsMissing: an absent value counts as missing
+    // too.
     CFMissingValues(CFRange range, std::vector<CFValue> values, bool valid, bool nullIsMissing)
         : range_(std::move(range)),
           values_(std::move(values)),

@@ -211,8 +211,11 @@ bool Convert(const std::string& to, const std::string& from, Layout fromLayout, 
         out.push_back('?');
         std::size_t skip = 1;
         if (*in != '\0') {
-            skip =
-                static_cast<std::size_t>(CharLen(fromLayout, reinterpret_cast<unsigned char*>(in)));
+            // The view need not be zero-terminated: measure the character in a padded copy so a
+            // lead byte at the very end is never followed past the input.
+            unsigned char probe[5] = {0, 0, 0, 0, 0};
+            std::memcpy(probe, in, std::min<std::size_t>(inLeft, 4));
+            skip = static_cast<std::size_t>(CharLen(fromLayout, probe));
         }
         skip = std::min(std::max<std::size_t>(skip, 1), inLeft);
         in += skip;

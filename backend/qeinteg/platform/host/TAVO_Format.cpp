@@ -62,6 +62,8 @@ bool TAVO_Format::Parse(const std::string& text) {
     }
     if (i < text.size() && text[i] == '.') {
         ++i;
+        if (i == text.size())
+            return false;
         while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
             d = d * 10 + (text[i] - '0');
             if (d > 16)

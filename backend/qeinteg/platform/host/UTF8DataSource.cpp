@@ -16,10 +16,12 @@ class UTF8DataSource::Converter {
         singleByte_ = true;
         maxBytes_ = 1;
         for (int b = 0; b < 256; ++b) {
-            const char byte = static_cast<char>(b);
+            // The host converter reads a character's trail bytes up to a zero byte, so every
+            // probe is zero-terminated.
+            const char byte[2] = {static_cast<char>(b), '\0'};
             std::string out;
-            const bool ok = TAVOMBGenericToU8(std::string_view(&byte, 1), out, handle_);
-            if (!ok && b < 0x80)
+            const bool ok = TAVOMBGenericToU8(std::string_view(byte, 1), out, handle_);
+            if (!ok && (b < 0x80 || StartsPair(byte[0])))
                 singleByte_ = false;
             table_[b] = ok ? out : std::string();
             valid_[b] = ok && !out.empty();
@@ -31,6 +33,21 @@ class UTF8DataSource::Converter {
     }
 
     ~Converter() { TAVOMBConverterDelete_A(handle_); }
+
+  private:
+    // True when `lead` followed by some trail byte is one character: a double-byte code page.
+    bool StartsPair(char lead) const {
+        for (const int trail : {0x40, 0x80, 0xA1, 0xA5}) {
+            const char pair[3] = {lead, static_cast<char>(trail), '\0'};
+            std::string out;
+            if (TAVOMBGenericToU8(std::string_view(pair, 2), out, handle_) && !out.empty() &&
+                out != "?")
+                return true;
+        }
+        return false;
+    }
+
+  public:
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
@@ -39,8 +56,11 @@ class UTF8DataSource::Converter {
     // Appends the UTF-8 form of text to out; false when some bytes were not valid.
     bool Convert(std::string_view text, std::string& out) const {
         if (!singleByte_) {
+            // A copy with a terminating zero: a lead byte at the end of the text must not make
+            // the converter look past it.
+            const std::string terminated(text);
             std::string converted;
-            const bool ok = TAVOMBGenericToU8(text, converted, handle_);
+            const bool ok = TAVOMBGenericToU8(std::string_view(terminated), converted, handle_);
             out += converted;
             return ok;
         }
