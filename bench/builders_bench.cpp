@@ -120,10 +120,6 @@ std::string Direct() {
 template <std::string (*Make)()>
 void KeyMatching(benchmark::State& state) {
     JNIObjectManager* manager = JNIObjectManager::getManager();
-    for (int i = 0; i < 200; ++i) {  // let the JIT settle before timing
-        Make();
-        manager->cleanJRef();
-    }
     for (auto _ : state) {
         benchmark::DoNotOptimize(Make());
         manager->cleanJRef();
@@ -154,7 +150,13 @@ int main(int argc, char** argv) {
                      Direct().c_str());
         return 1;
     }
-    JNIObjectManager::getManager()->cleanJRef();
+    // Both sides run the same Java code; warm it up for both before anything is timed, so that
+    // neither pays for the JIT compiling it.
+    for (int i = 0; i < 3000; ++i) {
+        WithBuilders();
+        Direct();
+        JNIObjectManager::getManager()->cleanJRef();
+    }
     benchmark::RegisterBenchmark("KeyMatching/Builders", KeyMatching<WithBuilders>)
         ->Unit(benchmark::kMicrosecond)
         ->UseRealTime();

@@ -46,7 +46,7 @@ TEST_F(BuilderTest, AggregateSpecifications) {
     EXPECT_EQ(Calls(), (Strings{"aggregate", "aggregate"}));
 }
 
-TEST_F(BuilderTest, AggregateCopiesOwnTheirSpecifications) {
+TEST_F(BuilderTest, AggregateCopiesAreIndependent) {
     QELRead read(program());
     read.ReadIterator("ds");
     auto original = std::make_unique<QELAggregate>(program());
@@ -63,7 +63,7 @@ TEST_F(BuilderTest, AggregateCopiesOwnTheirSpecifications) {
     EXPECT_EQ(copy.GetAggregateCount(), 2u);
     EXPECT_EQ(assigned.GetAggregateCount(), 3u);
 
-    // The original dies first; the copies still hold usable specifications of their own.
+    // The original dies first; the copies still hold usable specifications.
     original.reset();
     ASSERT_TRUE(copy.GenerateQEL());
     ASSERT_TRUE(assigned.GenerateQEL());

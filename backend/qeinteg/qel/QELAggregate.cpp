@@ -3,24 +3,14 @@
 #include "qeinteg/java/JNIJSONArray.h"
 #include "qeinteg/java/JNIJSONObject.h"
 #include "qeinteg/qel/JNIQelProgram.h"
-#include "qeinteg/qel/QELJsonCopy.h"
 
 QELAggregate::QELAggregate(JNIQelProgram* program) : QELFunction(program) {
     SetFunctionType(Aggregate);
 }
 
-QELAggregate::QELAggregate(const QELAggregate& other) : QELFunction(other) {
-    aggregates_ = qelbuild::CopyJsonList(other.aggregates_);
-}
+QELAggregate::QELAggregate(const QELAggregate& other) = default;
 
-QELAggregate& QELAggregate::operator=(const QELAggregate& other) {
-    if (this != &other) {
-        auto copies = qelbuild::CopyJsonList(other.aggregates_);
-        QELFunction::operator=(other);
-        aggregates_ = std::move(copies);
-    }
-    return *this;
-}
+QELAggregate& QELAggregate::operator=(const QELAggregate& other) = default;
 
 QELAggregate::~QELAggregate() = default;
 
@@ -28,7 +18,7 @@ void QELAggregate::AddAggregate(const std::string& function, const std::string& 
                                 const std::string& outName) {
     if (input.empty() && function != "count")
         return;
-    auto entry = std::make_unique<JNIJSONObject>();
+    auto entry = std::make_shared<JNIJSONObject>();
     if (!input.empty())
         entry->put("input", input);
     entry->put("function", function);
@@ -41,7 +31,7 @@ void QELAggregate::AddPercentileAggregate(int centile, const std::string& input,
                                           const std::string& outName) {
     if (input.empty() || centile < 1 || centile > 100)
         return;
-    auto entry = std::make_unique<JNIJSONObject>();
+    auto entry = std::make_shared<JNIJSONObject>();
     entry->put("input", input);
     entry->put("function", "percentile");
     if (!outName.empty())
@@ -61,9 +51,14 @@ bool QELAggregate::GenerateQEL() {
     const bool hasInput = !GetPredecessors().empty();
     JNIQelFunction* input = GenerateFirstInput();
 
-    // The job keeps a snapshot: specifications added later must not change a created function.
-    std::unique_ptr<JNIJSONObject> config = qelbuild::ConfigWithList("output", aggregates_);
+    // The configuration gets a list of its own: specifications added later do not reach a
+    // created function.
+    JNIJSONArray output(static_cast<int>(aggregates_.size()));
+    for (const auto& entry : aggregates_)
+        output.add(entry.get());
+    JNIJSONObject config;
+    config.put("output", &output);
     JNIQelProgram* program = GetProgram();
-    return StoreFunction(hasInput ? program->createQelFunction("aggregate", config.get(), input)
-                                  : program->createQelFunction("aggregate", config.get()));
+    return StoreFunction(hasInput ? program->createQelFunction("aggregate", &config, input)
+                                  : program->createQelFunction("aggregate", &config));
 }

@@ -14,7 +14,8 @@ class JNIJSONObject;
 class QEINTEG_EXPORT QELAggregate : public QELFunction {
   public:
     explicit QELAggregate(JNIQelProgram* program);
-    // A copy holds its own duplicates of the specifications.
+    // Specifications never change once added, so copies share them; the last builder holding one
+    // releases it.
     QELAggregate(const QELAggregate& other);
     QELAggregate& operator=(const QELAggregate& other);
     ~QELAggregate() override;
@@ -32,5 +33,5 @@ class QEINTEG_EXPORT QELAggregate : public QELFunction {
     bool GenerateQEL() override;
 
   private:
-    std::vector<std::unique_ptr<JNIJSONObject>> aggregates_;
+    std::vector<std::shared_ptr<JNIJSONObject>> aggregates_;
 };

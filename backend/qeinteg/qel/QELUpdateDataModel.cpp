@@ -65,6 +65,7 @@ QELUpdateDataModel& QELUpdateDataModel::operator=(const QELUpdateDataModel& othe
         QELFunction::operator=(other);
         fieldSensitive_ = other.fieldSensitive_;
         fields_ = std::move(copies);
+        objectsInFunction_ = false;
     }
     return *this;
 }
@@ -72,6 +73,11 @@ QELUpdateDataModel& QELUpdateDataModel::operator=(const QELUpdateDataModel& othe
 QELUpdateDataModel::~QELUpdateDataModel() = default;
 
 JNIJSONObject& QELUpdateDataModel::FieldObject(const std::string& field) {
+    if (objectsInFunction_) {
+        for (auto& entry : fields_)
+            entry.second = qelbuild::CopyJson(*entry.second);
+        objectsInFunction_ = false;
+    }
     auto found = fields_.find(field);
     if (found != fields_.end())
         return *found->second;
@@ -195,15 +201,17 @@ bool QELUpdateDataModel::GenerateQEL() {
     const bool hasInput = !GetPredecessors().empty();
     JNIQelFunction* input = GenerateFirstInput();
 
-    // Field-name order (the map's), and a snapshot: later updates do not change the function.
-    std::vector<JNIJSONObject*> objects;
-    objects.reserve(fields_.size());
+    // Field-name order, the map's.
+    JNIJSONArray fields(static_cast<int>(fields_.size()));
     for (const auto& entry : fields_)
-        objects.push_back(entry.second.get());
-    std::unique_ptr<JNIJSONObject> config = qelbuild::ConfigWithList("fields", objects);
+        fields.add(entry.second.get());
+    JNIJSONObject config;
+    config.put("fields", &fields);
 
     JNIQelProgram* program = GetProgram();
-    return StoreFunction(hasInput
-                             ? program->createQelFunction("updateDataModel", config.get(), input)
-                             : program->createQelFunction("updateDataModel", config.get()));
+    const bool created =
+        StoreFunction(hasInput ? program->createQelFunction("updateDataModel", &config, input)
+                               : program->createQelFunction("updateDataModel", &config));
+    objectsInFunction_ = created && !fields_.empty();
+    return created;
 }

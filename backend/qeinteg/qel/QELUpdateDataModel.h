@@ -68,4 +68,7 @@ class QEINTEG_EXPORT QELUpdateDataModel : public QELFunction {
 
     bool fieldSensitive_ = false;
     std::map<std::string, std::unique_ptr<JNIJSONObject>> fields_;
+    // The created function's configuration holds the update objects themselves; the first change
+    // after that works on copies, so the created function stays as it was generated.
+    bool objectsInFunction_ = false;
 };
