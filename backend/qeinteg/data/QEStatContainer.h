@@ -2,5 +2,6 @@
 #pragma once
 
 #include "qeinteg/platform/engine/EmbeddedQE.h"
+#include "qeinteg/qeinteg_export.h"
 
-class QEStatContainer : public EmbeddedQE::Container {};
+class QEINTEG_EXPORT QEStatContainer : public EmbeddedQE::Container {};

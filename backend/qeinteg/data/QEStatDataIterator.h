@@ -2,5 +2,6 @@
 #pragma once
 
 #include "qeinteg/platform/engine/EmbeddedQE.h"
+#include "qeinteg/qeinteg_export.h"
 
-class QEStatDataIterator : public EmbeddedQE::RowDataIterator {};
+class QEINTEG_EXPORT QEStatDataIterator : public EmbeddedQE::RowDataIterator {};
