@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "DescribeCommand.h"
+#include "RenderCommand.h"
 #include "ServiceCommand.h"
 
 namespace {
@@ -11,7 +13,11 @@ void PrintUsage(FILE* out) {
     std::fputs(
         "usage: qeinteg <command> [arguments]\n"
         "commands:\n"
-        "  service    start the engine service and print the settings handed to it\n",
+        "  service    start the engine service and print the settings handed to it\n"
+        "  describe   FILE.csv [--fields a,b] [--datetime FIELD] [--json]: field summaries and\n"
+        "             detected date/time intervals\n"
+        "  render     DOC.json SECTION [--item HEADING=PATH ...] [--html FILE]: render an output\n"
+        "             document\n",
         out);
 }
 
@@ -25,6 +31,10 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     if (command == "service")
         return RunServiceCommand(argc - 1, argv + 1);
+    if (command == "describe")
+        return RunDescribeCommand(argc - 1, argv + 1);
+    if (command == "render")
+        return RunRenderCommand(argc - 1, argv + 1);
     if (command == "-h" || command == "--help" || command == "help") {
         PrintUsage(stdout);
         return 0;
