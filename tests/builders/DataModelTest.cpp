@@ -101,7 +101,7 @@ TEST_F(BuilderTest, UpdateDataModelLabelsAndMissingValues) {
     // Only a discrete list.
     update.Update("code",
                   CFMissingValues(CFRange(), {Value(CFDatum::MakeText("NA"))}, true, false));
-    // Invalid or empty specifications write nothing.
+    // Invalid or empty summary entries write nothing.
     update.Update("skip", CFMissingValues(CFRange(CFDatum::MakeInteger(1), CFDatum::MakeInteger(2)),
                                           {}, false, false));
     update.Update("skip", CFMissingValues(CFRange(), {}, true, false));

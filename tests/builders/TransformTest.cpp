@@ -14,7 +14,7 @@ using buildertest::BuilderTest;
 using buildertest::J;
 using Strings = std::vector<std::string>;
 
-TEST_F(BuilderTest, AggregateSpecifications) {
+TEST_F(BuilderTest, AggregateSummaryEntries) {
     QELAggregate aggregate(program());
     aggregate.AddAggregate("count", "", "N");
     aggregate.AddAggregate("count", "", "");
@@ -36,7 +36,7 @@ TEST_F(BuilderTest, AggregateSpecifications) {
         {"input":"x","function":"percentile","centile":100},
         {"input":"y","function":"percentile","outName":"p1","centile":1}]})"));
 
-    // Specifications added after creation do not change the created function.
+    // Summary entries added after creation do not change the created function.
     aggregate.AddAggregate("mean", "z", "late");
     EXPECT_EQ(Config(aggregate)["output"].size(), 6u);
 
@@ -57,13 +57,13 @@ TEST_F(BuilderTest, AggregateCopiesAreIndependent) {
     copy.AddAggregate("max", "x", "hi");
     QELAggregate assigned(nullptr);
     assigned = copy;
-    assigned = assigned;  // self-assignment keeps the specifications
+    assigned = assigned;  // self-assignment keeps the summary entries
     assigned.AddAggregate("count", "", "n");
     EXPECT_EQ(original->GetAggregateCount(), 1u);
     EXPECT_EQ(copy.GetAggregateCount(), 2u);
     EXPECT_EQ(assigned.GetAggregateCount(), 3u);
 
-    // The original dies first; the copies still hold usable specifications.
+    // The original dies first; the copies still hold usable summary entries.
     original.reset();
     ASSERT_TRUE(copy.GenerateQEL());
     ASSERT_TRUE(assigned.GenerateQEL());

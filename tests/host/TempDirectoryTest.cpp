@@ -81,7 +81,7 @@ TEST(TempDirectoryTest, ExpandFileSpecificationNormalisesAndRejectsBadInput) {
     EXPECT_EQ(out, (fs::path(cwd) / "rel/x.txt").lexically_normal().string());
 }
 
-TEST(TempDirectoryTest, FileAndDirectorySpecificationsReportState) {
+TEST(TempDirectoryTest, FileAndDirectoryChecksReportState) {
     const std::string dir = qetest::TestDir();
     const std::string file = dir + "/f.txt";
     ASSERT_TRUE(qetest::WriteFile(file, "data"));

@@ -51,7 +51,7 @@ bool QELAggregate::GenerateQEL() {
     const bool hasInput = !GetPredecessors().empty();
     JNIQelFunction* input = GenerateFirstInput();
 
-    // The configuration gets a list of its own: specifications added later do not reach a
+    // The configuration gets a list of its own: summary entries added later do not reach a
     // created function.
     JNIJSONArray output(static_cast<int>(aggregates_.size()));
     for (const auto& entry : aggregates_)

@@ -1,5 +1,5 @@
 // Builds the "aggregate" function: grouped summaries of the records of its one input. Each
-// summary is a specification {"input", "function", "outName"} added in order.
+// summary is an entry {"input", "function", "outName"} added in order.
 #pragma once
 
 #include <memory>
@@ -14,7 +14,7 @@ class JNIJSONObject;
 class QEINTEG_EXPORT QELAggregate : public QELFunction {
   public:
     explicit QELAggregate(JNIQelProgram* program);
-    // Specifications never change once added, so copies share them; the last builder holding one
+    // Summary entries never change once added, so copies share them; the last builder holding one
     // releases it.
     QELAggregate(const QELAggregate& other);
     QELAggregate& operator=(const QELAggregate& other);
@@ -27,7 +27,7 @@ class QEINTEG_EXPORT QELAggregate : public QELFunction {
     // A percentile (centile 1 to 100) of input; anything else, or an empty input, is not added.
     void AddPercentileAggregate(int centile, const std::string& input, const std::string& outName);
 
-    // Number of specifications added.
+    // Number of summary entries added.
     size_t GetAggregateCount() const { return aggregates_.size(); }
 
     bool GenerateQEL() override;

@@ -1,4 +1,4 @@
-// The host's temporary-directory and file-specification services. Paths are in the host code
+// The host's temporary-directory and file-name services. Paths are in the host code
 // page ("generic" form); the file system is reached through their UTF-8 form (ExtNameStr).
 #pragma once
 
