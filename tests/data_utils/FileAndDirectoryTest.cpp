@@ -39,12 +39,12 @@ TEST(FileSpecificTest, ReportsFilesDirectoriesAndBadPaths) {
     EXPECT_FALSE(missing.Exists());
 
     for (const std::string& bad : {std::string(), std::string(PATH_MAX + 1, 'x')}) {
-        FileSpecific spec(bad);
-        EXPECT_FALSE(spec.IsValid());
-        EXPECT_FALSE(spec.Exists());
-        EXPECT_FALSE(spec.IsDir());
-        EXPECT_EQ(spec.ExpandPath(), "");
-        EXPECT_EQ(spec.Name(), "");
+        FileSpecific file(bad);
+        EXPECT_FALSE(file.IsValid());
+        EXPECT_FALSE(file.Exists());
+        EXPECT_FALSE(file.IsDir());
+        EXPECT_EQ(file.ExpandPath(), "");
+        EXPECT_EQ(file.Name(), "");
     }
 
     // Copies own their state.

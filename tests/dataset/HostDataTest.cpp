@@ -31,9 +31,9 @@ TEST_P(HostDataTest, CsvCaseFileWithTheHeaderConvention) {
                 "1,\"Köln, Süd\",1.5,1970-01-02,1970-01-02 00:00:01,01:00,x\n"
                 "2,\"multi\nline\",,2000-02-29,bad,,\n"
                 "3,plain,abc,1970-01-01,1970-01-01T12:00:00,00:00:30.5,\"q\"\"q\"\n")));
-    UserCaseFileSpec spec;
-    ASSERT_TRUE(spec.Init(path, true, false));
-    const UserInputCaseFile file(spec);
+    UserCaseFileSpec caseFile;
+    ASSERT_TRUE(caseFile.Init(path, true, false));
+    const UserInputCaseFile file(caseFile);
     ASSERT_TRUE(file.IsOpen()) << file.Error();
     const HostDataset& data = file.Dataset();
     ASSERT_EQ(data.ColumnCount(), 7);
@@ -84,9 +84,9 @@ TEST_P(HostDataTest, CsvFilesThatCannotBeReadGiveAnEmptySourceAndAReason) {
     for (const auto& f : files) {
         SCOPED_TRACE(f.name);
         ASSERT_TRUE(qetest::WriteFile(dir + "/" + f.name, f.content));
-        UserCaseFileSpec spec;
-        spec.Init(dir + "/" + f.name, true, false);
-        const UserInputCaseFile file(spec);
+        UserCaseFileSpec caseFile;
+        caseFile.Init(dir + "/" + f.name, true, false);
+        const UserInputCaseFile file(caseFile);
         EXPECT_FALSE(file.IsOpen());
         EXPECT_FALSE(file.Error().empty());
         EXPECT_EQ(file.DataSource().ColumnCount(), 0);
@@ -123,10 +123,10 @@ TEST_P(HostDataTest, CsvDictionaryFileAddsLabelsMissingValuesRolesAndWeight) {
                                                      "weight w\n"
                                                      "\n"
                                                      "split city\n")));
-    UserCaseFileSpec spec;
-    spec.Init(dir + "/d.csv", true, false);
-    spec.SetDictionaryPath(dir + "/d.dict");
-    const UserInputCaseFile file(spec);
+    UserCaseFileSpec caseFile;
+    caseFile.Init(dir + "/d.csv", true, false);
+    caseFile.SetDictionaryPath(dir + "/d.dict");
+    const UserInputCaseFile file(caseFile);
     ASSERT_TRUE(file.IsOpen()) << file.Error();
     QEDataModel model(file.DataSource(), false, true, false);
     const CFMetaData& md = model.getMetaData();
@@ -152,14 +152,14 @@ TEST_P(HostDataTest, CsvDictionaryFileAddsLabelsMissingValuesRolesAndWeight) {
     for (const char* line : bad) {
         SCOPED_TRACE(line);
         ASSERT_TRUE(qetest::WriteFile(dir + "/bad.dict", H(line)));
-        spec.SetDictionaryPath(dir + "/bad.dict");
-        const UserInputCaseFile refused(spec);
+        caseFile.SetDictionaryPath(dir + "/bad.dict");
+        const UserInputCaseFile refused(caseFile);
         EXPECT_FALSE(refused.IsOpen());
         EXPECT_NE(refused.Error().find("line 1"), std::string::npos) << refused.Error();
         EXPECT_EQ(refused.DataSource().ColumnCount(), 0);
     }
-    spec.SetDictionaryPath(dir + "/none.dict");
-    EXPECT_FALSE(UserInputCaseFile(spec).IsOpen());
+    caseFile.SetDictionaryPath(dir + "/none.dict");
+    EXPECT_FALSE(UserInputCaseFile(caseFile).IsOpen());
 }
 
 TEST_P(HostDataTest, ProjectionMapsWeightAndSplitColumns) {

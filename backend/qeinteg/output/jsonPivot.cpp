@@ -41,7 +41,7 @@ constexpr std::uint8_t kTypeNone = 255;
 constexpr std::uint8_t kTypeGeneral = 40;
 
 struct CellFormat {
-    PnFormatSpec spec{40, kTypeNone, 0};
+    PnFormatSpec format{40, kTypeNone, 0};
     bool missing = false;
 };
 
@@ -140,47 +140,47 @@ class jsonPivot::Impl {
         if (!json.IsObject(format))
             return f;
         if (json.Bool(format, "string", false)) {
-            f.spec.type = 1;
+            f.format.type = 1;
         } else {
-            f.spec.type = kTypeGeneral;
-            f.spec.decimals =
+            f.format.type = kTypeGeneral;
+            f.format.decimals =
                 static_cast<std::uint8_t>(std::clamp(json.Int(format, "decimals", 3), 0, 16));
             const std::string decimal = json.String(format, "decimalSeparator");
             const std::string thousands = json.String(format, "thousandsSeparator");
             if (decimal == "." || thousands == ",")
-                f.spec.type = 3;
+                f.format.type = 3;
             if (decimal == "," || thousands == ".")
-                f.spec.type = 32;
+                f.format.type = 32;
             if (json.String(format, "prefix") == "$")
-                f.spec.type = 4;
+                f.format.type = 4;
             if (json.String(format, "suffix") == "%")
-                f.spec.type = 31;
+                f.format.type = 31;
             const std::string pattern = json.String(format, "dateTimePattern");
             if (!pattern.empty()) {
-                f.spec.type = 20;
+                f.format.type = 20;
                 switch (pattern[0]) {
                     case 'h':
                     case 'H':
-                        f.spec.type = 21;
+                        f.format.type = 21;
                         break;
                     case 'y':
                     case 'Y':
-                        f.spec.type = 39;
+                        f.format.type = 39;
                         break;
                     case 'M':
-                        f.spec.type = 23;
+                        f.format.type = 23;
                         break;
                     case 'm':
-                        f.spec.type = 85;
+                        f.format.type = 85;
                         break;
                     default:
                         if (pattern.find('.') != std::string::npos)
-                            f.spec.type = 38;
+                            f.format.type = 38;
                 }
-                if (f.spec.type == 39 && HasH(pattern))
-                    f.spec.type = 86;
-                if ((f.spec.type == 38 || f.spec.type == 20) && HasH(pattern))
-                    f.spec.type = 22;
+                if (f.format.type == 39 && HasH(pattern))
+                    f.format.type = 86;
+                if ((f.format.type == 38 || f.format.type == 20) && HasH(pattern))
+                    f.format.type = 22;
             }
         }
         f.missing = json.Bool(format, "positiveInfinity", false) ||
@@ -191,13 +191,13 @@ class jsonPivot::Impl {
     // The value and format a number is shown with: general for no format, the date shift, and
     // infinity shown as missing.
     static std::pair<double, PnFormatSpec> Displayed(double value, CellFormat f) {
-        if (f.spec.type == kTypeNone)
-            f.spec.type = kTypeGeneral;
-        if (ShiftsDate(f.spec.type, value))
+        if (f.format.type == kTypeNone)
+            f.format.type = kTypeGeneral;
+        if (ShiftsDate(f.format.type, value))
             value += qehost::kDateOriginShift;
         if (f.missing)
             value = qehost::SysMis();
-        return {value, f.spec};
+        return {value, f.format};
     }
 
     // A value in days (or seconds, for time types) as the host stores it for a format type.
@@ -274,9 +274,9 @@ class jsonPivot::Impl {
         if (jobject n = json.Get(text, "stringText"); json.IsObject(n))
             return StringText(n);
         if (jobject n = json.Get(text, "numericText"); json.IsObject(n)) {
-            auto [value, spec] =
+            auto [value, format] =
                 Displayed(json.Double(json.Get(n, "value")), FormatOf(json.Get(n, "format")));
-            return std::make_unique<PnNumber>(value, spec);
+            return std::make_unique<PnNumber>(value, format);
         }
         if (jobject n = json.Get(text, "variableText"); json.IsObject(n)) {
             const std::string name = json.String(n, "variable");
@@ -343,9 +343,9 @@ class jsonPivot::Impl {
             return v.empty() ? json.String(n, "key") : v;
         }
         if (jobject n = json.Get(text, "numericText"); json.IsObject(n)) {
-            auto [value, spec] =
+            auto [value, format] =
                 Displayed(json.Double(json.Get(n, "value")), FormatOf(json.Get(n, "format")));
-            return Trim(qehost::ValueToText(value, spec));
+            return Trim(qehost::ValueToText(value, format));
         }
         if (jobject n = json.Get(text, "variableText"); json.IsObject(n)) {
             const std::string name = json.String(n, "variable");
@@ -522,11 +522,11 @@ class jsonPivot::Impl {
     void ApplyFormat(std::uint64_t index, const CellFormat& f, const std::vector<int>& refs,
                      bool wildcard) {
         CellCore& cell = cells[index];
-        if (f.spec.type != kTypeNone) {
-            cell.format = f.spec;
+        if (f.format.type != kTypeNone) {
+            cell.format = f.format;
         } else if (wildcard) {
-            cell.format.width = f.spec.width;
-            cell.format.decimals = f.spec.decimals;
+            cell.format.width = f.format.width;
+            cell.format.decimals = f.format.decimals;
         }
         if (!refs.empty())
             cellNotes[index] = refs;
@@ -641,8 +641,8 @@ class jsonPivot::Impl {
             auto label = cellLabels.find(static_cast<std::int64_t>(cell.value));
             category.Cell(PnUTF8String(label == cellLabels.end() ? std::string() : label->second));
         } else {
-            auto [value, spec] = Displayed(cell.value, {cell.format, cell.missing});
-            category.Cell(PnNumber(value, spec));
+            auto [value, format] = Displayed(cell.value, {cell.format, cell.missing});
+            category.Cell(PnNumber(value, format));
         }
         if (auto notes = cellNotes.find(*index); notes != cellNotes.end()) {
             Notes(notes->second, [&category](const PnCellText& note) { category.CellNote(note); });

@@ -68,7 +68,7 @@ struct ColumnSpec {
     TAVO_Variable_Enumerations::MeasurementLevel level = TAVO_Variable_Enumerations::Unknown;
 };
 
-bool ParseHeader(const std::string& cell, ColumnSpec& spec, std::string& error) {
+bool ParseHeader(const std::string& cell, ColumnSpec& caseFile, std::string& error) {
     std::vector<std::string> parts;
     size_t start = 0;
     while (true) {
@@ -78,17 +78,17 @@ bool ParseHeader(const std::string& cell, ColumnSpec& spec, std::string& error) 
             break;
         start = colon + 1;
     }
-    spec.name = parts[0];
-    if (spec.name.empty()) {
+    caseFile.name = parts[0];
+    if (caseFile.name.empty()) {
         error = "empty variable name in the first row";
         return false;
     }
     if (parts.size() > 1 && !parts[1].empty()) {
-        if (!spec.format.Parse(parts[1])) {
-            error = "unknown format '" + parts[1] + "' for variable " + spec.name;
+        if (!caseFile.format.Parse(parts[1])) {
+            error = "unknown format '" + parts[1] + "' for variable " + caseFile.name;
             return false;
         }
-        spec.haveFormat = true;
+        caseFile.haveFormat = true;
     }
     if (parts.size() > 2 && !parts[2].empty()) {
         static const std::pair<const char*, TAVO_Variable_Enumerations::MeasurementLevel>
@@ -98,17 +98,17 @@ bool ParseHeader(const std::string& cell, ColumnSpec& spec, std::string& error) 
                          {"scale", TAVO_Variable_Enumerations::Scale}};
         for (const auto& [text, level] : kLevels) {
             if (strcasecmp(parts[2].c_str(), text) == 0) {
-                spec.level = level;
-                spec.haveLevel = true;
+                caseFile.level = level;
+                caseFile.haveLevel = true;
             }
         }
-        if (!spec.haveLevel) {
-            error = "unknown measurement level '" + parts[2] + "' for variable " + spec.name;
+        if (!caseFile.haveLevel) {
+            error = "unknown measurement level '" + parts[2] + "' for variable " + caseFile.name;
             return false;
         }
     }
     if (parts.size() > 3) {
-        error = "too many parts in the name cell of variable " + spec.name;
+        error = "too many parts in the name cell of variable " + caseFile.name;
         return false;
     }
     return true;
@@ -232,11 +232,11 @@ bool ApplyDictionary(const std::string& path, HostDataset& data, std::string& er
             if (!ok)
                 return fail("bad missing range");
         } else if (what == "level" && t.size() == 3) {
-            ColumnSpec spec;
+            ColumnSpec caseFile;
             std::string ignored;
-            if (!ParseHeader("x::" + t[2], spec, ignored))
+            if (!ParseHeader("x::" + t[2], caseFile, ignored))
                 return fail("unknown level " + t[2]);
-            v.SetMeasurementLevel(spec.level);
+            v.SetMeasurementLevel(caseFile.level);
         } else if (what == "role" && t.size() == 3) {
             static const char* const kRoles[] = {"input", "target",    "both",
                                                  "none",  "partition", "split"};
@@ -264,16 +264,16 @@ bool ApplyDictionary(const std::string& path, HostDataset& data, std::string& er
 
 }  // namespace
 
-UserInputCaseFile::UserInputCaseFile(const UserCaseFileSpec& spec) {
-    std::FILE* file = spec.Path().empty() ? nullptr : std::fopen(spec.Path().c_str(), "rb");
+UserInputCaseFile::UserInputCaseFile(const UserCaseFileSpec& caseFile) {
+    std::FILE* file = caseFile.Path().empty() ? nullptr : std::fopen(caseFile.Path().c_str(), "rb");
     if (file == nullptr) {
-        error_ = "cannot open the file '" + spec.Path() + "'";
+        error_ = "cannot open the file '" + caseFile.Path() + "'";
         return;
     }
     Table table;
     csv_parser parser;
     csv_init(&parser, CSV_APPEND_NULL);
-    csv_set_delim(&parser, static_cast<unsigned char>(spec.Delimiter()));
+    csv_set_delim(&parser, static_cast<unsigned char>(caseFile.Delimiter()));
     char buffer[65536];
     size_t n = 0;
     bool ok = true;
@@ -299,7 +299,7 @@ UserInputCaseFile::UserInputCaseFile(const UserCaseFileSpec& spec) {
         columns = std::max(columns, row.size());
     std::vector<ColumnSpec> specs(columns);
     size_t first = 0;
-    if (spec.NamesInFirstRow() && !table.rows.empty()) {
+    if (caseFile.NamesInFirstRow() && !table.rows.empty()) {
         const auto& header = table.rows[0];
         if (header.size() != columns) {
             error_ = "the first row names fewer columns than the data rows hold";
@@ -374,7 +374,7 @@ UserInputCaseFile::UserInputCaseFile(const UserCaseFileSpec& spec) {
             data_.SetNumeric(c0, static_cast<int>(c), parsed ? value : SYSMIS);
         }
     }
-    if (!spec.DictionaryPath().empty() && !ApplyDictionary(spec.DictionaryPath(), data_, error_)) {
+    if (!caseFile.DictionaryPath().empty() && !ApplyDictionary(caseFile.DictionaryPath(), data_, error_)) {
         data_ = HostDataset();
     }
 }

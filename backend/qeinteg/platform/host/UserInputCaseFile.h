@@ -9,7 +9,7 @@
 
 class UserInputCaseFile {
   public:
-    explicit UserInputCaseFile(const UserCaseFileSpec& spec);
+    explicit UserInputCaseFile(const UserCaseFileSpec& caseFile);
 
     bool IsOpen() const { return error_.empty(); }
     // Why the file could not be read; empty when it was.
