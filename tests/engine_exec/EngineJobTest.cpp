@@ -318,7 +318,7 @@ TEST(EngineJob, UnknownFunctionsAndBadConfigurationsAreRejectedBeforeReading) {
               std::string::npos);
     EXPECT_NE(error({{Step("", "read", {Json{{"dataSource", "other"}}}),
                       Step("", "write", {Json::object()})}})
-                  .find("no input iterator is named 'other'"),
+                  .find("no input iterator or engine data source is named 'other'"),
               std::string::npos);
     EXPECT_NE(error({{Step("", "read", {reader}),
                       Step("descriptives", "descriptives", {Json::object(), Json::object()})}})

@@ -226,8 +226,9 @@ class CsvRowSource::Scanner {
 };
 
 CsvRowSource::CsvRowSource(const std::string& path, bool hasHeader,
-                           std::optional<std::vector<EngineField>> model)
-    : path_(path), hasHeader_(hasHeader) {
+                           std::optional<std::vector<EngineField>> model,
+                           std::function<void(const std::string&)> onBadRecord)
+    : path_(path), hasHeader_(hasHeader), onBadRecord_(std::move(onBadRecord)) {
     // First pass: the shape of the file, and the storages when there is no model.
     std::vector<std::string> names;
     std::vector<ColumnGuess> guesses;
@@ -249,6 +250,8 @@ CsvRowSource::CsvRowSource(const std::string& path, bool hasHeader,
             }
             ++number;
             if (record.cells.size() != columns) {
+                if (onBadRecord_)
+                    continue;  // reported when the records are delivered
                 throw EngineError("the CSV file " + path + " has " +
                                   std::to_string(record.cells.size()) + " fields in record " +
                                   std::to_string(number) + ", expected " + std::to_string(columns));
@@ -288,9 +291,40 @@ CsvRowSource::CsvRowSource(const std::string& path, bool hasHeader,
 CsvRowSource::~CsvRowSource() = default;
 
 bool CsvRowSource::next() {
+    if (!onBadRecord_)
+        return nextRecord();
+    while (nextRecord()) {
+        std::string why;
+        if (current_.cells.size() != fields_.size()) {
+            why = "record " + std::to_string(recordNumber_) + " of " + path_ + " has " +
+                  std::to_string(current_.cells.size()) + " fields, expected " +
+                  std::to_string(fields_.size());
+        } else {
+            numbers_.assign(fields_.size(), 0.0);
+            for (size_t i = 0; i < fields_.size() && why.empty(); ++i) {
+                const std::string& text = current_.cells[i];
+                if (fields_[i].storage == Storage::String || current_.null[i] || text.empty())
+                    continue;
+                if (!ConvertCell(fields_[i].storage, text, numbers_[i])) {
+                    why = "record " + std::to_string(recordNumber_) + " of " + path_ + ": field '" +
+                          fields_[i].name + "' holds '" + text + "', not a valid " +
+                          StorageText(fields_[i].storage);
+                }
+            }
+        }
+        if (why.empty())
+            return true;
+        onBadRecord_(why);
+    }
+    return false;
+}
+
+bool CsvRowSource::nextRecord() {
     if (!scanner_->next(current_))
         return false;
     ++recordNumber_;
+    if (onBadRecord_)
+        return true;
     if (current_.cells.size() != fields_.size()) {
         throw EngineError("the CSV file " + path_ + " has " +
                           std::to_string(current_.cells.size()) + " fields in record " +
@@ -311,6 +345,11 @@ Cell CsvRowSource::cell(size_t index) {
     }
     if (current_.null[index] || text.empty())
         return cell;
+    if (onBadRecord_) {
+        cell.number = numbers_[index];  // converted when the record was checked
+        cell.missing = false;
+        return cell;
+    }
     if (!ConvertCell(field.storage, text, cell.number)) {
         throw EngineError("record " + std::to_string(recordNumber_) + " of " + path_ + ": field '" +
                           field.name + "' holds '" + text + "', not a valid " +

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,8 +22,11 @@ namespace qelocal {
 class CsvRowSource final : public RowSource {
   public:
     // Throws EngineError when the file cannot be read, is malformed, or does not fit `model`.
+    // With `onBadRecord`, a record of the wrong width or with a value that does not fit its field
+    // is skipped after the handler was told why (the handler may throw to stop the read).
     CsvRowSource(const std::string& path, bool hasHeader,
-                 std::optional<std::vector<EngineField>> model);
+                 std::optional<std::vector<EngineField>> model,
+                 std::function<void(const std::string&)> onBadRecord = {});
     ~CsvRowSource() override;
 
     const std::vector<EngineField>& fields() const override { return fields_; }
@@ -38,9 +42,13 @@ class CsvRowSource final : public RowSource {
 
   private:
     class Scanner;
+    bool nextRecord();
 
     std::string path_;
     bool hasHeader_;
+    std::function<void(const std::string&)> onBadRecord_;
+    // Whether the current record was checked and converted (with a bad-record handler).
+    std::vector<double> numbers_;
     std::vector<EngineField> fields_;
     std::unique_ptr<Scanner> scanner_;
     Record current_;

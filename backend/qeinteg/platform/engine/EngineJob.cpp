@@ -83,7 +83,38 @@ class LimitedSource final : public RowSource {
     uint64_t read_ = 0;
 };
 
-std::unique_ptr<RowSource> OpenSource(const EngineStep& step, JobEnvironment& env) {
+// "readErrorThreshold": absent or 0, the first bad record fails the read; -1, bad records are
+// skipped without limit; N > 0, up to N are skipped and the next fails the read. Skipped records
+// are counted in one message when the reader is done (or as it goes, one message per record).
+std::function<void(const std::string&)> BadRecordHandler(const Json& conf,
+                                                         const std::string& context,
+                                                         JobEnvironment& env) {
+    auto it = conf.find("readErrorThreshold");
+    if (it == conf.end())
+        return {};
+    if (!it->is_number_integer() || it->get<int64_t>() < -1)
+        throw EngineError(context + ": \"readErrorThreshold\" must be -1 or a non-negative integer",
+                          "BAD_CONFIGURATION");
+    const int64_t limit = it->get<int64_t>();
+    if (limit == 0)
+        return {};
+    auto count = std::make_shared<int64_t>(0);
+    return [limit, count, context, &env](const std::string& why) {
+        ++*count;
+        if (limit >= 0 && *count > limit) {
+            throw EngineError(
+                context + ": more than " + std::to_string(limit) + " bad records; the last: " + why,
+                "READ_ERROR_THRESHOLD");
+        }
+        if (env.message)
+            env.message("BAD_RECORD_SKIPPED",
+                        context + ": skipped bad record " + std::to_string(*count) + ": " + why);
+    };
+}
+
+}  // namespace
+
+std::unique_ptr<RowSource> OpenReadSource(const EngineStep& step, JobEnvironment& env) {
     const Json& conf = Config(step, 0, "reader configuration");
     const std::string context = CallName(step);
     if (!conf.is_object())
@@ -99,8 +130,15 @@ std::unique_ptr<RowSource> OpenSource(const EngineStep& step, JobEnvironment& en
                 break;
             }
         }
+        if (!source && !env.analyticRoot.empty()) {
+            const std::string data = DataSourcePath(name, env);
+            if (std::ifstream(data).good())
+                source = std::make_unique<QebfRowSource>(data);
+        }
         if (!source)
-            throw EngineError(context + ": no input iterator is named '" + name + "'");
+            throw EngineError(
+                context + ": no input iterator or engine data source is named '" + name + "'",
+                "UNKNOWN_DATA_SOURCE");
     } else if (auto fs = conf.find("filesystem"); fs != conf.end() && fs->is_object()) {
         auto locations = fs->find("locations");
         if (locations == fs->end() || !locations->is_array() || locations->size() != 1 ||
@@ -108,7 +146,7 @@ std::unique_ptr<RowSource> OpenSource(const EngineStep& step, JobEnvironment& en
             throw EngineError(context + ": \"locations\" must hold exactly one location");
         }
         const Json& location = (*locations)[0];
-        const std::string path = PathFromUri(StringMember(location, "path", context));
+        const std::string path = ResolveJobPath(StringMember(location, "path", context), env);
         std::string parser = "csv";
         Json parserConfig = Json::object();
         if (auto p = location.find("parser"); p != location.end() && p->is_object()) {
@@ -121,7 +159,8 @@ std::unique_ptr<RowSource> OpenSource(const EngineStep& step, JobEnvironment& en
             if (!m->is_string())
                 throw EngineError(context + ": \"dataModel\" must be a text");
             if (!m->get<std::string>().empty()) {
-                model = ParseDataModelXml(ReadWholeFile(PathFromUri(m->get<std::string>())));
+                model =
+                    ParseDataModelXml(ReadWholeFile(ResolveJobPath(m->get<std::string>(), env)));
             }
         }
         if (parser == "csv") {
@@ -130,7 +169,8 @@ std::unique_ptr<RowSource> OpenSource(const EngineStep& step, JobEnvironment& en
                 h != parserConfig.end() && h->is_boolean()) {
                 hasHeader = h->get<bool>();
             }
-            source = std::make_unique<CsvRowSource>(path, hasHeader, std::move(model));
+            source = std::make_unique<CsvRowSource>(path, hasHeader, std::move(model),
+                                                    BadRecordHandler(conf, context, env));
         } else if (parser == "qebf") {
             source = std::make_unique<QebfRowSource>(path);
             if (model) {
@@ -148,8 +188,9 @@ std::unique_ptr<RowSource> OpenSource(const EngineStep& step, JobEnvironment& en
             throw EngineError(context + ": the parser '" + parser + "' is not supported");
         }
     } else {
-        throw EngineError(context +
-                          ": only \"dataSource\" and \"filesystem\" sources are supported");
+        throw EngineError(
+            context + ": only \"dataSource\" and \"filesystem\" sources are supported",
+            "BAD_CONFIGURATION");
     }
     if (auto max = conf.find("maxRecordsCount"); max != conf.end()) {
         if (!max->is_number_integer() || max->get<int64_t>() < 0) {
@@ -159,6 +200,8 @@ std::unique_ptr<RowSource> OpenSource(const EngineStep& step, JobEnvironment& en
     }
     return source;
 }
+
+namespace {
 
 // Reports progress and polls cancellation while records are pulled.
 class RowPacer {
@@ -206,8 +249,10 @@ std::string ContainerPath(const Json& descriptor, JobEnvironment& env, const std
     return PathFromUri(uri->get<std::string>());
 }
 
-void RunDescriptives(const EngineStep& step, RowSource& source, JobEnvironment& env, float from,
-                     float to) {
+}  // namespace
+
+void RunDescriptivesStep(const EngineStep& step, RowSource& source, JobEnvironment& env, float from,
+                         float to) {
     const std::string context = CallName(step);
     const Json& settingsJson = Config(step, 0, "settings");
     const Json& outputs = Config(step, 1, "output containers");
@@ -239,6 +284,8 @@ void RunDescriptives(const EngineStep& step, RowSource& source, JobEnvironment& 
                                              " fields summarised");
     }
 }
+
+namespace {
 
 void RunWrite(const EngineStep& step, RowSource& source, JobEnvironment& env, float from,
               float to) {
@@ -282,6 +329,31 @@ void RunWrite(const EngineStep& step, RowSource& source, JobEnvironment& env, fl
 
 }  // namespace
 
+std::string ResolveJobPath(const std::string& uri, const JobEnvironment& env) {
+    std::string path = PathFromUri(uri);
+    if (!path.empty() && path[0] != '/' && !env.analyticRoot.empty()) {
+        std::string root = env.analyticRoot;
+        if (root.back() != '/')
+            root += '/';
+        path = root + "keld/public/" + path;
+    }
+    return path;
+}
+
+std::string DataSourcePath(const std::string& name, const JobEnvironment& env) {
+    std::string root = env.analyticRoot;
+    if (!root.empty() && root.back() != '/')
+        root += '/';
+    return root + "datasources/" + name + ".qebf";
+}
+
+std::string DataSourceModelPath(const std::string& name, const JobEnvironment& env) {
+    std::string root = env.analyticRoot;
+    if (!root.empty() && root.back() != '/')
+        root += '/';
+    return root + "datasources/" + name + ".xml";
+}
+
 std::string PathFromUri(const std::string& uri) {
     if (uri.rfind("file:", 0) != 0)
         return uri;
@@ -323,10 +395,10 @@ void RunPipelines(const std::vector<EnginePipeline>& pipelines, JobEnvironment& 
         const EnginePipeline& pipeline = pipelines[p];
         const float from = share * static_cast<float>(p);
         const float to = from + share;
-        std::unique_ptr<RowSource> source = OpenSource(pipeline[0], env);
+        std::unique_ptr<RowSource> source = OpenReadSource(pipeline[0], env);
         const EngineStep& sink = pipeline[1];
         if (Is(sink, "descriptives")) {
-            RunDescriptives(sink, *source, env, from, to);
+            RunDescriptivesStep(sink, *source, env, from, to);
         } else {
             RunWrite(sink, *source, env, from, to);
         }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,24 @@ struct JobEnvironment {
     std::function<void(float)> progress;
     // Informational messages: id and text.
     std::function<void(const std::string&, const std::string&)> message;
+    // The engine's analytic root: relative file paths are taken under its "keld/public/"
+    // directory, named engine data sources live in its "datasources/" directory.
+    std::string analyticRoot;
 };
+
+// Where a file URI of a job points: absolute paths as they are, relative ones under the analytic
+// root's "keld/public/" directory.
+std::string ResolveJobPath(const std::string& uri, const JobEnvironment& env);
+// The data and data model files of the named engine data source.
+std::string DataSourcePath(const std::string& name, const JobEnvironment& env);
+std::string DataSourceModelPath(const std::string& name, const JobEnvironment& env);
+
+// The records of a read step: an input iterator or engine data source by name, or a CSV or QEBF
+// file; "maxRecordsCount" and "readErrorThreshold" applied. Throws EngineError.
+std::unique_ptr<RowSource> OpenReadSource(const EngineStep& step, JobEnvironment& env);
+// Runs a descriptives step over `source` into its output containers.
+void RunDescriptivesStep(const EngineStep& step, RowSource& source, JobEnvironment& env, float from,
+                         float to);
 
 // Checks that every function of every pipeline is known and in a place where it can run; throws
 // EngineError naming the first that is not.

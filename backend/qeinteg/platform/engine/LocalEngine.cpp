@@ -1,5 +1,7 @@
 #include "qeinteg/platform/engine/LocalEngine.h"
 
+#include <filesystem>
+
 #include <utility>
 
 #include "qeinteg/platform/engine/JobScript.h"
@@ -9,6 +11,20 @@ namespace qelocal {
 LocalEngine& LocalEngine::instance() {
     static LocalEngine* engine = new LocalEngine();  // never destroyed: managers may outlive main
     return *engine;
+}
+
+std::string LocalEngine::analyticRoot() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!analyticRoot_.empty())
+        return analyticRoot_;
+    std::error_code error;
+    const auto temp = std::filesystem::temp_directory_path(error);
+    return (error ? std::string("/tmp") : temp.string()) + "/qelocal-analytic-root";
+}
+
+void LocalEngine::setAnalyticRoot(const std::string& root) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    analyticRoot_ = root;
 }
 
 void LocalEngine::reset() {
@@ -51,6 +67,7 @@ void LocalEngine::onManagerConstructing(JNIEnv* env, const EmbeddedQE::EQEAppSet
         failure.swap(nextFailure_);
         if (!failure) {
             ++created_;
+            analyticRoot_ = settings.getAnalyticRoot();
             records_.push_back(ServiceRecord{env, settings.getAnalyticRoot(),
                                              settings.getComponentsPath(), settings.getLocale(),
                                              settings.getProperties()});

@@ -49,6 +49,12 @@ class LocalEngine final {
     // Makes the next QEServiceManager constructor throw `failure` (once).
     void failNextManagerConstruction(ScriptedFailure failure);
 
+    // The analytic root of the latest manager (kept across reset()); without one, a directory
+    // under the system's temporary directory. Jobs keep named data sources under it.
+    std::string analyticRoot() const;
+    // Sets the analytic root as a manager construction would (command line, tests).
+    void setAnalyticRoot(const std::string& root);
+
     int managersCreated() const;
     int managersDeleted() const;
     // The settings of every successful construction, oldest first.
@@ -90,6 +96,7 @@ class LocalEngine final {
     int created_ = 0;
     int deleted_ = 0;
     std::vector<ServiceRecord> records_;
+    std::string analyticRoot_;
     std::optional<ScriptedFailure> nextFailure_;
 
     std::vector<std::pair<std::string, std::shared_ptr<const JobScript>>> scripts_;

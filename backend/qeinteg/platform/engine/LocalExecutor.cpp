@@ -65,14 +65,25 @@ void LocalExecutor::execute(JNIEnv* env, EmbeddedQE::ExecutionListener* listener
         return;
     }
     // No script: run the job's functions on real data.
+    outputs_.clear();
     ExecuteLocalJob(jobText_, inputContainers_, outputContainers_, inputIterators_, cancelled_,
-                    events);
+                    events, &outputs_);
 }
 
 EmbeddedQE::RowDataIterator* LocalExecutor::getOutputIterator(JNIEnv* env,
                                                               const std::string& name) {
     note("getOutputIterator", env, {name});
     maybeThrow("getOutputIterator");
+    // The output whose data file is named `name` (its last path component, or the whole path).
+    for (auto it = outputs_.rbegin(); it != outputs_.rend(); ++it) {
+        const std::string& path = it->dataPath;
+        const size_t slash = path.find_last_of('/');
+        const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+        if (last == name || path == name) {
+            outputIterators_.push_back(std::make_unique<OutputRowIterator>(name, *it));
+            return outputIterators_.back().get();
+        }
+    }
     return nullptr;
 }
 
@@ -87,6 +98,8 @@ void LocalExecutor::release(JNIEnv* env) {
     inputContainers_.clear();
     outputContainers_.clear();
     inputIterators_.clear();
+    outputIterators_.clear();
+    outputs_.clear();
     maybeThrow("release");
 }
 

@@ -8,6 +8,8 @@
 
 #include "qeinteg/platform/engine/CancelSignal.h"
 #include "qeinteg/platform/engine/EmbeddedQE.h"
+#include "qeinteg/platform/engine/io/OutputRowIterator.h"
+#include "qeinteg/platform/engine/io/WriteOperator.h"
 
 namespace qelocal {
 
@@ -43,6 +45,10 @@ class LocalExecutor final : public EmbeddedQE::QEExecutor {
     std::vector<EmbeddedQE::Container*> outputContainers_;
     std::vector<EmbeddedQE::RowDataIterator*> inputIterators_;
     CancelSignal cancelled_;
+    // What the last run's writes produced, and the iterators handed out over them (owned here:
+    // valid until release()).
+    std::vector<WrittenOutput> outputs_;
+    std::vector<std::unique_ptr<OutputRowIterator>> outputIterators_;
 };
 
 }  // namespace qelocal

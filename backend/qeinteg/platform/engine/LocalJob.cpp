@@ -3,7 +3,9 @@
 #include <exception>
 
 #include "qeinteg/platform/engine/EngineJob.h"
+#include "qeinteg/platform/engine/LocalEngine.h"
 #include "qeinteg/platform/engine/QelParser.h"
+#include "qeinteg/platform/engine/job/JobPlan.h"
 
 namespace qelocal {
 
@@ -11,7 +13,8 @@ void ExecuteLocalJob(const std::string& jobText,
                      const std::vector<EmbeddedQE::Container*>& inputContainers,
                      const std::vector<EmbeddedQE::Container*>& outputContainers,
                      const std::vector<EmbeddedQE::RowDataIterator*>& inputIterators,
-                     const CancelSignal& cancel, ListenerEvents& events) {
+                     const CancelSignal& cancel, ListenerEvents& events,
+                     std::vector<WrittenOutput>* outputs) {
     JobGraph graph;
     QelParseError parseError;
     if (!ParseQel(jobText, graph, parseError)) {
@@ -20,29 +23,20 @@ void ExecuteLocalJob(const std::string& jobText,
         return;
     }
     try {
-        std::vector<EnginePipeline> pipelines;
-        for (const QelPipeline& pipeline : graph.pipelines) {
-            EnginePipeline steps;
-            for (int index : pipeline.calls) {
-                const QelCall& call = graph.calls.at(static_cast<size_t>(index));
-                EngineStep step{call.ns, call.function, {}, call.pos.line};
-                for (const JsonValue* config : graph.configurations(call)) {
-                    step.configs.push_back(*config);
-                }
-                steps.push_back(std::move(step));
-            }
-            pipelines.push_back(std::move(steps));
-        }
         JobEnvironment env;
         env.inputContainers = inputContainers;
         env.outputContainers = outputContainers;
         env.inputIterators = inputIterators;
+        env.analyticRoot = LocalEngine::instance().analyticRoot();
         env.cancelled = [&cancel] { return cancel.raised(); };
         env.progress = [&events](float fraction) { events.progress(fraction); };
         env.message = [&events](const std::string& id, const std::string& text) {
             events.message(id, text);
         };
-        RunPipelines(pipelines, env);
+        JobPlan plan(graph, env);
+        plan.run();
+        if (outputs != nullptr)
+            *outputs = plan.outputs();
     } catch (const EngineCancelled&) {
         events.cancel();
         return;
@@ -54,6 +48,20 @@ void ExecuteLocalJob(const std::string& jobText,
         return;
     }
     events.success();
+}
+
+void RunLocalJob(const std::string& jobText,
+                 const std::vector<EmbeddedQE::Container*>& outputContainers) {
+    JobGraph graph;
+    QelParseError parseError;
+    if (!ParseQel(jobText, graph, parseError))
+        throw EngineError("the job text is not valid QEL: " + parseError.describe(),
+                          "QEL_SYNTAX_ERROR");
+    JobEnvironment env;
+    env.outputContainers = outputContainers;
+    env.analyticRoot = LocalEngine::instance().analyticRoot();
+    JobPlan plan(graph, env);
+    plan.run();
 }
 
 }  // namespace qelocal

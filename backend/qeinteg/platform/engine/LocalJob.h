@@ -8,17 +8,24 @@
 #include "qeinteg/platform/engine/CancelSignal.h"
 #include "qeinteg/platform/engine/EmbeddedQE.h"
 #include "qeinteg/platform/engine/JobScript.h"
+#include "qeinteg/platform/engine/io/WriteOperator.h"
 
 namespace qelocal {
 
 // Parses and runs `jobText` with the job's registered containers and iterators. Progress and
 // messages go to `events`, and the run ends with exactly one of success, error and cancel: a text
 // that does not parse, an unknown function or any failure while running ends with error, never
-// with an exception out of here.
+// with an exception out of here. After a success `outputs` holds what the job's writes produced.
 void ExecuteLocalJob(const std::string& jobText,
                      const std::vector<EmbeddedQE::Container*>& inputContainers,
                      const std::vector<EmbeddedQE::Container*>& outputContainers,
                      const std::vector<EmbeddedQE::RowDataIterator*>& inputIterators,
-                     const CancelSignal& cancel, ListenerEvents& events);
+                     const CancelSignal& cancel, ListenerEvents& events,
+                     std::vector<WrittenOutput>* outputs = nullptr);
+
+// Runs `jobText` without a listener: returns normally on success, throws EngineError (the
+// message names the culprit) or EngineCancelled otherwise.
+void RunLocalJob(const std::string& jobText,
+                 const std::vector<EmbeddedQE::Container*>& outputContainers);
 
 }  // namespace qelocal

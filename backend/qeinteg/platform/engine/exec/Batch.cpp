@@ -1,0 +1,59 @@
+#include "qeinteg/platform/engine/exec/Batch.h"
+
+namespace qelocal {
+
+void Column::compact(const std::vector<uint8_t>& keep) {
+    size_t out = 0;
+    const size_t n = valid.size();
+    if (isString()) {
+        for (size_t i = 0; i < n; ++i) {
+            if (keep[i]) {
+                if (out != i) {
+                    str[out] = std::move(str[i]);
+                    valid[out] = valid[i];
+                }
+                ++out;
+            }
+        }
+        str.resize(out);
+    } else {
+        for (size_t i = 0; i < n; ++i) {
+            num[out] = num[i];
+            valid[out] = valid[i];
+            out += keep[i] ? 1 : 0;
+        }
+        num.resize(out);
+    }
+    valid.resize(out);
+}
+
+void Batch::reset(const std::vector<EngineField>& fields) {
+    columns.resize(fields.size());
+    for (size_t i = 0; i < fields.size(); ++i) {
+        columns[i].storage =
+            fields[i].storage == Storage::Unknown ? Storage::String : fields[i].storage;
+        columns[i].clear();
+    }
+    rows = 0;
+}
+
+void Batch::compact(const std::vector<uint8_t>& keep) {
+    size_t kept = 0;
+    for (size_t i = 0; i < rows; ++i)
+        kept += keep[i] ? 1 : 0;
+    if (kept == rows)
+        return;
+    for (Column& c : columns)
+        c.compact(keep);
+    rows = kept;
+}
+
+int FindField(const std::vector<EngineField>& fields, std::string_view name) {
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (fields[i].name == name)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+}  // namespace qelocal
