@@ -247,6 +247,17 @@ CsvRowSource::CsvRowSource(const std::string& path, bool hasHeader,
                     names = record.cells;
                     continue;
                 }
+                // Without a header flag, a first line that repeats the model's field names is a
+                // header all the same: it could never be a record of those storages.
+                if (model && record.cells.size() == model->size()) {
+                    bool repeats = true;
+                    for (size_t i = 0; i < columns && repeats; ++i)
+                        repeats = record.cells[i] == (*model)[i].name;
+                    if (repeats) {
+                        hasHeader_ = true;
+                        continue;
+                    }
+                }
             }
             ++number;
             if (record.cells.size() != columns) {

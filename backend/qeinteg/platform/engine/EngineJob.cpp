@@ -163,9 +163,10 @@ std::unique_ptr<RowSource> OpenReadSource(const EngineStep& step, JobEnvironment
                     ParseDataModelXml(ReadWholeFile(ResolveJobPath(m->get<std::string>(), env)));
             }
         }
-        if (parser == "csv") {
+        if (parser == "csv" || parser == "sav") {
+            // The local host's data files are case files: CSV whose first line names the fields.
             bool hasHeader = true;
-            if (auto h = parserConfig.find("hasHeader");
+            if (auto h = parserConfig.find("hasHeader"); parser == "csv" &&
                 h != parserConfig.end() && h->is_boolean()) {
                 hasHeader = h->get<bool>();
             }

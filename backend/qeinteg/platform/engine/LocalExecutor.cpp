@@ -13,6 +13,8 @@ LocalExecutor::LocalExecutor(std::string locale)
     : locale_(std::move(locale)), number_(LocalEngine::instance().nextExecutorNumber()) {}
 
 LocalExecutor::~LocalExecutor() {
+    for (OutputRowIterator* iterator : outputIterators_)
+        OutputRowIterator::Release(iterator);
     note("delete", nullptr);
 }
 
@@ -80,8 +82,8 @@ EmbeddedQE::RowDataIterator* LocalExecutor::getOutputIterator(JNIEnv* env,
         const size_t slash = path.find_last_of('/');
         const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
         if (last == name || path == name) {
-            outputIterators_.push_back(std::make_unique<OutputRowIterator>(name, *it));
-            return outputIterators_.back().get();
+            outputIterators_.push_back(new OutputRowIterator(name, *it));
+            return outputIterators_.back();
         }
     }
     return nullptr;
@@ -98,6 +100,8 @@ void LocalExecutor::release(JNIEnv* env) {
     inputContainers_.clear();
     outputContainers_.clear();
     inputIterators_.clear();
+    for (OutputRowIterator* iterator : outputIterators_)
+        OutputRowIterator::Release(iterator);
     outputIterators_.clear();
     outputs_.clear();
     maybeThrow("release");

@@ -48,7 +48,7 @@ class LocalExecutor final : public EmbeddedQE::QEExecutor {
     // What the last run's writes produced, and the iterators handed out over them (owned here:
     // valid until release()).
     std::vector<WrittenOutput> outputs_;
-    std::vector<std::unique_ptr<OutputRowIterator>> outputIterators_;
+    std::vector<OutputRowIterator*> outputIterators_;  // see OutputRowIterator::Release
 };
 
 }  // namespace qelocal

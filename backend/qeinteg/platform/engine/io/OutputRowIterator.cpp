@@ -70,9 +70,23 @@ uint32_t OutputRowIterator::getRecordValue(size_t index, const void** data, size
 }
 
 void OutputRowIterator::dispose(JNIEnv*) {
+    if (orphaned_) {
+        delete this;
+        return;
+    }
     source_.reset();
     current_ = false;
     disposed_ = true;
+}
+
+void OutputRowIterator::Release(OutputRowIterator* iterator) {
+    if (iterator == nullptr)
+        return;
+    if (iterator->disposed_) {
+        delete iterator;
+        return;
+    }
+    iterator->orphaned_ = true;
 }
 
 uint32_t OutputRowIterator::Rewind() {

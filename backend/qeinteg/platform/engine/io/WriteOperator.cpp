@@ -113,7 +113,10 @@ WriteOperator::WriteOperator(std::unique_ptr<BatchStream> input, const Json& con
         writePath_ = output_.dataPath + ".writing";
         return;
     }
-    output_.dataPath = ResolveJobPath(Text(config, "dataDestination", context), env);
+    const std::string destination = Text(config, "dataDestination", context);
+    output_.dataPath = ResolveJobPath(destination, env);
+    // A relative destination lies in the engine's own tree, which it makes as needed.
+    ownTree_ = PathFromUri(destination) != output_.dataPath;
     if (output_.dataPath.empty())
         throw EngineError(context + ": \"dataDestination\" is empty", "BAD_CONFIGURATION");
     if (config.contains("dataModelDestination")) {
@@ -122,7 +125,8 @@ WriteOperator::WriteOperator(std::unique_ptr<BatchStream> input, const Json& con
             output_.modelPath = ResolveJobPath(model, env);
     }
     const std::string type = Text(config, "type", context);
-    if (type == "text/csv" || type == "csv")
+    // The host data file of the local host is its case file: CSV with a header of names.
+    if (type == "text/csv" || type == "csv" || type == "application/x-tavo-sav")
         output_.csv = true;
     else if (type != "qebf")
         throw EngineError(context + ": the type '" + type + "' cannot be written",
@@ -139,7 +143,7 @@ WriteOperator::~WriteOperator() {
 }
 
 void WriteOperator::open() {
-    if (!dataSource_.empty()) {
+    if (!dataSource_.empty() || ownTree_) {
         std::error_code ignored;
         std::filesystem::create_directories(std::filesystem::path(output_.dataPath).parent_path(),
                                             ignored);

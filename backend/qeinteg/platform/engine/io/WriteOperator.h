@@ -50,6 +50,7 @@ class WriteOperator final : public BatchStream {
     std::string writePath_;  // where the data goes while written
     std::string dataSource_;
     bool append_ = false;
+    bool ownTree_ = false;
     std::unique_ptr<Sink> sink_;
     bool finished_ = false;
 };
