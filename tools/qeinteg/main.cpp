@@ -4,7 +4,9 @@
 #include <string>
 
 #include "DescribeCommand.h"
+#include "FetchCommand.h"
 #include "RenderCommand.h"
+#include "RunCommand.h"
 #include "ServiceCommand.h"
 
 namespace {
@@ -17,7 +19,11 @@ void PrintUsage(FILE* out) {
         "  describe   FILE.csv [--fields a,b] [--datetime FIELD] [--json]: field summaries and\n"
         "             detected date/time intervals\n"
         "  render     DOC.json SECTION [--item HEADING=PATH ...] [--html FILE]: render an output\n"
-        "             document\n",
+        "             document\n"
+        "  run        JOB.qel [--input NAME=FILE.csv ...] [--set NAME=VALUE]: run a job on the\n"
+        "             local engine\n"
+        "  fetch      FILE.qebf|FILE.csv [--model FILE.xml] [--fields a,b] [--limit N]: print a\n"
+        "             data file's rows as CSV\n",
         out);
 }
 
@@ -35,6 +41,10 @@ int main(int argc, char** argv) {
         return RunDescribeCommand(argc - 1, argv + 1);
     if (command == "render")
         return RunRenderCommand(argc - 1, argv + 1);
+    if (command == "run")
+        return RunRunCommand(argc - 1, argv + 1);
+    if (command == "fetch")
+        return RunFetchCommand(argc - 1, argv + 1);
     if (command == "-h" || command == "--help" || command == "help") {
         PrintUsage(stdout);
         return 0;

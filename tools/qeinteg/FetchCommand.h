@@ -1,0 +1,5 @@
+#pragma once
+
+// qeinteg fetch FILE.qebf|FILE.csv [--model FILE.xml] [--fields a,b] [--limit N]: prints the rows
+// of a data file through the output fetcher as CSV. Returns the process exit code.
+int RunFetchCommand(int argc, char** argv);
