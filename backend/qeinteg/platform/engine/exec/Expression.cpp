@@ -924,6 +924,23 @@ void Resize(ValueVector& v, ValueType type, size_t n) {
 
 const ValueVector& Eval(Node& node, const Batch& batch);
 
+// The numbers and validity of a numeric operand, read straight from the batch for a field (the
+// common case in filters and derivations) instead of through a copy.
+struct NumView {
+    const double* num;
+    const uint8_t* valid;
+};
+
+NumView NumArg(Node& node, const Batch& batch) {
+    if (node.kind == Node::Kind::Field) {
+        const Column& c = batch.columns[static_cast<size_t>(node.field)];
+        if (!c.isString())
+            return {c.num.data(), c.valid.data()};
+    }
+    const ValueVector& v = Eval(node, batch);
+    return {v.num.data(), v.valid.data()};
+}
+
 void EvalCall(Node& node, const Batch& batch, ValueVector& out) {
     const size_t n = batch.rows;
     std::vector<const ValueVector*> a;
@@ -1176,19 +1193,24 @@ const ValueVector& Eval(Node& node, const Batch& batch) {
             return out;
         }
         case Node::Kind::Arith: {
-            const ValueVector& a = Eval(*node.kids[0], batch);
-            const ValueVector& b = Eval(*node.kids[1], batch);
+            if (node.type == ValueType::String) {
+                const ValueVector& a = Eval(*node.kids[0], batch);
+                const ValueVector& b = Eval(*node.kids[1], batch);
+                Resize(out, node.type, n);
+                for (size_t i = 0; i < n; ++i) {
+                    out.valid[i] = a.valid[i] & b.valid[i];
+                    out.str[i] = out.valid[i] ? ScalarText(a, i) + ScalarText(b, i) : std::string();
+                }
+                return out;
+            }
+            const NumView a = NumArg(*node.kids[0], batch);
+            const NumView b = NumArg(*node.kids[1], batch);
             Resize(out, node.type, n);
             uint8_t* valid = out.valid.data();
             for (size_t i = 0; i < n; ++i)
                 valid[i] = a.valid[i] & b.valid[i];
-            if (node.type == ValueType::String) {
-                for (size_t i = 0; i < n; ++i)
-                    out.str[i] = valid[i] ? ScalarText(a, i) + ScalarText(b, i) : std::string();
-                return out;
-            }
-            const double* x = a.num.data();
-            const double* y = b.num.data();
+            const double* x = a.num;
+            const double* y = b.num;
             double* r = out.num.data();
             const char op = node.op[0];
             const bool ints = node.type == ValueType::Int;
@@ -1224,6 +1246,36 @@ const ValueVector& Eval(Node& node, const Batch& batch) {
             return out;
         }
         case Node::Kind::Compare: {
+            if (node.kids[0]->type != ValueType::String &&
+                node.kids[1]->type != ValueType::String) {
+                const NumView a = NumArg(*node.kids[0], batch);
+                const NumView b = NumArg(*node.kids[1], batch);
+                Resize(out, ValueType::Bool, n);
+                uint8_t* valid = out.valid.data();
+                double* r = out.num.data();
+                const double* x = a.num;
+                const double* y = b.num;
+                for (size_t i = 0; i < n; ++i)
+                    valid[i] = a.valid[i] & b.valid[i];
+                auto apply = [&](auto cmp) {
+                    for (size_t i = 0; i < n; ++i)
+                        r[i] = cmp(x[i], y[i]) ? 1.0 : 0.0;
+                };
+                const std::string& op = node.op;
+                if (op == "==")
+                    apply([](double p, double q) { return p == q; });
+                else if (op == "!=")
+                    apply([](double p, double q) { return p != q; });
+                else if (op == "<")
+                    apply([](double p, double q) { return p < q; });
+                else if (op == "<=")
+                    apply([](double p, double q) { return p <= q; });
+                else if (op == ">")
+                    apply([](double p, double q) { return p > q; });
+                else
+                    apply([](double p, double q) { return p >= q; });
+                return out;
+            }
             const ValueVector& a = Eval(*node.kids[0], batch);
             const ValueVector& b = Eval(*node.kids[1], batch);
             Resize(out, ValueType::Bool, n);
@@ -1421,6 +1473,10 @@ std::vector<ValueType> CompiledExpression::itemTypes() const {
 
 const ValueVector& CompiledExpression::evaluate(const Batch& batch) {
     return Eval(*root_, batch);
+}
+
+const ValueVector& CompiledExpression::evaluateItem(const Batch& batch, size_t index) {
+    return Eval(*root_->kids.at(index), batch);
 }
 
 void AppendValue(Column& column, const ValueVector& values, size_t row) {

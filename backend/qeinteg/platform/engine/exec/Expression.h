@@ -47,6 +47,8 @@ class CompiledExpression {
     std::vector<ValueType> itemTypes() const;
     // The expression's value for each row of `batch`. The result is valid until the next call.
     const ValueVector& evaluate(const Batch& batch);
+    // For a tuple or list result: only item `index`, without building the others.
+    const ValueVector& evaluateItem(const Batch& batch, size_t index);
     // The body text after the lambda parameters.
     const std::string& text() const { return text_; }
 

@@ -230,7 +230,7 @@ DeriveOperator::DeriveOperator(std::unique_ptr<BatchStream> input, const std::st
 bool DeriveOperator::next(Batch& out) {
     if (!input_->next(out))
         return false;
-    const ValueVector& v = expression_->evaluate(out).items[1];
+    const ValueVector& v = expression_->evaluateItem(out, 1);
     Column column;
     column.storage = fields_[target_].storage;
     column.reserve(out.rows);
