@@ -466,3 +466,34 @@ TEST_F(Graph, CancellingALongJoinFromAnotherThreadStopsItPromptly) {
               1000);
     EXPECT_FALSE(std::filesystem::exists(out));
 }
+
+TEST_F(Graph, BalanceRepeatsByTheFirstTrueConditionAndListsBecomeJsonText) {
+    const std::string in = file("groups.csv", kGroups);
+    EXPECT_EQ(pipe(in, "->balanceRecords(_, b)->filterFields({\"fields\":[\"g\",\"v\"]})",
+                   "val b = ctx => x => [(x.g == \"a\", 2), (x.g == \"b\", 0)]\n"),
+              "g,v\na,1\na,1\na,3\na,3\na,2\na,2\n,4\n");
+    EXPECT_EQ(pipe(in, "->deriveFields(_, p)->filterFields({\"fields\":[\"pair\"]})",
+                   "val p = ctx => x => (\"pair\", [x.v, x.s])\n"),
+              "pair\n\"[1,\"\"x\"\"]\"\n\"[3,\"\"y\"\"]\"\n\"[null,\"\"z\"\"]\"\n"
+              "\"[2,\"\"x\"\"]\"\n\"[5,null]\"\n\"[4,\"\"w\"\"]\"\n");
+}
+
+TEST_F(Graph, JoinsWithAnEmptySideKeepOrDropTheOtherSide) {
+    const std::string left = file("left.csv", kLeft);
+    MemoryIterator empty("none", {{"k2", Storage::Integer}, {"b", Storage::String}}, {});
+    auto join = [&](const std::string& type) {
+        const std::string out = dir + "/e.csv";
+        EXPECT_EQ(
+            run("val frag_l = read(" + csv(left) +
+                    ")\nval frag_r = read({\"dataSource\":\"none\"}" +
+                    R"()
+join({"matchFields":[{"left":"k","right":"k2"}],"outputFields":{"left":["a"]},"joinType":")" +
+                    type + R"("}, left=frag_l, right=frag_r)->write()" + writeCsv(out) + ")\n",
+                {&empty}),
+            "success")
+            << listener->errorText;
+        return qetest::ReadFile(out);
+    };
+    EXPECT_EQ(join("Inner"), "a\n");
+    EXPECT_EQ(join("Anti"), "a\nx\ny\nz\nw\nm\n");
+}

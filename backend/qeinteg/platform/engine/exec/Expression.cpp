@@ -687,7 +687,7 @@ class Parser {
             lex_.take();
             finish(*n, start);
             for (auto& k : n->kids) {
-                if (!IsScalar(k->type))
+                if (k->type == ValueType::List)
                     typeError("a list cannot hold " + Describe(*k));
             }
             return n;
