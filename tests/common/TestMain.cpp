@@ -13,7 +13,7 @@
 
 #include "common/TestSupport.h"
 #include "qeinteg/java/JNIRefs.h"
-#include "qeinteg/platform/host/HostTesting.h"
+#include "qeinteg/platform/host/testing/HostTesting.h"
 #include "qeinteg/platform/jvm/TavoJVM.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "qeinteg/platform/engine/EmbeddedQE.h"
-#include "qeinteg/platform/host/TavoAdapter.h"
+#include "qeinteg/platform/engine/service/EmbeddedQE.h"
+#include "qeinteg/platform/host/process/TavoAdapter.h"
 #include "qeinteg/qeinteg_export.h"
 
 class ParserMessage;
