@@ -18,6 +18,17 @@ std::string WithJsonFormat(const std::string& url) {
     return url + (url.find('?') == std::string::npos ? "?f=json" : "&f=json");
 }
 
+// The query of a service URL ("token=..."), carried over to every request made below it.
+std::string QueryOf(const std::string& url) {
+    const size_t mark = url.find('?');
+    return mark == std::string::npos ? std::string() : url.substr(mark + 1);
+}
+
+// `base` + `path`, with the service's query and "f=json".
+std::string Resource(const std::string& base, const std::string& path, const std::string& query) {
+    return WithJsonFormat(base + path + (query.empty() ? "" : "?" + query));
+}
+
 // The base of a service URL: no query, no trailing "/".
 std::string BaseUrl(const std::string& url) {
     std::string base = url.substr(0, url.find('?'));
@@ -134,6 +145,7 @@ std::unique_ptr<MapService> MapService::open(const std::string& url,
     std::unique_ptr<MapService> service;
     if (root.GetArray("layers").IsValid()) {
         service.reset(new MapService(base, options, Style::ArcGisRest));
+        service->query_ = QueryOf(url);
         if (!service->listArcGis(root, reason))
             return nullptr;
     } else if (root.GetArray("links").IsValid()) {
@@ -169,7 +181,7 @@ bool MapService::listArcGis(const CPLJSONObject& root, std::string& reason) {
     CPLJSONDocument details;
     std::string ignored;
     std::map<int, CPLJSONObject> byId;
-    if (FetchJson(WithJsonFormat(url_ + "/layers"), options_, details, ignored, scope)) {
+    if (FetchJson(Resource(url_, "/layers", query_), options_, details, ignored, scope)) {
         const CPLJSONArray all = details.GetRoot().GetArray("layers");
         for (int i = 0; all.IsValid() && i < all.Size(); ++i)
             byId.emplace(all[i].GetInteger("id", -1), all[i]);
@@ -180,8 +192,8 @@ bool MapService::listArcGis(const CPLJSONObject& root, std::string& reason) {
             continue;
         }
         CPLJSONDocument one;
-        if (!FetchJson(WithJsonFormat(url_ + "/" + std::to_string(layer.id)), options_, one, reason,
-                       scope))
+        if (!FetchJson(Resource(url_, "/" + std::to_string(layer.id), query_), options_, one,
+                       reason, scope))
             return false;
         ReadEsriDetails(one.GetRoot(), layer);
     }
@@ -241,7 +253,7 @@ std::unique_ptr<MapServiceFeatures> MapService::openFeatures(int layerId,
         connection = "OAPIF:" + url_;
     else
         connection = "ESRIJSON:" + url_ + "/" + std::to_string(layerId) +
-                     "/query?where=1%3D1&outFields=*&f=json";
+                     "/query?where=1%3D1&outFields=*&f=json" + (query_.empty() ? "" : "&" + query_);
     GDALDataset* dataset = GDALDataset::Open(connection.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY);
     if (dataset == nullptr) {
         reason = scope.lastError("cannot read layer " + std::to_string(layerId));

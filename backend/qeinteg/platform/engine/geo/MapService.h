@@ -80,7 +80,8 @@ class MapService final {
     bool listArcGis(const CPLJSONObject& root, std::string& reason);
     bool listOgcApi(std::string& reason);
 
-    std::string url_;  // without a trailing "/"
+    std::string url_;    // without the query and a trailing "/"
+    std::string query_;  // the service URL's query (ArcGIS-style services), without "?"
     MapServiceOptions options_;
     Style style_;
     std::vector<MapServiceLayer> layers_;
