@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <memory>
+#include <vector>
 
 #include "geo/MapServiceFixture.h"
 #include "qeinteg/platform/engine/geo/CrsCatalog.h"
@@ -44,16 +45,18 @@ void BM_RecommendSeattleColdCatalog(benchmark::State& state) {
 }
 BENCHMARK(BM_RecommendSeattleColdCatalog)->Unit(benchmark::kMillisecond)->Iterations(2);
 
-// Baseline: describing one system by id.
-void BM_DescribeOneSystemBaseline(benchmark::State& state) {
+// Baseline: describing by id the same systems the full recommendation returns, one lookup each.
+void BM_DescribeRecommendedSystemsBaseline(benchmark::State& state) {
     CrsCatalog& catalog = CrsCatalog::instance();
-    int wkid = 32601;
+    std::vector<int> wkids;
+    for (const auto& crs : catalog.recommend(kSeattle, 0))
+        wkids.push_back(crs.wkid);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(catalog.find(wkid));
-        wkid = wkid == 32660 ? 32601 : wkid + 1;  // past the WKT cache
+        for (const int wkid : wkids)
+            benchmark::DoNotOptimize(catalog.find(wkid));
     }
 }
-BENCHMARK(BM_DescribeOneSystemBaseline)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DescribeRecommendedSystemsBaseline)->Unit(benchmark::kMillisecond);
 
 geotest::FixtureServer& Server() {
     static auto* server = [] {
