@@ -97,6 +97,10 @@ TEST_F(MapServiceTest, LayerReplyIsTheWholeDocumentExpected) {
         R"({"value":3,"name":"Rivers","keys":"river","description":"Main rivers",)"
         R"("features":"line"}])");
     EXPECT_EQ(reason, "");
+    // A service without the all-layers resource is asked layer by layer, with the same result.
+    const std::string mapServer = server_->url("/arcgis/rest/services/Fixture/MapServer");
+    EXPECT_EQ(GeoMetadata::mapServiceLayers(mapServer, Quick(), reason),
+              GeoMetadata::mapServiceLayers(server_->arcgis(), Quick(), reason));
     // A service address with a query (an access token) lists the same layers.
     const std::string plain = GeoMetadata::mapServiceLayers(server_->arcgis(), Quick(), reason);
     EXPECT_EQ(GeoMetadata::mapServiceLayers(server_->arcgis() + "/?token=abc", Quick(), reason),

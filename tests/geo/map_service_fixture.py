@@ -3,6 +3,7 @@
 
 Serves the files of DATA_DIR (tests/data/mapservice) in two styles:
   /arcgis/rest/services/Fixture/FeatureServer   ArcGIS-style REST feature service
+  /arcgis/rest/services/Fixture/MapServer       the same without the all-layers resource
   /ogc                                          OGC API - Features
 and a few failures: /error/<status>, /slow (answers after 5 s), /notjson, /nolayers.
 
@@ -20,6 +21,7 @@ from urllib.parse import urlsplit
 
 DATA_DIR = sys.argv[1]
 ARCGIS = "/arcgis/rest/services/Fixture/FeatureServer"
+MAPSERVER = "/arcgis/rest/services/Fixture/MapServer"
 
 
 def load(*parts):
@@ -51,6 +53,10 @@ class Handler(BaseHTTPRequestHandler):
             self.reply(404, '{"error": {"code": 404, "message": "not found"}}')
 
     def route(self, path):
+        if path.startswith(MAPSERVER):
+            if path == MAPSERVER + "/layers":
+                raise FileNotFoundError(path)
+            path = ARCGIS + path[len(MAPSERVER):]
         m = re.fullmatch(r"/error/(\d{3})", path)
         if m:
             return self.reply(int(m.group(1)), "failure %s" % m.group(1), "text/plain")
