@@ -22,6 +22,8 @@ void LocalEngine::reset() {
     calls_.clear();
     executors_ = 0;
     recording_ = true;
+    metadataScripts_.clear();
+    mapServiceTimeout_ = std::chrono::milliseconds(10000);
 }
 
 void LocalEngine::failNextManagerConstruction(ScriptedFailure failure) {
@@ -118,6 +120,36 @@ void LocalEngine::setRecording(bool on) {
 int LocalEngine::nextExecutorNumber() {
     std::lock_guard<std::mutex> lock(mutex_);
     return ++executors_;
+}
+
+void LocalEngine::scriptMetadata(const std::string& operation, MetadataReply reply) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& [name, held] : metadataScripts_) {
+        if (name == operation) {
+            held = std::move(reply);
+            return;
+        }
+    }
+    metadataScripts_.emplace_back(operation, std::move(reply));
+}
+
+std::optional<MetadataReply> LocalEngine::metadataScript(const std::string& operation) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [name, reply] : metadataScripts_) {
+        if (name == operation)
+            return reply;
+    }
+    return std::nullopt;
+}
+
+void LocalEngine::setMapServiceTimeout(std::chrono::milliseconds timeout) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    mapServiceTimeout_ = timeout;
+}
+
+std::chrono::milliseconds LocalEngine::mapServiceTimeout() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return mapServiceTimeout_;
 }
 
 bool LocalEngine::waitForBlockedJob(std::chrono::milliseconds timeout) {

@@ -39,6 +39,14 @@ struct ScriptedFailure {
 
 class JobScript;
 
+// A scripted answer of the metadata service: a text (string queries), a list (list queries), or a
+// failure to throw.
+struct MetadataReply {
+    std::string text;
+    std::vector<std::string> list;
+    std::optional<ScriptedFailure> failure;
+};
+
 class LocalEngine final {
   public:
     static LocalEngine& instance();
@@ -78,6 +86,18 @@ class LocalEngine final {
     // A serial number for a new executor (1, 2, ... after each reset).
     int nextExecutorNumber();
 
+    // --- Metadata service ---
+    // Makes the metadata operation `operation` ("metadata", "dataSourceInfo", "mapServiceLayers",
+    // "geographics", "projections", "recommendPCS", "coordinatesSystem"; both overloads share a
+    // name) answer `reply` instead of its real answer, until reset().
+    void scriptMetadata(const std::string& operation, MetadataReply reply);
+    std::optional<MetadataReply> metadataScript(const std::string& operation) const;
+    // The HTTP time-out of map-service queries (10 s; back to that on reset).
+    void setMapServiceTimeout(std::chrono::milliseconds timeout);
+    std::chrono::milliseconds mapServiceTimeout() const;
+    // Every metadata call is recorded with executor 0, its operation and arguments. When a query
+    // answers empty for a reason, a record "metadataMessage" follows with args {operation, reason}.
+
     // --- Jobs blocked in waitForCancel ---
     // Waits until at least one job is blocked waiting for its cancel; false after `timeout`.
     bool waitForBlockedJob(std::chrono::milliseconds timeout);
@@ -98,6 +118,8 @@ class LocalEngine final {
     int executors_ = 0;
     bool recording_ = true;
     int blocked_ = 0;
+    std::vector<std::pair<std::string, MetadataReply>> metadataScripts_;
+    std::chrono::milliseconds mapServiceTimeout_{10000};
     std::condition_variable blockedChanged_;
 };
 

@@ -1,4 +1,9 @@
-// The local engine's metadata service. Until replies are scripted every query answers empty.
+// The local engine's metadata service.
+//
+// A reply scripted on LocalEngine (scriptMetadata) answers first, or throws its failure. Otherwise
+// coordinate systems come from PROJ's database and map-service layers from the service itself
+// (geo/GeoMetadata.h); metadata and dataSourceInfo answer empty. Every call is recorded, and the
+// reason of an empty answer is recorded as a "metadataMessage".
 #pragma once
 
 #include "qeinteg/platform/engine/service/EmbeddedQE.h"
