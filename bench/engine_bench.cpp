@@ -13,7 +13,7 @@
 #include <random>
 #include <unordered_map>
 
-#include "qeinteg/platform/engine/CsvRowSource.h"
+#include "qeinteg/platform/engine/io/CsvRowSource.h"
 #include "qeinteg/platform/engine/exec/AggregateOperator.h"
 #include "qeinteg/platform/engine/exec/JoinOperator.h"
 #include "qeinteg/platform/engine/exec/RecordOperators.h"

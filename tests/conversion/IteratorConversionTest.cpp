@@ -8,11 +8,11 @@
 #include "qeinteg/data/IteratorConversion.h"
 #include "qeinteg/data/QERawDataIterator.h"
 #include "qeinteg/output/QEDebug.h"
-#include "qeinteg/platform/engine/LocalEngine.h"
-#include "qeinteg/platform/host/HostDataset.h"
-#include "qeinteg/platform/host/OutputItem.h"
-#include "qeinteg/platform/host/PnHeading.h"
-#include "qeinteg/platform/host/PnProcedure.h"
+#include "qeinteg/platform/engine/service/LocalEngine.h"
+#include "qeinteg/platform/host/data/HostDataset.h"
+#include "qeinteg/platform/host/output/OutputItem.h"
+#include "qeinteg/platform/host/output/PnHeading.h"
+#include "qeinteg/platform/host/output/PnProcedure.h"
 #include "qeinteg/runner/QERunner.h"
 
 namespace {

@@ -8,9 +8,9 @@
 
 #include "EngineTestUtil.h"
 #include "common/TestSupport.h"
-#include "qeinteg/platform/engine/LocalEngine.h"
-#include "qeinteg/platform/engine/LocalExecutor.h"
-#include "qeinteg/platform/engine/LocalMetaDataService.h"
+#include "qeinteg/platform/engine/service/LocalEngine.h"
+#include "qeinteg/platform/engine/service/LocalExecutor.h"
+#include "qeinteg/platform/engine/service/LocalMetaDataService.h"
 
 using namespace qelocal;
 using enginetest::MemoryIterator;

@@ -6,11 +6,11 @@
 
 #include "qeinteg/output/QEDebug.h"
 #include "qeinteg/output/QEStatDisplay.h"
-#include "qeinteg/platform/host/OutputItem.h"
-#include "qeinteg/platform/host/PivotRecord.h"
-#include "qeinteg/platform/host/PivotTableItem.h"
-#include "qeinteg/platform/host/PnHeading.h"
-#include "qeinteg/platform/host/PnPivotTable.h"
+#include "qeinteg/platform/host/output/OutputItem.h"
+#include "qeinteg/platform/host/output/PivotRecord.h"
+#include "qeinteg/platform/host/output/PivotTableItem.h"
+#include "qeinteg/platform/host/output/PnHeading.h"
+#include "qeinteg/platform/host/output/PnPivotTable.h"
 
 namespace {
 

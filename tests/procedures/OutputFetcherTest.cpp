@@ -7,8 +7,8 @@
 
 #include "common/TestSupport.h"
 #include "qeinteg/data/QESimpleFile.h"
-#include "qeinteg/platform/engine/LocalEngine.h"
-#include "qeinteg/platform/host/PnProcedure.h"
+#include "qeinteg/platform/engine/service/LocalEngine.h"
+#include "qeinteg/platform/host/output/PnProcedure.h"
 #include "qeinteg/runner/QEOutputIteratorFetcher.h"
 #include "qeinteg/runner/QERunner.h"
 

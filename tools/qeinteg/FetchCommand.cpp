@@ -8,8 +8,8 @@
 #include <pugixml.hpp>
 
 #include "qeinteg/java/JNIObjectManager.h"
-#include "qeinteg/platform/engine/EngineTime.h"
-#include "qeinteg/platform/engine/EngineTypes.h"
+#include "qeinteg/platform/engine/exec/EngineTime.h"
+#include "qeinteg/platform/engine/exec/EngineTypes.h"
 #include "qeinteg/runner/QEOutputIteratorFetcher.h"
 #include "qeinteg/runner/QEProgressListener.h"
 #include "qeinteg/runner/QERunner.h"

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "qeinteg/java/JNIObjectManager.h"
-#include "qeinteg/platform/engine/CsvRowSource.h"
-#include "qeinteg/platform/engine/DataModelXml.h"
+#include "qeinteg/platform/engine/io/CsvRowSource.h"
+#include "qeinteg/platform/engine/io/DataModelXml.h"
 #include "qeinteg/runner/StatQEServiceManager.h"
 
 namespace {

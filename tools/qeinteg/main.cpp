@@ -3,8 +3,10 @@
 #include <cstring>
 #include <string>
 
+#include "CrsCommand.h"
 #include "DescribeCommand.h"
 #include "FetchCommand.h"
+#include "LayersCommand.h"
 #include "RenderCommand.h"
 #include "RunCommand.h"
 #include "ServiceCommand.h"
@@ -20,6 +22,9 @@ void PrintUsage(FILE* out) {
         "             detected date/time intervals\n"
         "  render     DOC.json SECTION [--item HEADING=PATH ...] [--html FILE]: render an output\n"
         "             document\n"
+        "  crs        WKID|NAME, or --recommend MINLON,MINLAT,MAXLON,MAXLAT [--count N]:\n"
+        "             describe a coordinate system, or recommend projected systems\n"
+        "  layers     URL: list the layers of a map service\n"
         "  run        JOB.qel [--input NAME=FILE.csv ...] [--set NAME=VALUE]: run a job on the\n"
         "             local engine\n"
         "  fetch      FILE.qebf|FILE.csv [--model FILE.xml] [--fields a,b] [--limit N]: print a\n"
@@ -41,6 +46,10 @@ int main(int argc, char** argv) {
         return RunDescribeCommand(argc - 1, argv + 1);
     if (command == "render")
         return RunRenderCommand(argc - 1, argv + 1);
+    if (command == "crs")
+        return RunCrsCommand(argc - 1, argv + 1);
+    if (command == "layers")
+        return RunLayersCommand(argc - 1, argv + 1);
     if (command == "run")
         return RunRunCommand(argc - 1, argv + 1);
     if (command == "fetch")

@@ -5,10 +5,10 @@
 #include <map>
 #include <vector>
 
-#include "qeinteg/platform/host/PnHeading.h"
-#include "qeinteg/platform/host/PnNumber.h"
-#include "qeinteg/platform/host/PnPivotTable.h"
-#include "qeinteg/platform/host/PnString.h"
+#include "qeinteg/platform/host/output/PnHeading.h"
+#include "qeinteg/platform/host/output/PnNumber.h"
+#include "qeinteg/platform/host/output/PnPivotTable.h"
+#include "qeinteg/platform/host/output/PnString.h"
 
 namespace {
 

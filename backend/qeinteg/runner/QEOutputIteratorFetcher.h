@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "qeinteg/platform/engine/EmbeddedQE.h"
+#include "qeinteg/platform/engine/service/EmbeddedQE.h"
 #include "qeinteg/qeinteg_export.h"
 
 class QERunner;

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "qeinteg/platform/engine/EngineTypes.h"
+#include "qeinteg/platform/engine/exec/EngineTypes.h"
 
 namespace qelocal {
 

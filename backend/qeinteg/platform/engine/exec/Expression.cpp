@@ -5,7 +5,7 @@
 #include <cstring>
 #include <optional>
 
-#include "qeinteg/platform/engine/EngineTime.h"
+#include "qeinteg/platform/engine/exec/EngineTime.h"
 
 namespace qelocal {
 

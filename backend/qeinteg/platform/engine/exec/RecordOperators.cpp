@@ -5,8 +5,8 @@
 
 #include <pugixml.hpp>
 
-#include "qeinteg/platform/engine/DataModelXml.h"
-#include "qeinteg/platform/engine/EngineTime.h"
+#include "qeinteg/platform/engine/io/DataModelXml.h"
+#include "qeinteg/platform/engine/exec/EngineTime.h"
 
 namespace qelocal {
 

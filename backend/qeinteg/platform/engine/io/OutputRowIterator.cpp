@@ -1,8 +1,8 @@
 #include "qeinteg/platform/engine/io/OutputRowIterator.h"
 
-#include "qeinteg/platform/engine/CsvRowSource.h"
-#include "qeinteg/platform/engine/DataModelXml.h"
-#include "qeinteg/platform/engine/QebfFile.h"
+#include "qeinteg/platform/engine/io/CsvRowSource.h"
+#include "qeinteg/platform/engine/io/DataModelXml.h"
+#include "qeinteg/platform/engine/io/QebfFile.h"
 
 namespace qelocal {
 

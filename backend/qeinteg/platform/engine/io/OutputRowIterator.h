@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "qeinteg/platform/engine/EmbeddedQE.h"
+#include "qeinteg/platform/engine/service/EmbeddedQE.h"
 #include "qeinteg/platform/engine/io/WriteOperator.h"
 
 namespace qelocal {

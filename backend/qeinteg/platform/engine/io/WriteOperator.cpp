@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "qeinteg/platform/engine/CsvWriter.h"
-#include "qeinteg/platform/engine/DataModelXml.h"
-#include "qeinteg/platform/engine/QebfFile.h"
+#include "qeinteg/platform/engine/io/CsvWriter.h"
+#include "qeinteg/platform/engine/io/DataModelXml.h"
+#include "qeinteg/platform/engine/io/QebfFile.h"
 
 namespace qelocal {
 

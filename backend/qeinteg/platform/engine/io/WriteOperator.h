@@ -16,7 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "qeinteg/platform/engine/EngineJob.h"
+#include "qeinteg/platform/engine/exec/EngineJob.h"
 #include "qeinteg/platform/engine/exec/Batch.h"
 
 namespace qelocal {

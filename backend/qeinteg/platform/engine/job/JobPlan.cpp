@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "qeinteg/platform/engine/DataModelXml.h"
+#include "qeinteg/platform/engine/io/DataModelXml.h"
 #include "qeinteg/platform/engine/exec/AggregateOperator.h"
 #include "qeinteg/platform/engine/exec/JoinOperator.h"
 #include "qeinteg/platform/engine/exec/RecordOperators.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "qeinteg/platform/engine/EngineJob.h"
-#include "qeinteg/platform/engine/JobGraph.h"
+#include "qeinteg/platform/engine/exec/EngineJob.h"
+#include "qeinteg/platform/engine/job/JobGraph.h"
 #include "qeinteg/platform/engine/exec/Batch.h"
 #include "qeinteg/platform/engine/io/WriteOperator.h"
 

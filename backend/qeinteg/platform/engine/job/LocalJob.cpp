@@ -1,0 +1,69 @@
+#include "qeinteg/platform/engine/job/LocalJob.h"
+
+#include <exception>
+
+#include "qeinteg/platform/engine/exec/EngineJob.h"
+#include "qeinteg/platform/engine/job/QelParser.h"
+#include "qeinteg/platform/engine/exec/EngineJob.h"
+#include "qeinteg/platform/engine/service/LocalEngine.h"
+#include "qeinteg/platform/engine/job/QelParser.h"
+#include "qeinteg/platform/engine/job/JobPlan.h"
+
+namespace qelocal {
+
+void ExecuteLocalJob(const std::string& jobText,
+                     const std::vector<EmbeddedQE::Container*>& inputContainers,
+                     const std::vector<EmbeddedQE::Container*>& outputContainers,
+                     const std::vector<EmbeddedQE::RowDataIterator*>& inputIterators,
+                     const CancelSignal& cancel, ListenerEvents& events,
+                     std::vector<WrittenOutput>* outputs) {
+    JobGraph graph;
+    QelParseError parseError;
+    if (!ParseQel(jobText, graph, parseError)) {
+        events.error("QEL_SYNTAX_ERROR", "the job text is not valid QEL: " + parseError.describe(),
+                     "");
+        return;
+    }
+    try {
+        JobEnvironment env;
+        env.inputContainers = inputContainers;
+        env.outputContainers = outputContainers;
+        env.inputIterators = inputIterators;
+        env.analyticRoot = LocalEngine::instance().analyticRoot();
+        env.cancelled = [&cancel] { return cancel.raised(); };
+        env.progress = [&events](float fraction) { events.progress(fraction); };
+        env.message = [&events](const std::string& id, const std::string& text) {
+            events.message(id, text);
+        };
+        JobPlan plan(graph, env);
+        plan.run();
+        if (outputs != nullptr)
+            *outputs = plan.outputs();
+    } catch (const EngineCancelled&) {
+        events.cancel();
+        return;
+    } catch (const EngineError& e) {
+        events.error(e.id(), e.what(), "");
+        return;
+    } catch (const std::exception& e) {
+        events.error("ENGINE_ERROR", e.what(), "");
+        return;
+    }
+    events.success();
+}
+
+void RunLocalJob(const std::string& jobText,
+                 const std::vector<EmbeddedQE::Container*>& outputContainers) {
+    JobGraph graph;
+    QelParseError parseError;
+    if (!ParseQel(jobText, graph, parseError))
+        throw EngineError("the job text is not valid QEL: " + parseError.describe(),
+                          "QEL_SYNTAX_ERROR");
+    JobEnvironment env;
+    env.outputContainers = outputContainers;
+    env.analyticRoot = LocalEngine::instance().analyticRoot();
+    JobPlan plan(graph, env);
+    plan.run();
+}
+
+}  // namespace qelocal
