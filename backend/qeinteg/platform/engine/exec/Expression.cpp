@@ -767,7 +767,12 @@ class Parser {
         lex_.take();
         finish(*n, start);
         ValueType type = ValueType::Null;
-        for (size_t i = 1; i < n->kids.size(); i += (i + 1 == n->kids.size() ? 1 : 2)) {
+        // The values: every clause's (odd positions before the last) and the otherwise value.
+        std::vector<size_t> branches;
+        for (size_t k = 1; k + 1 < n->kids.size(); k += 2)
+            branches.push_back(k);
+        branches.push_back(n->kids.size() - 1);
+        for (size_t i : branches) {
             bool ok = true;
             const Node& branch = *n->kids[i];
             if (!IsScalar(branch.type))
