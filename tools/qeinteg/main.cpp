@@ -17,7 +17,8 @@ void PrintUsage(FILE* out) {
         "  describe   FILE.csv [--fields a,b] [--datetime FIELD] [--json]: field summaries and\n"
         "             detected date/time intervals\n"
         "  render     DOC.json SECTION [--item HEADING=PATH ...] [--html FILE]: render an output\n"
-        "             document\n",
+        "             document\n"
+        "  --version  print the version\n",
         out);
 }
 
@@ -35,6 +36,10 @@ int main(int argc, char** argv) {
         return RunDescribeCommand(argc - 1, argv + 1);
     if (command == "render")
         return RunRenderCommand(argc - 1, argv + 1);
+    if (command == "--version") {
+        std::printf("qeinteg %s\n", QEINTEG_VERSION);
+        return 0;
+    }
     if (command == "-h" || command == "--help" || command == "help") {
         PrintUsage(stdout);
         return 0;
