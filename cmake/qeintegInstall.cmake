@@ -8,7 +8,7 @@
 # The check at the end of this file stops the configuration when an exported target carries a
 # dependency that qeintegConfig.cmake does not find.
 
-set(QEINTEG_EXPORTED_TARGETS qeinteg qehost qelocal qejvm)
+set(QEINTEG_EXPORTED_TARGETS qeinteg qehost qehost_viewer qehost_testing qelocal qejvm)
 # The only outside targets allowed in the exported link interfaces: cmake/qeintegConfig.cmake.in
 # finds each of them (jni.h is in our public headers, and so are std::thread and std::mutex).
 set(QEINTEG_INTERFACE_DEPENDENCIES JNI::JNI Threads::Threads)
@@ -30,12 +30,16 @@ set(QEINTEG_PRIVATE_INCLUDE_PATTERNS
 # The libraries find each other beside themselves and the command finds them from bin/, so the
 # installed tree works from any prefix and never looks into the build tree.
 file(RELATIVE_PATH _qeinteg_bin_to_lib ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
-set_property(TARGET ${QEINTEG_EXPORTED_TARGETS} APPEND PROPERTY INSTALL_RPATH "$ORIGIN")
 set_property(TARGET qeinteg_cli APPEND PROPERTY INSTALL_RPATH "$ORIGIN/${_qeinteg_bin_to_lib}")
-
 # Our headers are C++20: a consumer compiles them with at least that.
 foreach(target IN LISTS QEINTEG_EXPORTED_TARGETS)
-  target_compile_features(${target} PUBLIC cxx_std_20)
+  get_target_property(_type ${target} TYPE)
+  if(_type STREQUAL "INTERFACE_LIBRARY")
+    target_compile_features(${target} INTERFACE cxx_std_20)
+  else()
+    set_property(TARGET ${target} APPEND PROPERTY INSTALL_RPATH "$ORIGIN")
+    target_compile_features(${target} PUBLIC cxx_std_20)
+  endif()
 endforeach()
 
 # --- Libraries and jar (the command installs itself) --------------------------------------------------------------------
@@ -123,9 +127,10 @@ set(QEINTEG_DEB_DEPENDS
     "libminizip1"
     "libpugixml1v5"
     "libcsv3")
-# The geo and numeric libraries, each added here when the local engine links it (Eigen is
-# header-only and adds nothing): e.g. "libproj25", "libgdal32".
-set(QEINTEG_DEB_GEO_DEPENDS)
+# The geo and numeric libraries the local engine links (Eigen is header-only and adds nothing).
+set(QEINTEG_DEB_GEO_DEPENDS
+    "libproj25"
+    "libgdal32")
 list(APPEND QEINTEG_DEB_DEPENDS ${QEINTEG_DEB_GEO_DEPENDS} "libstdc++6" "libc6")
 list(JOIN QEINTEG_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 # jni.h, which our headers include, comes with the JDK.
