@@ -129,8 +129,11 @@ for p in $depends; do
 done
 needed_files=/usr/share/java/jackson-core.jar
 for f in $(elf_files "$work/unpacked"); do
-    needed_files+=$'\n'$(ldd "$f" | awk '$2 == "=>" && $3 ~ /^\// {print $3}' |
-        grep -vF "$work/unpacked" || true)
+    # Only what the file itself names: its dependencies' own needs are their packages' business.
+    needed=$(readelf -d "$f" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+    needed_files+=$'\n'$(ldd "$f" | awk -v names="$needed" '
+        BEGIN { n = split(names, list, "\n"); for (i = 1; i <= n; i++) wanted[list[i]] = 1 }
+        $2 == "=>" && ($1 in wanted) && $3 ~ /^\// { print $3 }' | grep -vF "$work/unpacked" || true)
 done
 owner() {  # the Debian package that installed FILE (dpkg may know it by its /lib or /usr/lib path)
     local real candidate
