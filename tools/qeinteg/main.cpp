@@ -28,7 +28,8 @@ void PrintUsage(FILE* out) {
         "  run        JOB.qel [--input NAME=FILE.csv ...] [--set NAME=VALUE]: run a job on the\n"
         "             local engine\n"
         "  fetch      FILE.qebf|FILE.csv [--model FILE.xml] [--fields a,b] [--limit N]: print a\n"
-        "             data file's rows as CSV\n",
+        "             data file's rows as CSV\n"
+        "  --version  print the version\n",
         out);
 }
 
@@ -54,6 +55,10 @@ int main(int argc, char** argv) {
         return RunRunCommand(argc - 1, argv + 1);
     if (command == "fetch")
         return RunFetchCommand(argc - 1, argv + 1);
+    if (command == "--version") {
+        std::printf("qeinteg %s\n", QEINTEG_VERSION);
+        return 0;
+    }
     if (command == "-h" || command == "--help" || command == "help") {
         PrintUsage(stdout);
         return 0;
