@@ -497,3 +497,31 @@ join({"matchFields":[{"left":"k","right":"k2"}],"outputFields":{"left":["a"]},"j
     EXPECT_EQ(join("Inner"), "a\n");
     EXPECT_EQ(join("Anti"), "a\nx\ny\nz\nw\nm\n");
 }
+
+TEST_F(Graph, AnOutputIteratorOverADamagedFileFailsInsteadOfCrashing) {
+    const std::string in = file("groups.csv", kGroups);
+    const std::string out = dir + "/g.qebf";
+    ASSERT_EQ(run("read(" + csv(in) + R"()->write({"dataDestination":"file:///)" + out +
+                  R"(","dataModelDestination":"","type":"qebf"}))" + "\n"),
+              "success")
+        << listener->errorText;
+    EmbeddedQE::RowDataIterator* it = executor->getOutputIterator(qetest::MainEnv(), "g.qebf");
+    ASSERT_NE(it, nullptr);
+    // Cut the file short behind the iterator's back: it reports a failure status.
+    const std::string whole = qetest::ReadFile(out);
+    ASSERT_TRUE(qetest::WriteFile(out, whole.substr(0, whole.size() / 2)));
+    uint32_t status = 0;
+    int rows = 0;
+    while ((status = it->nextRecord()) == 0)
+        ++rows;
+    EXPECT_EQ(status, 2u);
+    EXPECT_LT(rows, 6);
+    const void* value = nullptr;
+    size_t length = 0;
+    EXPECT_NE(it->getRecordValue(0, &value, &length), 0u);  // no current row
+    // Released before it is disposed: the iterator stays usable until its own dispose().
+    executor->release(qetest::MainEnv());
+    executor.reset();
+    EXPECT_EQ(it->Rewind(), 0u);
+    it->dispose(qetest::MainEnv());
+}
