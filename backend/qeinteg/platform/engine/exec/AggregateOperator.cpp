@@ -44,7 +44,7 @@ bool FnFromText(const std::string& name, Fn& fn) {
 
 }  // namespace
 
-struct AggregateOperator::Spec {
+struct AggregateOperator::Summary {
     Fn fn = Fn::Count;
     int input = -1;
     bool text = false;  // the input is a string field
@@ -254,13 +254,13 @@ AggregateOperator::AggregateOperator(std::unique_ptr<BatchStream> input, const J
         throw EngineError(context + ": the configuration needs an \"output\" array",
                           "BAD_CONFIGURATION");
     const auto& in = input_->fields();
-    for (const Json& spec : config["output"]) {
-        if (!spec.is_object() || !spec.contains("function") || !spec["function"].is_string())
+    for (const Json& entry : config["output"]) {
+        if (!entry.is_object() || !entry.contains("function") || !entry["function"].is_string())
             throw EngineError(context + ": every output entry needs a \"function\" text",
                               "BAD_CONFIGURATION");
-        const std::string function = spec["function"].get<std::string>();
+        const std::string function = entry["function"].get<std::string>();
         std::string inputName;
-        if (auto it = spec.find("input"); it != spec.end()) {
+        if (auto it = entry.find("input"); it != entry.end()) {
             if (!it->is_string())
                 throw EngineError(context + ": \"input\" must be a text", "BAD_CONFIGURATION");
             inputName = it->get<std::string>();
@@ -273,7 +273,7 @@ AggregateOperator::AggregateOperator(std::unique_ptr<BatchStream> input, const J
                                   "UNKNOWN_FIELD");
         }
         std::string outName;
-        if (auto it = spec.find("outName"); it != spec.end()) {
+        if (auto it = entry.find("outName"); it != entry.end()) {
             if (!it->is_string())
                 throw EngineError(context + ": \"outName\" must be a text", "BAD_CONFIGURATION");
             outName = it->get<std::string>();
@@ -293,7 +293,7 @@ AggregateOperator::AggregateOperator(std::unique_ptr<BatchStream> input, const J
             fields_.push_back(out);
             continue;
         }
-        auto s = std::make_unique<Spec>();
+        auto s = std::make_unique<Summary>();
         if (!FnFromText(function, s->fn))
             throw EngineError(context + ": the aggregate function '" + function + "' is not known",
                               "UNKNOWN_AGGREGATE");
@@ -315,8 +315,8 @@ AggregateOperator::AggregateOperator(std::unique_ptr<BatchStream> input, const J
                                   inputName + "' is " + StorageText(storage),
                               "EXPRESSION_TYPE_ERROR");
         if (function == "percentile") {
-            auto c = spec.find("centile");
-            if (c == spec.end() || !c->is_number() || c->get<double>() < 0 ||
+            auto c = entry.find("centile");
+            if (c == entry.end() || !c->is_number() || c->get<double>() < 0 ||
                 c->get<double>() > 100)
                 throw EngineError(context + ": a percentile needs a \"centile\" from 0 to 100",
                                   "BAD_CONFIGURATION");
@@ -344,8 +344,8 @@ AggregateOperator::AggregateOperator(std::unique_ptr<BatchStream> input, const J
                 out.storage = Storage::Real;
         }
         out.measure = out.storage == Storage::String ? Measure::Nominal : Measure::Continuous;
-        outputOrder_.push_back(-static_cast<int>(specs_.size()) - 1);
-        specs_.push_back(std::move(s));
+        outputOrder_.push_back(-static_cast<int>(summaries_.size()) - 1);
+        summaries_.push_back(std::move(s));
         fields_.push_back(out);
     }
     for (size_t i = 0; i < fields_.size(); ++i) {
@@ -395,7 +395,7 @@ uint32_t AggregateOperator::groupOf(const Batch&, const std::vector<const Column
     groupHash_.push_back(hash);
     for (size_t k = 0; k < keys.size(); ++k)
         groupKeys_[k].appendFrom(*keys[k], row);
-    for (auto& s : specs_)
+    for (auto& s : summaries_)
         s->addGroup();
     if (static_cast<size_t>(groups_) * 2 > slots_.size())
         grow();
@@ -410,7 +410,7 @@ void AggregateOperator::consume() {
     if (keyInputs_.empty()) {
         groups_ = 1;
         groupHash_.push_back(0);
-        for (auto& s : specs_)
+        for (auto& s : summaries_)
             s->addGroup();
     }
     while (input_->next(batch)) {
@@ -426,7 +426,7 @@ void AggregateOperator::consume() {
             for (size_t i = 0; i < batch.rows; ++i)
                 gid[i] = groupOf(batch, keys, i, hashes[i]);
         }
-        for (auto& s : specs_)
+        for (auto& s : summaries_)
             s->update(batch, gid);
     }
     consumed_ = true;
@@ -449,7 +449,7 @@ bool AggregateOperator::next(Batch& out) {
             for (uint32_t g = emitted_; g < end; ++g)
                 c.appendFrom(keys, g);
         } else {
-            Spec& s = *specs_[static_cast<size_t>(-which - 1)];
+            Summary& s = *summaries_[static_cast<size_t>(-which - 1)];
             for (uint32_t g = emitted_; g < end; ++g)
                 s.result(g, c);
         }

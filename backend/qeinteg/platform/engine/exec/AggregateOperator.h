@@ -1,13 +1,13 @@
-// aggregate({"output": [spec...]}): grouped summaries in one hash table.
+// aggregate({"output": [entry...]}): grouped summaries in one hash table.
 //
-// A spec is {"input": FIELD, "function": NAME, "outName": NAME?, "centile": 1..100?}. Specs with
-// the function "key" are the grouping fields (in their order); the others are summaries: count,
-// min, max, sum, mean, sd, variance, median, percentile, first, last, countDistinct. Output fields
-// follow the specs in their order; the default out name is the input name for a key, "count" for a
-// count without input, else INPUT_FUNCTION. Missing values are skipped by every summary (a count
-// without input counts records); a summary of no values is missing, a count of none is 0. Groups
-// come out in the order of their first record; missing keys form a group of their own. Without key
-// specs the whole input is one group, also when it is empty.
+// An entry is {"input": FIELD, "function": NAME, "outName": NAME?, "centile": 1..100?}. Entries
+// with the function "key" are the grouping fields (in their order); the others are summaries:
+// count, min, max, sum, mean, sd, variance, median, percentile, first, last, countDistinct. Output
+// fields follow the entries in their order; the default out name is the input name for a key,
+// "count" for a count without input, else INPUT_FUNCTION. Missing values are skipped by every
+// summary (a count without input counts records); a summary of no values is missing, a count of
+// none is 0. Groups come out in the order of their first record; missing keys form a group of their
+// own. Without key entries the whole input is one group, also when it is empty.
 #pragma once
 
 #include <memory>
@@ -28,7 +28,7 @@ class AggregateOperator final : public BatchStream {
     const std::vector<EngineField>& fields() const override { return fields_; }
     bool next(Batch& out) override;
 
-    struct Spec;
+    struct Summary;
 
   private:
     void consume();
@@ -41,8 +41,8 @@ class AggregateOperator final : public BatchStream {
     std::string context_;
     std::vector<EngineField> fields_;
     std::vector<size_t> keyInputs_;
-    std::vector<std::unique_ptr<Spec>> specs_;  // summaries
-    std::vector<int> outputOrder_;              // >= 0: key index; < 0: -(spec index) - 1
+    std::vector<std::unique_ptr<Summary>> summaries_;  // summaries
+    std::vector<int> outputOrder_;                     // >= 0: key index; < 0: -(summary index) - 1
     // Groups: key values column by column, and an open-addressing table of group numbers + 1.
     std::vector<Column> groupKeys_;
     std::vector<uint64_t> groupHash_;
