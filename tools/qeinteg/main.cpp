@@ -5,6 +5,7 @@
 
 #include "DescribeCommand.h"
 #include "RenderCommand.h"
+#include "ScoreCommand.h"
 #include "ServiceCommand.h"
 
 namespace {
@@ -17,7 +18,11 @@ void PrintUsage(FILE* out) {
         "  describe   FILE.csv [--fields a,b] [--datetime FIELD] [--json]: field summaries and\n"
         "             detected date/time intervals\n"
         "  render     DOC.json SECTION [--item HEADING=PATH ...] [--html FILE]: render an output\n"
-        "             document\n",
+        "             document\n"
+        "  score      MODEL.pmml DATA.csv [--outputs A,B] [--keys A,B] [-o OUT.csv]: score every\n"
+        "             record with a PMML model\n"
+        "  score-settings [--missing-as-predictor] [--max-predictions N]: the scoring module's\n"
+        "             execution settings document\n",
         out);
 }
 
@@ -35,6 +40,10 @@ int main(int argc, char** argv) {
         return RunDescribeCommand(argc - 1, argv + 1);
     if (command == "render")
         return RunRenderCommand(argc - 1, argv + 1);
+    if (command == "score")
+        return RunScoreCommand(argc - 1, argv + 1);
+    if (command == "score-settings")
+        return RunScoreSettingsCommand(argc - 1, argv + 1);
     if (command == "-h" || command == "--help" || command == "help") {
         PrintUsage(stdout);
         return 0;

@@ -1,9 +1,11 @@
 // Expressions (derived fields) and predicates: compilation and evaluation.
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <string>
 
+#include "qeinteg/platform/host/HostDates.h"
 #include "qeinteg/platform/host/scoring/PmmlCore.h"
 
 namespace mcpmml {
@@ -918,6 +920,8 @@ bool Compiler::CompilePredicate(const pugi::xml_node& node, const Scope& scope, 
         out.text = doc_.Keep(value);
         const DataType type = Slot(out.slot).type;
         out.numericConst = ParseNumber(value, out.number, true);
+        if (!out.numericConst && (type == DataType::Date || type == DataType::DateTime))
+            out.numericConst = qehost::ParseHostDateTime(value, out.number);
         if (IsNumeric(type) && !out.numericConst) {
             // A date constant compared with a date field.
             return Fail("value '" + value + "' of SimplePredicate on '" +
