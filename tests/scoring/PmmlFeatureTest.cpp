@@ -390,3 +390,39 @@ TEST(PmmlScoreTest, DatesArriveInHostSecondsAndModelsCountFromTheirEpoch) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PmmlDocumentTest, HostileNestingIsRefusedOrCutShortWithoutACrash) {
+    // Elements nested far deeper than any model needs.
+    std::string deep = Doc("<TransformationDictionary><DerivedField name='d'>");
+    for (int i = 0; i < 5000; ++i)
+        deep += "<Apply function='abs'>";
+    deep += "<FieldRef field='x'/>";
+    for (int i = 0; i < 5000; ++i)
+        deep += "</Apply>";
+    deep += "</DerivedField></TransformationDictionary>";
+    deep.replace(deep.find("</PMML>"), 7, "");
+    deep += "</PMML>";
+    EXPECT_NE(CompileError(deep).find("deep"), std::string::npos);
+
+    // A long chain of derived fields, each defined through the next; and a field defined through
+    // itself.
+    std::string chain = "<TransformationDictionary>";
+    for (int i = 0; i < 3000; ++i) {
+        chain += "<DerivedField name='f" + std::to_string(i) + "'><FieldRef field='f" +
+                 std::to_string(i + 1) + "'/></DerivedField>";
+    }
+    chain +=
+        "<DerivedField name='f3000'><FieldRef field='x'/></DerivedField>"
+        "<DerivedField name='self'><Apply function='+'><FieldRef field='self'/>"
+        "<Constant>1</Constant></Apply></DerivedField></TransformationDictionary>";
+    Scorer s(Doc(chain));
+    ASSERT_TRUE(s.ok());
+    const ValueRecord& r = s.Set("x", 1.0).Set("y", 1.0).Set("c", "").Score();
+    EXPECT_TRUE(r.At(r.Find("f0")).IsMissing());
+    EXPECT_EQ(r.GetDouble(r.Find("f2500")), 1.0);
+    EXPECT_TRUE(r.At(r.Find("self")).IsMissing());
+}
+
+}  // namespace

@@ -1,5 +1,6 @@
 #include "qeinteg/platform/host/scoring/MCScorerFactory.h"
 
+#include <algorithm>
 #include <iterator>
 #include <memory>
 #include <new>
@@ -11,6 +12,21 @@
 #include "qeinteg/platform/host/scoring/PmmlScoreComputer.h"
 
 namespace MCScoring_910 {
+
+namespace {
+
+// Compilation recurses along the element tree; a hostile document must not exhaust the stack.
+constexpr int kMaxDepth = 400;
+
+struct DepthWalker : pugi::xml_tree_walker {
+    int deepest = 0;
+    bool for_each(pugi::xml_node&) override {
+        deepest = std::max(deepest, depth());
+        return deepest <= kMaxDepth;
+    }
+};
+
+}  // namespace
 
 MCXML_910::IMCScoreComputer* MCScorerFactory::CreateMCScoringObject(MCXML_910::MCSettings& settings,
                                                                     std::istream& stream) {
@@ -28,6 +44,13 @@ MCXML_910::IMCScoreComputer* MCScorerFactory::CreateMCScoringObject(MCXML_910::M
             settings.SetErrorMessage(std::string("the model document is not XML: ") +
                                      parsed.description() + " at offset " +
                                      std::to_string(parsed.offset));
+            return nullptr;
+        }
+        DepthWalker walker;
+        xml.traverse(walker);
+        if (walker.deepest > kMaxDepth) {
+            settings.SetErrorMessage("the model document nests elements more than " +
+                                     std::to_string(kMaxDepth) + " deep");
             return nullptr;
         }
         auto doc = std::make_shared<mcpmml::Document>();

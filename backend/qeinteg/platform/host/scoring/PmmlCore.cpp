@@ -168,9 +168,13 @@ const Cell& Context::Compute(int slot) {
     const size_t i = static_cast<size_t>(slot);
     Cell value;
     const Expr* expr = doc_.derived[i].get();
-    if (expr != nullptr && busy_[i] == 0) {
-        busy_[i] = 1;  // a field defined through itself evaluates to missing
+    // A field defined through itself evaluates to missing, and so does a chain of fields too long
+    // to follow on the stack.
+    if (expr != nullptr && busy_[i] == 0 && depth_ < 1000) {
+        busy_[i] = 1;
+        ++depth_;
         value = expr->Eval(*this);
+        --depth_;
         busy_[i] = 0;
         const DataType type = doc_.slots[i].type;
         if (value.kind == Cell::Text && IsNumeric(type)) {

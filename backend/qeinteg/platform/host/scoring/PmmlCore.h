@@ -208,6 +208,7 @@ class Context {
     std::vector<Cell> cells_;
     std::vector<uint32_t> stamps_;
     std::vector<uint8_t> busy_;
+    int depth_ = 0;  // derived fields being computed, one inside the other
     uint32_t generation_ = 0;
     std::deque<std::string> strings_;
     std::vector<ModelResult> scratch_;

@@ -24,6 +24,7 @@ ValueRecord::ValueRecord(int capacity) : layoutId_(NextLayoutId()) {
 int ValueRecord::AddValue(const std::string& name, const Value& defaultValue) {
     if (Find(name) >= 0)
         return -1;
+    index_.emplace(name, Size());
     names_.push_back(name);
     values_.push_back(defaultValue);
     defaults_.push_back(defaultValue);
@@ -32,11 +33,8 @@ int ValueRecord::AddValue(const std::string& name, const Value& defaultValue) {
 }
 
 int ValueRecord::Find(const std::string& name) const {
-    for (size_t i = 0; i < names_.size(); ++i) {
-        if (names_[i] == name)
-            return static_cast<int>(i);
-    }
-    return -1;
+    auto it = index_.find(name);
+    return it == index_.end() ? -1 : it->second;
 }
 
 void ValueRecord::Reset() {
@@ -47,6 +45,7 @@ void ValueRecord::Clear() {
     names_.clear();
     values_.clear();
     defaults_.clear();
+    index_.clear();
     layoutId_ = NextLayoutId();
 }
 

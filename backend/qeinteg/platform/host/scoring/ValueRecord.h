@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "qeinteg/platform/host/scoring/Value.h"
@@ -40,6 +41,7 @@ class ValueRecord {
     std::vector<std::string> names_;
     std::vector<Value> values_;
     std::vector<Value> defaults_;
+    std::unordered_map<std::string, int> index_;
     uint64_t layoutId_;
 };
 
