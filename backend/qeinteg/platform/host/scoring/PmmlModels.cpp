@@ -490,29 +490,62 @@ std::unique_ptr<Model> CompileGeneralRegressionModel(Compiler& c, const pugi::xm
 
 namespace {
 
+// The hot part of a node; its predicate lives in a parallel array. A node whose two children
+// split on one numeric field ("x <= t" and "x > t", or "x <= t" and True) also carries that split,
+// so that a present number picks the child with one comparison.
 struct TreeNode {
-    Predicate predicate;
-    int firstChild = -1;
-    int childCount = 0;
-    int defaultChild = -1;
+    int32_t firstChild = -1;
+    int32_t childCount = 0;
+    int32_t splitSlot = -1;                 // -1: no split, evaluate the children's predicates
+    Predicate::Op splitOp = Predicate::Le;  // the first child is taken when value splitOp number
     bool hasScore = false;
-    double value = 0;     // regression score
-    int category = -1;    // classification score
-    int probOffset = -1;  // into probs, categories.size() entries
+    double splitValue = 0;
+    double value = 0;         // regression score
+    int32_t category = -1;    // classification score
+    int32_t probOffset = -1;  // into probs, categories.size() entries
+    int32_t defaultChild = -1;
     double recordCount = 0;
 };
+
+inline bool Split(double x, Predicate::Op op, double t) {
+    switch (op) {
+        case Predicate::Lt:
+            return x < t;
+        case Predicate::Le:
+            return x <= t;
+        case Predicate::Gt:
+            return x > t;
+        case Predicate::Ge:
+            return x >= t;
+        case Predicate::Eq:
+            return x == t;
+        case Predicate::Ne:
+            return x != t;
+    }
+    return false;
+}
+
+// The comparison that is true exactly when `op` is false, for a present number.
+bool Complement(Predicate::Op a, Predicate::Op b) {
+    return (a == Predicate::Le && b == Predicate::Gt) ||
+           (a == Predicate::Gt && b == Predicate::Le) ||
+           (a == Predicate::Lt && b == Predicate::Ge) ||
+           (a == Predicate::Ge && b == Predicate::Lt) ||
+           (a == Predicate::Eq && b == Predicate::Ne) || (a == Predicate::Ne && b == Predicate::Eq);
+}
 
 class TreeModelImpl final : public Model {
   public:
     enum Strategy { None, LastPrediction, NullPrediction, DefaultChild, Weighted };
     std::vector<TreeNode> nodes;
+    std::vector<Predicate> predicates;  // by node
     std::vector<double> probs;
     Strategy strategy = None;
     bool returnLastOnNoTrueChild = false;
 
   protected:
     void Evaluate(Context& ctx, ModelResult& result) const override {
-        const Truth root = nodes[0].predicate.Eval(ctx);
+        const Truth root = predicates[0].Eval(ctx);
         if (root == Truth::False)
             return;
         int current = 0;
@@ -520,10 +553,17 @@ class TreeModelImpl final : public Model {
             const TreeNode& n = nodes[static_cast<size_t>(current)];
             if (n.childCount == 0)
                 return Leaf(n, result);
+            if (n.splitSlot >= 0) {
+                const Cell& v = ctx.Get(n.splitSlot);
+                if (v.kind == Cell::Number && v.num == v.num) {  // a number, not NaN
+                    current = n.firstChild + (Split(v.num, n.splitOp, n.splitValue) ? 0 : 1);
+                    continue;
+                }
+            }
             int next = -1;
             for (int i = 0; i < n.childCount; ++i) {
                 const int child = n.firstChild + i;
-                const Truth t = nodes[static_cast<size_t>(child)].predicate.Eval(ctx);
+                const Truth t = predicates[static_cast<size_t>(child)].Eval(ctx);
                 if (t == Truth::True) {
                     next = child;
                     break;
@@ -595,7 +635,7 @@ class TreeModelImpl final : public Model {
         std::vector<int> chosen;
         for (int i = 0; i < n.childCount; ++i) {
             const int child = n.firstChild + i;
-            const Truth t = nodes[static_cast<size_t>(child)].predicate.Eval(ctx);
+            const Truth t = predicates[static_cast<size_t>(child)].Eval(ctx);
             if (t == Truth::True && chosen.empty()) {
                 chosen.push_back(child);
                 break;
@@ -652,7 +692,7 @@ class TreeBuilder {
                 Predicate p;
                 if (!c_.CompilePredicate(child, scope_, p))
                     return false;
-                m_.nodes[static_cast<size_t>(index)].predicate = std::move(p);
+                m_.predicates[static_cast<size_t>(index)] = std::move(p);
                 havePredicate = true;
             } else if (Is(child, "Node")) {
                 children.push_back(child);
@@ -692,12 +732,29 @@ class TreeBuilder {
         // Children take one contiguous block.
         const int first = static_cast<int>(m_.nodes.size());
         m_.nodes.resize(m_.nodes.size() + children.size());
+        m_.predicates.resize(m_.nodes.size());
         builds_.resize(m_.nodes.size());
         m_.nodes[static_cast<size_t>(index)].firstChild = first;
         m_.nodes[static_cast<size_t>(index)].childCount = static_cast<int>(children.size());
         for (size_t i = 0; i < children.size(); ++i) {
             if (!Build(children[i], first + static_cast<int>(i), ids))
                 return false;
+        }
+        if (children.size() == 2) {
+            const Predicate& a = m_.predicates[static_cast<size_t>(first)];
+            const Predicate& b = m_.predicates[static_cast<size_t>(first) + 1];
+            const bool numeric =
+                a.kind == Predicate::Compare && a.numericConst && IsNumeric(c_.Slot(a.slot).type);
+            const bool complement =
+                b.kind == Predicate::AlwaysTrue ||
+                (b.kind == Predicate::Compare && b.numericConst && b.slot == a.slot &&
+                 b.number == a.number && Complement(a.op, b.op));
+            if (numeric && complement) {
+                TreeNode& node = m_.nodes[static_cast<size_t>(index)];
+                node.splitSlot = a.slot;
+                node.splitOp = a.op;
+                node.splitValue = a.number;
+            }
         }
         return true;
     }
@@ -783,6 +840,7 @@ std::unique_ptr<Model> CompileTreeModel(Compiler& c, const pugi::xml_node& node,
         return nullptr;
     }
     model->nodes.resize(1);
+    model->predicates.resize(1);
     TreeBuilder builder(c, scope, *model);
     builder.builds_.resize(1);
     std::map<std::string, int> ids;
