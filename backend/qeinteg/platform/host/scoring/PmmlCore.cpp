@@ -242,8 +242,13 @@ void Model::Run(Context& ctx, ModelResult& result) const {
             result.valid = false;
     }
     if (result.valid && !classification) {
-        double v = result.value * rescaleFactor + rescaleConstant;
-        v = std::fmin(std::fmax(v, minValue), maxValue);
+        double v = result.value;
+        if (rescaleFactor != 1 || rescaleConstant != 0)
+            v = v * rescaleFactor + rescaleConstant;
+        if (v < minValue)
+            v = minValue;
+        else if (v > maxValue)
+            v = maxValue;
         switch (cast) {
             case Round:
                 v = std::round(v);

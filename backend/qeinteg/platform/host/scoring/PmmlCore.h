@@ -155,6 +155,10 @@ struct InputField {
     bool daysSince = false;
     bool secondsSince = false;
     std::vector<std::string> missingTexts;  // dictionary values declared missing
+    // A double goes into the slot as it is: a double field without epoch or missing values.
+    bool Plain() const {
+        return type == DataType::Double && !daysSince && !secondsSince && missingTexts.empty();
+    }
 };
 
 // An output variable of the score computer.

@@ -57,6 +57,7 @@ PmmlScoreComputer::PmmlScoreComputer(std::shared_ptr<const Document> doc)
         if (in.daysSince || in.secondsSince)
             epoch = qehost::HostDateNumber(static_cast<int>(in.sinceSeconds), 1, 1);
         epochs_.push_back(epoch);
+        plain_.push_back(in.Plain() ? 1 : 0);
     }
     for (const OutputVar& out : doc_->outputs)
         outputVars_.emplace_back(out.name, out.type);
@@ -154,8 +155,13 @@ MCStatus PmmlScoreComputer::Score(const ValueRecord& input, ValueRecord& output,
         boundLayout_ = input.LayoutId();
     }
     ctx_.Begin();
-    for (size_t i = 0; i < binding_.size(); ++i)
-        Load(i, input.At(binding_[i]));
+    for (size_t i = 0; i < binding_.size(); ++i) {
+        const Value& value = input.At(binding_[i]);
+        if (plain_[i] && value.GetType() == Value::Double)
+            ctx_.Set(doc_->inputs[i].slot, Cell::Num(value.GetDouble()));
+        else
+            Load(i, value);
+    }
     if (doc_->model) {
         ModelResult& result = ctx_.Scratch(doc_->model->scratchId);
         doc_->model->Run(ctx_, result);

@@ -47,6 +47,7 @@ class PmmlScoreComputer final : public MCXML_910::IMCScoreComputer {
     // Binding of the input record's entries to our inputs, for the record layout last seen.
     uint64_t boundLayout_ = 0;
     std::vector<int> binding_;
+    std::vector<uint8_t> plain_;  // per input: InputField::Plain()
     uint64_t outputLayout_ = 0;
 };
 

@@ -4,17 +4,6 @@
 
 namespace MCCommon_910 {
 
-double Value::GetDouble() const {
-    switch (type_) {
-        case Double:
-            return number_;
-        case Integer:
-            return static_cast<double>(integer_);
-        default:
-            return MCMV::Missing();
-    }
-}
-
 int64_t Value::GetInteger() const {
     switch (type_) {
         case Integer:
@@ -24,15 +13,6 @@ int64_t Value::GetInteger() const {
         default:
             return 0;
     }
-}
-
-void Value::SetDouble(double number) {
-    if (MCMV::IsMissing(number)) {
-        type_ = Missing;
-        return;
-    }
-    type_ = Double;
-    number_ = number;
 }
 
 }  // namespace MCCommon_910

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "qeinteg/platform/host/scoring/MCMV.h"
+
 namespace MCCommon_910 {
 
 class Value {
@@ -24,14 +26,21 @@ class Value {
 
     // The number: a double as it is, an integer converted; the missing value for a string or a
     // missing value.
-    double GetDouble() const;
+    double GetDouble() const {
+        if (type_ == Double)
+            return number_;
+        return type_ == Integer ? static_cast<double>(integer_) : MCMV::Missing();
+    }
     // The integer: a double truncated toward zero; 0 for anything else.
     int64_t GetInteger() const;
     // The text of a string value; empty for any other type.
     const std::string& GetString() const { return text_; }
 
     void SetMissing() { type_ = Missing; }
-    void SetDouble(double number);
+    void SetDouble(double number) {
+        type_ = MCMV::IsMissing(number) ? Missing : Double;
+        number_ = number;
+    }
     void SetInteger(int64_t number) {
         type_ = Integer;
         integer_ = number;
