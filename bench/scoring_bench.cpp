@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "qeinteg/platform/host/CFMetaData.h"
+#include "qeinteg/platform/host/metadata/CFMetaData.h"
 #include "qeinteg/platform/host/scoring/MCScorerFactory.h"
 #include "qeinteg/procedures/QETransformScorer.h"
 

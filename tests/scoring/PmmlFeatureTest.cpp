@@ -6,8 +6,8 @@
 #include <string>
 
 #include "ScoringTestSupport.h"
-#include "qeinteg/platform/host/HostDates.h"
 #include "qeinteg/platform/host/scoring/MCMV.h"
+#include "qeinteg/platform/host/text/HostDates.h"
 
 namespace {
 

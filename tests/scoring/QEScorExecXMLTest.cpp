@@ -6,7 +6,7 @@
 #include <pugixml.hpp>
 
 #include "common/TestSupport.h"
-#include "qeinteg/platform/host/AppSettings.h"
+#include "qeinteg/platform/host/process/AppSettings.h"
 #include "qeinteg/procedures/QEScorExecXML.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <limits>
 
 #include "ScoringTestSupport.h"
-#include "qeinteg/platform/host/CodePage.h"
-#include "qeinteg/platform/host/HostValues.h"
+#include "qeinteg/platform/host/data/HostValues.h"
 #include "qeinteg/platform/host/scoring/MCMV.h"
+#include "qeinteg/platform/host/testing/CodePageTesting.h"
 #include "qeinteg/procedures/QETransformScorer.h"
 
 namespace {

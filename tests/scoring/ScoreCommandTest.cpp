@@ -18,11 +18,12 @@ struct CliRun {
     std::string err;
 };
 
-CliRun Cli(const std::string& arguments) {
+// Runs qeinteg with `arguments`; `environment` ("NAME=value ...") is set for that run only.
+CliRun Cli(const std::string& arguments, const std::string& environment = "") {
     const std::string out = qetest::TestDir() + "/cli.out";
     const std::string err = qetest::TestDir() + "/cli.err";
     const std::string command =
-        std::string(QEINTEG_CLI) + " " + arguments + " >" + out + " 2>" + err;
+        environment + " " + std::string(QEINTEG_CLI) + " " + arguments + " >" + out + " 2>" + err;
     const int raw = std::system(command.c_str());
     CliRun run;
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -90,7 +91,7 @@ TEST(ScoreCommandTest, BadInputGivesOneLineAndAFailure) {
              "/co2-concentration.csv",
          "'temp_max' is not a field"},
         {"score-settings --max-predictions zero", "'zero'"},
-        {"score-settings --component-path /nonexistent", "no scoring module descriptor"},
+        {"score-settings --component-path /tmp", "--component-path"},
     };
     for (const auto& [arguments, cause] : cases) {
         SCOPED_TRACE(arguments);
@@ -102,6 +103,15 @@ TEST(ScoreCommandTest, BadInputGivesOneLineAndAFailure) {
         EXPECT_EQ(run.err.rfind("qeinteg: ", 0), 0u) << run.err;
         EXPECT_NE(run.err.find(cause), std::string::npos) << run.err;
     }
+}
+
+TEST(ScoreCommandTest, SettingsWithoutADescriptorIsAFailure) {
+    const CliRun run = Cli("score-settings", "QEHOST_CF_PATH=/nonexistent");
+    EXPECT_NE(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err,
+              "qeinteg: score-settings: no scoring module descriptor at "
+              "/nonexistent/lib/tavo.scoring.9/module.xml\n");
 }
 
 TEST(ScoreCommandTest, EverySubcommandAnswersHelp) {

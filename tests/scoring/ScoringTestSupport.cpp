@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "common/TestSupport.h"
-#include "qeinteg/platform/host/CFMetaData.h"
+#include "qeinteg/platform/host/metadata/CFMetaData.h"
 #include "qeinteg/platform/host/scoring/MCScorerFactory.h"
 
 namespace scoringtest {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "qeinteg/platform/engine/EmbeddedQE.h"
-#include "qeinteg/platform/host/CFField.h"
+#include "qeinteg/platform/engine/service/EmbeddedQE.h"
+#include "qeinteg/platform/host/metadata/CFField.h"
 #include "qeinteg/platform/host/scoring/IMCScoreComputer.h"
 
 namespace scoringtest {

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "qeinteg/data/QERawDataIterator.h"
-#include "qeinteg/platform/host/AppSettings.h"
-#include "qeinteg/platform/host/UserInputCaseFile.h"
+#include "qeinteg/platform/host/data/UserInputCaseFile.h"
+#include "qeinteg/platform/host/process/AppSettings.h"
 #include "qeinteg/procedures/QEScorExecXML.h"
 #include "qeinteg/procedures/QETransformScorer.h"
 
@@ -34,13 +34,11 @@ void ScoreUsage(FILE* out) {
 void SettingsUsage(FILE* out) {
     std::fputs(
         "usage: qeinteg score-settings [--missing-as-predictor] [--max-predictions N]\n"
-        "                              [--component-path DIR]\n"
         "  prints the execution settings document of the scoring module\n"
         "  --missing-as-predictor  treat missing values as a predictor category\n"
         "  --max-predictions N     predictions per record (default 3)\n"
-        "  --component-path DIR    the host component directory holding\n"
-        "                          lib/tavo.scoring.9/module.xml (default: $QEINTEG_CF_PATH, else\n"
-        "                          the one shipped with qeinteg)\n",
+        "  the scoring module's descriptor is read from the host component directory\n"
+        "  ($QEHOST_CF_PATH, else the build's): lib/tavo.scoring.9/module.xml\n",
         out);
 }
 
@@ -222,9 +220,6 @@ int RunScoreCommand(int argc, char** argv) {
 int RunScoreSettingsCommand(int argc, char** argv) {
     bool missingAsPredictor = false;
     int maxPredictions = 3;
-    std::string componentPath;
-    if (const char* env = std::getenv("QEINTEG_CF_PATH"))
-        componentPath = env;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "-h" || arg == "--help") {
@@ -242,22 +237,15 @@ int RunScoreSettingsCommand(int argc, char** argv) {
                     "score-settings: --max-predictions needs a whole number of at least 1, "
                     "not '" +
                     value + "'");
-        } else if (arg == "--component-path" && i + 1 < argc) {
-            componentPath = argv[++i];
         } else {
             return Fail("score-settings: unknown or incomplete option '" + arg +
                         "' (see qeinteg score-settings --help)");
         }
     }
-    if (componentPath.empty())
-        componentPath = QEINTEG_DEFAULT_CF_PATH;
-    if (componentPath.back() != '/')
-        componentPath += '/';
     const std::string descriptor =
-        componentPath + "lib/" + QEScorExecXML::ScoringFolderName + "/module.xml";
+        ExtensionFinder::GetCFPath() + "lib/" + QEScorExecXML::ScoringFolderName + "/module.xml";
     if (!std::filesystem::is_regular_file(descriptor))
         return Fail("score-settings: no scoring module descriptor at " + descriptor);
-    qehost::testing::SetCFPath(componentPath);
     QEScorExecXML settings(missingAsPredictor);
     settings.setMaxPredictions(maxPredictions);
     std::string xml;

@@ -3,7 +3,9 @@
 #include <cstring>
 #include <string>
 
+#include "CrsCommand.h"
 #include "DescribeCommand.h"
+#include "LayersCommand.h"
 #include "RenderCommand.h"
 #include "ScoreCommand.h"
 #include "ServiceCommand.h"
@@ -19,6 +21,9 @@ void PrintUsage(FILE* out) {
         "             detected date/time intervals\n"
         "  render     DOC.json SECTION [--item HEADING=PATH ...] [--html FILE]: render an output\n"
         "             document\n"
+        "  crs        WKID|NAME, or --recommend MINLON,MINLAT,MAXLON,MAXLAT [--count N]:\n"
+        "             describe a coordinate system, or recommend projected systems\n"
+        "  layers     URL: list the layers of a map service\n"
         "  score      MODEL.pmml DATA.csv [--outputs A,B] [--keys A,B] [-o OUT.csv]: score every\n"
         "             record with a PMML model\n"
         "  score-settings [--missing-as-predictor] [--max-predictions N]: the scoring module's\n"
@@ -40,6 +45,10 @@ int main(int argc, char** argv) {
         return RunDescribeCommand(argc - 1, argv + 1);
     if (command == "render")
         return RunRenderCommand(argc - 1, argv + 1);
+    if (command == "crs")
+        return RunCrsCommand(argc - 1, argv + 1);
+    if (command == "layers")
+        return RunLayersCommand(argc - 1, argv + 1);
     if (command == "score")
         return RunScoreCommand(argc - 1, argv + 1);
     if (command == "score-settings")

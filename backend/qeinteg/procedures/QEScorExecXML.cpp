@@ -6,7 +6,7 @@
 
 #include <pugixml.hpp>
 
-#include "qeinteg/platform/host/AppSettings.h"
+#include "qeinteg/platform/host/process/AppSettings.h"
 
 const std::string QEScorExecXML::ScoringFolderName = "tavo.scoring.9";
 const std::string QEScorExecXML::InputPMMLContainerID = "InputPMMLContainer";

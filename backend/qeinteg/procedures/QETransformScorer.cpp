@@ -6,9 +6,9 @@
 #include <sstream>
 #include <unordered_map>
 
-#include "qeinteg/platform/host/CFMetaData.h"
-#include "qeinteg/platform/host/CodePage.h"
-#include "qeinteg/platform/host/HostDates.h"
+#include "qeinteg/platform/host/metadata/CFMetaData.h"
+#include "qeinteg/platform/host/text/CodePage.h"
+#include "qeinteg/platform/host/text/HostDates.h"
 #include "qeinteg/platform/host/scoring/MCMV.h"
 #include "qeinteg/platform/host/scoring/MCMathFun.h"
 #include "qeinteg/platform/host/scoring/MCScorerFactory.h"

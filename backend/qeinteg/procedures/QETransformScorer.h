@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "qeinteg/platform/engine/EmbeddedQE.h"
+#include "qeinteg/platform/engine/service/EmbeddedQE.h"
 #include "qeinteg/qeinteg_export.h"
 
 class QEINTEG_EXPORT QETransformScorer {

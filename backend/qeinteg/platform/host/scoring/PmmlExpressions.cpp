@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "qeinteg/platform/host/HostDates.h"
+#include "qeinteg/platform/host/text/HostDates.h"
 #include "qeinteg/platform/host/scoring/PmmlCore.h"
 
 namespace mcpmml {

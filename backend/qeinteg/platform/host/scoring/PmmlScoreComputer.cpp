@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "qeinteg/platform/host/HostDates.h"
+#include "qeinteg/platform/host/text/HostDates.h"
 #include "qeinteg/platform/host/scoring/MCMV.h"
 
 namespace mcpmml {
