@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "ScoringTestSupport.h"
@@ -232,8 +233,15 @@ TEST(QETransformScorerTest, FittedClassifierScoresThroughTheIterator) {
     const scoringtest::Table expected =
         scoringtest::ReadTable(scoringtest::Fixture("tree_classification.csv"));
     std::vector<std::vector<MemoryIterator::Cell>> rows;
-    for (const auto& r : expected.rows)
-        rows.push_back({r[1], r[2], r[3]});
+    for (const auto& r : expected.rows) {
+        std::vector<MemoryIterator::Cell> cells;
+        for (const char* f : {"temp_max", "temp_min", "wind"}) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.17g", scoringtest::Weather(r[0], f, true));
+            cells.emplace_back(text);
+        }
+        rows.push_back(std::move(cells));
+    }
     MemoryIterator data(
         {{"temp_max", CFField::Real}, {"temp_min", CFField::Real}, {"wind", CFField::Real}},
         std::move(rows));
@@ -245,8 +253,8 @@ TEST(QETransformScorerTest, FittedClassifierScoresThroughTheIterator) {
         ASSERT_EQ(data.nextRecord(), 0u);
         ASSERT_TRUE(scorer.ScoreRecord());
         ASSERT_TRUE(copy.ScoreRecord());
-        EXPECT_EQ(scorer.GetTargetValues()[1], std::stod(r[4])) << r[0];
-        EXPECT_NEAR(scorer.GetTargetValues()[0], std::stod(r[5]), 1e-9) << r[0];
+        EXPECT_EQ(scorer.GetTargetValues()[1], std::stod(r[1])) << r[0];
+        EXPECT_NEAR(scorer.GetTargetValues()[0], std::stod(r[2]), 1e-9) << r[0];
         EXPECT_EQ(copy.GetTargetValues(), scorer.GetTargetValues());
     }
 }

@@ -49,6 +49,21 @@ Table ReadTable(const std::string& text) {
     return table;
 }
 
+double Weather(const std::string& date, const std::string& column, bool asFloat) {
+    static const Table weather =
+        ReadTable(qetest::ReadFile(std::string(QEINTEG_SHARED_DATA_DIR) + "/seattle-weather.csv"));
+    const int c = weather.Column(column);
+    EXPECT_GE(c, 0) << column;
+    for (const auto& row : weather.rows) {
+        if (row[0] == date && c >= 0) {
+            const double v = std::strtod(row[static_cast<size_t>(c)].c_str(), nullptr);
+            return asFloat ? static_cast<double>(static_cast<float>(v)) : v;
+        }
+    }
+    ADD_FAILURE() << "no row for " << date;
+    return 0;
+}
+
 std::unique_ptr<MCXML_910::IMCScoreComputer> Compile(const std::string& pmml) {
     MCXML_910::MCSettings settings;
     std::istringstream stream(pmml);

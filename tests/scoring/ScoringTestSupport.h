@@ -23,6 +23,11 @@ struct Table {
 };
 Table ReadTable(const std::string& text);
 
+// A value of ../shared/data/seattle-weather.csv, the data the fixtures' models were fitted on: the
+// number in `column` on `date`, rounded to the nearest float when `asFloat` (the tree models were
+// fitted and checked on float values).
+double Weather(const std::string& date, const std::string& column, bool asFloat);
+
 // Creates a score computer; fails the test (and returns null) when the factory refuses.
 std::unique_ptr<MCXML_910::IMCScoreComputer> Compile(const std::string& pmml);
 // The factory's error for a document it refuses; "" when it accepts it.

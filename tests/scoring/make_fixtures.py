@@ -6,8 +6,9 @@ Run by hand only (CI uses the committed files):
     /usr/bin/python3 tests/scoring/make_fixtures.py
 
 It reads ../shared/data/seattle-weather.csv, fits a few models on a training split, writes each as
-a PMML document with the small exporter below, and writes the held-out rows with scikit-learn's
-own predictions, so that the C++ tests check our scorer against an independent tool. Needs Debian's
+a PMML document with the small exporter below, and writes the dates of the held-out rows with
+scikit-learn's own predictions (the tests read the inputs from the shared dataset), so that the C++
+tests check our scorer against an independent tool. Needs Debian's
 python3-sklearn (the system python, not a virtual environment without it).
 """
 import csv
@@ -128,12 +129,15 @@ def check_tree_agrees(tree, X):
     assert (np.array(out) == tree.apply(X.astype(np.float32))).all(), "float32 split disagreement"
 
 
-def write_expected(name, header, rows):
+def write_expected(name, header, rows, inputs):
+    """Writes the key (date) and the expected outputs of each held-out row; the tests read the
+    inputs from the shared dataset itself."""
+    keep = [0] + list(range(1 + len(inputs), len(header)))
     with open(os.path.join(OUT, name), "w", newline="") as f:
         w = csv.writer(f, lineterminator="\n")
-        w.writerow(header)
+        w.writerow([header[k] for k in keep])
         for r in rows:
-            w.writerow(r)
+            w.writerow([r[k] for k in keep])
 
 
 def main():
@@ -160,7 +164,7 @@ def main():
     doc.write("linear.pmml")
     write_expected("linear.csv", ["date"] + feats + ["temp_max"],
                    [[rows[i]["date"]] + [num(v) for v in x] + [num(p)]
-                    for i, x, p in zip(idx_test, Xt, lin.predict(Xt))])
+                    for i, x, p in zip(idx_test, Xt, lin.predict(Xt))], feats)
 
     # Poisson GLM (log link): precipitation from the temperatures and the wind.
     feats = ["temp_max", "temp_min", "wind"]
@@ -190,7 +194,7 @@ def main():
     doc.write("poisson.pmml")
     write_expected("poisson.csv", ["date"] + feats + ["precipitation"],
                    [[rows[i]["date"]] + [num(v) for v in x] + [num(p)]
-                    for i, x, p in zip(idx_test, Xt, glm.predict(Xt))])
+                    for i, x, p in zip(idx_test, Xt, glm.predict(Xt))], feats)
 
     # Multinomial logistic regression: the weather (five string classes).
     feats = NUMERIC
@@ -216,10 +220,11 @@ def main():
     proba = logit.predict_proba(Xt)
     write_expected("logistic.csv", ["date"] + feats + ["predicted"] + ["P_" + c for c in WEATHER],
                    [[rows[i]["date"]] + [num(v) for v in x] + [p] + [num(v) for v in pr]
-                    for i, x, p, pr in zip(idx_test, Xt, logit.predict(Xt), proba)])
+                    for i, x, p, pr in zip(idx_test, Xt, logit.predict(Xt), proba)], feats)
 
     # Trees compare float32 inputs with their thresholds: give them inputs that are exact float32
-    # values, so that comparing doubles (as PMML does) takes the same branches.
+    # values, so that comparing doubles (as PMML does) takes the same branches. The tests round the
+    # dataset's values the same way for these models.
     X_all = X_all.astype(np.float32).astype(np.float64)
 
     # Regression tree: temp_max.
@@ -235,7 +240,7 @@ def main():
     doc.write("tree_regression.pmml")
     write_expected("tree_regression.csv", ["date"] + feats + ["temp_max"],
                    [[rows[i]["date"]] + [num(v) for v in x] + [num(p)]
-                    for i, x, p in zip(idx_test, Xt, tree.predict(Xt))])
+                    for i, x, p in zip(idx_test, Xt, tree.predict(Xt))], feats)
 
     # Classification tree: will it rain (1) or not (0)?
     feats = ["temp_max", "temp_min", "wind"]
@@ -253,7 +258,7 @@ def main():
     proba = tree.predict_proba(Xt)
     write_expected("tree_classification.csv", ["date"] + feats + ["predicted_rain", "P_rain"],
                    [[rows[i]["date"]] + [num(v) for v in x] + [int(p), num(pr[1])]
-                    for i, x, p, pr in zip(idx_test, Xt, tree.predict(Xt), proba)])
+                    for i, x, p, pr in zip(idx_test, Xt, tree.predict(Xt), proba)], feats)
 
     # Random forest regression: temp_max (20 shallow trees, averaged).
     feats = ["precipitation", "temp_min", "wind"]
@@ -275,7 +280,7 @@ def main():
     doc.write("forest_regression.pmml")
     write_expected("forest_regression.csv", ["date"] + feats + ["temp_max"],
                    [[rows[i]["date"]] + [num(v) for v in x] + [num(p)]
-                    for i, x, p in zip(idx_test, Xt, forest.predict(Xt))])
+                    for i, x, p in zip(idx_test, Xt, forest.predict(Xt))], feats)
 
     # Random forest classification: the weather (probabilities averaged over 20 trees).
     feats = NUMERIC
@@ -303,7 +308,7 @@ def main():
     write_expected("forest_classification.csv",
                    ["date"] + feats + ["predicted"] + ["P_" + c for c in WEATHER],
                    [[rows[i]["date"]] + [num(v) for v in x] + [p] + [num(v) for v in pr]
-                    for i, x, p, pr in zip(idx_test, Xt, forest.predict(Xt), proba)])
+                    for i, x, p, pr in zip(idx_test, Xt, forest.predict(Xt), proba)], feats)
 
     # Gradient boosting (binary): a chain of a summed tree ensemble and a logistic link.
     feats = ["temp_max", "temp_min", "wind"]
@@ -344,7 +349,7 @@ def main():
     proba = gb.predict_proba(Xt)
     write_expected("boosting.csv", ["date"] + feats + ["predicted_rain", "P_rain"],
                    [[rows[i]["date"]] + [num(v) for v in x] + [int(p), num(pr[1])]
-                    for i, x, p, pr in zip(idx_test, Xt, gb.predict(Xt), proba)])
+                    for i, x, p, pr in zip(idx_test, Xt, gb.predict(Xt), proba)], feats)
     print("fixtures written to", OUT)
 
 

@@ -153,9 +153,9 @@ int RunScoreCommand(int argc, char** argv) {
                             std::istreambuf_iterator<char>());
     if (!std::filesystem::is_regular_file(files[1]))
         return Fail("cannot read the data " + files[1]);
-    UserCaseFileSpec spec;
-    spec.Init(files[1], true, false);
-    UserInputCaseFile data(spec);
+    UserCaseFileSpec caseFile;
+    caseFile.Init(files[1], true, false);
+    UserInputCaseFile data(caseFile);
     if (!data.IsOpen())
         return Fail("cannot read the data " + files[1] + ": " + data.Error());
 
