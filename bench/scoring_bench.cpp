@@ -6,13 +6,13 @@
 
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "common/BenchSupport.h"
 #include "qeinteg/platform/host/metadata/CFMetaData.h"
 #include "qeinteg/platform/host/scoring/MCScorerFactory.h"
 #include "qeinteg/procedures/QETransformScorer.h"
@@ -246,18 +246,6 @@ void TransformScorer(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kRows);
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                real[run.run_name.function_name] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> real;
-};
-
 // Both evaluations must agree before their speeds are compared.
 bool SameAnswers() {
     MCXML_910::MCSettings settings;
@@ -313,16 +301,15 @@ int main(int argc, char** argv) {
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    qeinteg::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n");
     for (const auto& group : names) {
-        if (!reporter.real.count(group[0]))
-            continue;
         for (int i = 1; i < 3; ++i) {
-            if (reporter.real.count(group[i]))
-                std::printf("%s / %s (same run, real time): %.2fx\n", group[i], group[0],
-                            reporter.real[group[i]] / reporter.real[group[0]]);
+            const double real = reporter.RealRatio(group[i], group[0]);
+            if (real > 0)
+                std::printf("%s / %s (same run): real time %.2fx, CPU time %.2fx\n", group[i],
+                            group[0], real, reporter.CpuRatio(group[i], group[0]));
         }
     }
     benchmark::Shutdown();
