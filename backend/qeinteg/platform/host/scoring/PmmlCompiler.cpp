@@ -268,10 +268,6 @@ std::unique_ptr<Model> Compiler::CompileModel(const pugi::xml_node& node, const 
             return nullptr;
     }
 
-    // Elements of the model element that the common part handles or may ignore.
-    static const char* const kCommon[] = {"MiningSchema", "LocalTransformations", "Targets",
-                                          "Output"};
-    (void)kCommon;
     ++depth_;
     std::unique_ptr<Model> model;
     if (element == "RegressionModel")

@@ -325,9 +325,9 @@ int CategoryIndexOrAdd(Model& model, const std::string& text) {
 }
 
 bool IsIgnorableElement(const char* name) {
-    static const char* const kNames[] = {
-        "Extension", "ModelStats",      "ModelExplanation", "ModelVerification",
-        "Header",    "MiningBuildTask", "Partition",        "ModelVerification"};
+    static const char* const kNames[] = {"Extension",         "ModelStats", "ModelExplanation",
+                                         "ModelVerification", "Header",     "MiningBuildTask",
+                                         "Partition"};
     for (const char* n : kNames) {
         if (std::string_view(name) == n)
             return true;

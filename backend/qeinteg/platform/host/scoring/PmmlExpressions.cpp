@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "qeinteg/platform/host/text/HostDates.h"
 #include "qeinteg/platform/host/scoring/PmmlCore.h"
+#include "qeinteg/platform/host/text/HostDates.h"
 
 namespace mcpmml {
 

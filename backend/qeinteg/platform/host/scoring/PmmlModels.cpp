@@ -681,7 +681,6 @@ class TreeBuilder {
 
     // Compiles `xml` into nodes[index] and its subtree.
     bool Build(const pugi::xml_node& xml, int index, std::map<std::string, int>& ids) {
-        TreeNode& n = m_.nodes[static_cast<size_t>(index)];
         bool havePredicate = false;
         std::vector<pugi::xml_node> children;
         NodeBuild& build = builds_[static_cast<size_t>(index)];
@@ -713,8 +712,8 @@ class TreeBuilder {
         }
         if (!havePredicate)
             return c_.Fail("a TreeModel Node has no predicate");
+        // Children are built later, so `node` stays valid until the resize below.
         TreeNode& node = m_.nodes[static_cast<size_t>(index)];
-        (void)n;
         node.recordCount = xml.attribute("recordCount").as_double(0);
         if (const pugi::xml_attribute score = xml.attribute("score")) {
             node.hasScore = true;

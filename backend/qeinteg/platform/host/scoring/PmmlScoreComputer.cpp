@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "qeinteg/platform/host/text/HostDates.h"
 #include "qeinteg/platform/host/scoring/MCMV.h"
+#include "qeinteg/platform/host/text/HostDates.h"
 
 namespace mcpmml {
 
