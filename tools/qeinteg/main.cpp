@@ -27,7 +27,8 @@ void PrintUsage(FILE* out) {
         "  score      MODEL.pmml DATA.csv [--outputs A,B] [--keys A,B] [-o OUT.csv]: score every\n"
         "             record with a PMML model\n"
         "  score-settings [--missing-as-predictor] [--max-predictions N]: the scoring module's\n"
-        "             execution settings document\n",
+        "             execution settings document\n"
+        "  --version  print the version\n",
         out);
 }
 
@@ -53,6 +54,10 @@ int main(int argc, char** argv) {
         return RunScoreCommand(argc - 1, argv + 1);
     if (command == "score-settings")
         return RunScoreSettingsCommand(argc - 1, argv + 1);
+    if (command == "--version") {
+        std::printf("qeinteg %s\n", QEINTEG_VERSION);
+        return 0;
+    }
     if (command == "-h" || command == "--help" || command == "help") {
         PrintUsage(stdout);
         return 0;

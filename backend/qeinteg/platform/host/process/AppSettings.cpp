@@ -1,6 +1,9 @@
 #include "qeinteg/platform/host/process/AppSettings.h"
 
+#include <dlfcn.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 
 #include "qeinteg/platform/host/testing/AppSettingsTesting.h"
@@ -8,11 +11,29 @@
 
 namespace {
 
-// The component directory: $QEHOST_CF_PATH when set, else where the build put the stand-in's
-// components.
+// The component directory: $QEHOST_CF_PATH when set; else, for an installed host, share/qeinteg/cf/
+// beside the library's lib directory when it holds the scoring module; else the build tree's copy.
 std::string DefaultCFPath() {
     const char* env = std::getenv("QEHOST_CF_PATH");
-    std::string path = env != nullptr && *env != '\0' ? env : QEHOST_DEFAULT_CF_PATH;
+    std::string path;
+    if (env != nullptr && *env != '\0') {
+        path = env;
+    } else {
+        path = QEHOST_DEFAULT_CF_PATH;
+        Dl_info info;
+        if (dladdr(reinterpret_cast<void*>(&DefaultCFPath), &info) != 0 &&
+            info.dli_fname != nullptr) {
+            const std::filesystem::path lib = std::filesystem::path(info.dli_fname).parent_path();
+            for (const char* up : {"..", "../.."}) {
+                const std::filesystem::path cf = lib / up / "share/qeinteg/cf";
+                std::error_code ec;
+                if (std::filesystem::is_regular_file(cf / "lib/tavo.scoring.9/module.xml", ec)) {
+                    path = cf.lexically_normal().string();
+                    break;
+                }
+            }
+        }
+    }
     if (path.back() != '/')
         path += '/';
     return path;
