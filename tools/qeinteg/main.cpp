@@ -9,6 +9,7 @@
 #include "LayersCommand.h"
 #include "RenderCommand.h"
 #include "RunCommand.h"
+#include "ScoreCommand.h"
 #include "ServiceCommand.h"
 
 namespace {
@@ -29,6 +30,10 @@ void PrintUsage(FILE* out) {
         "             local engine\n"
         "  fetch      FILE.qebf|FILE.csv [--model FILE.xml] [--fields a,b] [--limit N]: print a\n"
         "             data file's rows as CSV\n"
+        "  score      MODEL.pmml DATA.csv [--outputs A,B] [--keys A,B] [-o OUT.csv]: score every\n"
+        "             record with a PMML model\n"
+        "  score-settings [--missing-as-predictor] [--max-predictions N]: the scoring module's\n"
+        "             execution settings document\n"
         "  --version  print the version\n",
         out);
 }
@@ -55,6 +60,10 @@ int main(int argc, char** argv) {
         return RunRunCommand(argc - 1, argv + 1);
     if (command == "fetch")
         return RunFetchCommand(argc - 1, argv + 1);
+    if (command == "score")
+        return RunScoreCommand(argc - 1, argv + 1);
+    if (command == "score-settings")
+        return RunScoreSettingsCommand(argc - 1, argv + 1);
     if (command == "--version") {
         std::printf("qeinteg %s\n", QEINTEG_VERSION);
         return 0;
