@@ -6,6 +6,7 @@
 #include "DescribeCommand.h"
 #include "RenderCommand.h"
 #include "ServiceCommand.h"
+#include "TcmCommand.h"
 
 namespace {
 
@@ -17,7 +18,9 @@ void PrintUsage(FILE* out) {
         "  describe   FILE.csv [--fields a,b] [--datetime FIELD] [--json]: field summaries and\n"
         "             detected date/time intervals\n"
         "  render     DOC.json SECTION [--item HEADING=PATH ...] [--html FILE]: render an output\n"
-        "             document\n",
+        "             document\n"
+        "  tcm        build DATA.csv --time FIELD --metrics M1,M2 ... -o MODEL.zip, or\n"
+        "             prepare MODEL.zip DATA.csv -o PREPARED.csv: temporal causal models\n",
         out);
 }
 
@@ -35,6 +38,8 @@ int main(int argc, char** argv) {
         return RunDescribeCommand(argc - 1, argv + 1);
     if (command == "render")
         return RunRenderCommand(argc - 1, argv + 1);
+    if (command == "tcm")
+        return RunTcmCommand(argc - 1, argv + 1);
     if (command == "-h" || command == "--help" || command == "help") {
         PrintUsage(stdout);
         return 0;
