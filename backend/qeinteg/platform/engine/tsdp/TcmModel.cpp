@@ -118,13 +118,27 @@ class SeriesFitter {
         double p = 1.0;
         double rss = 0.0;
     };
-    Test addTest(size_t target, const std::vector<size_t>& inputs, size_t candidate) const {
+    // The fit of the current inputs on their own rows, shared by the candidates of one step.
+    struct Base {
+        size_t rows = 0;
+        double rss = 0.0;
+    };
+    Base base(size_t target, const std::vector<size_t>& inputs) const {
+        const std::vector<size_t> r = rows(target, inputs);
+        Eigen::MatrixXd x;
+        Eigen::VectorXd y;
+        design(target, inputs, r, x, y);
+        return Base{r.size(), FitDesign(x, y).rss};
+    }
+
+    Test addTest(size_t target, const std::vector<size_t>& inputs, size_t candidate,
+                 const Base& current) const {
         Test test;
         std::vector<size_t> bigger = inputs;
         bigger.push_back(candidate);
         const std::vector<size_t> r = rows(target, bigger);
-        Eigen::MatrixXd x1, x0;
-        Eigen::VectorXd y1, y0;
+        Eigen::MatrixXd x1;
+        Eigen::VectorXd y1;
         design(target, bigger, r, x1, y1);
         const auto n = static_cast<double>(r.size());
         const auto p1 = static_cast<double>(x1.cols());
@@ -132,8 +146,17 @@ class SeriesFitter {
             test.why = "too few observations to test it";
             return test;
         }
-        design(target, inputs, r, x0, y0);
-        const Fit reduced = FitDesign(x0, y0);
+        // The candidate's rows are a subset of the current ones; only when it has gaps does the
+        // current model have to be fitted again on the rows both can use.
+        Fit reduced;
+        if (r.size() == current.rows) {
+            reduced.rss = current.rss;
+        } else {
+            Eigen::MatrixXd x0;
+            Eigen::VectorXd y0;
+            design(target, inputs, r, x0, y0);
+            reduced = FitDesign(x0, y0);
+        }
         const Fit full = FitDesign(x1, y1);
         if (!full.fullRank) {
             test.why = "its lags are collinear with the inputs already chosen";
@@ -301,10 +324,11 @@ TcmModelSet FitTcm(const TsdpResult& data, const TcmSettings& settings) {
             while (inputs.size() < static_cast<size_t>(settings.maxInputs) + 1) {
                 std::optional<size_t> best;
                 SeriesFitter::Test bestTest;
+                const SeriesFitter::Base current = fitter.base(s, inputs);
                 for (size_t c = 0; c < set.seriesIds.size(); ++c) {
                     if (c == s || !isInput[c] || tried[c])
                         continue;
-                    SeriesFitter::Test test = fitter.addTest(s, inputs, c);
+                    SeriesFitter::Test test = fitter.addTest(s, inputs, c, current);
                     if (!test.usable) {
                         tried[c] = true;
                         model.notes.push_back("candidate " + set.seriesIds[c] +

@@ -6,7 +6,6 @@
 #include <limits>
 #include <map>
 #include <numeric>
-#include <unordered_map>
 
 #include "qeinteg/platform/engine/EngineTime.h"
 
@@ -23,6 +22,8 @@ constexpr double kMissing = std::numeric_limits<double>::quiet_NaN();
 constexpr size_t kMaxCells = 200'000'000;
 
 int64_t FloorDiv(int64_t a, int64_t b) {
+    if (b == 1)
+        return a;  // the usual step, without a division
     int64_t q = a / b;
     if ((a % b != 0) && ((a < 0) != (b < 0)))
         --q;
@@ -112,43 +113,101 @@ double UnitStart(TimeUnit unit, int64_t index) {
     }
 }
 
+// One metric of one period. The record count of the period lives in the entry of its first
+// metric, so that a record with few metrics touches one cache line.
+struct Slot {
+    double acc = 0.0;
+    uint32_t count = 0;    // present values
+    uint32_t records = 0;  // records of the period (first metric's entry only)
+};
+
 // Accumulators of one series (combination) by period key, growing at either end.
 struct PeriodTable {
     int64_t base = 0;
     size_t size = 0;
-    std::vector<uint32_t> records;  // per period
-    std::vector<double> acc;        // per period, per metric
-    std::vector<uint32_t> counts;   // per period, per metric
-    int64_t caseCount = 0;          // records of this combination so far ($casecount)
+    std::vector<Slot> slots;  // per period, per metric
+    int64_t caseCount = 0;    // records of this combination so far ($casecount)
+
+    uint32_t records(size_t period, size_t metrics) const {
+        return slots[period * metrics].records;
+    }
 
     size_t slot(int64_t key, size_t metrics) {
         if (size == 0) {
             base = key;
             size = 1;
-            records.assign(1, 0);
-            acc.assign(metrics, 0.0);
-            counts.assign(metrics, 0);
+            slots.assign(metrics, Slot{});
             return 0;
         }
         if (key < base) {
             // Grow at the front with slack, so that data in falling order stays linear.
             const size_t need = static_cast<size_t>(base - key);
             const size_t extra = std::max(need, std::min<size_t>(size, 1 << 20));
-            records.insert(records.begin(), extra, 0);
-            acc.insert(acc.begin(), extra * metrics, 0.0);
-            counts.insert(counts.begin(), extra * metrics, 0);
+            slots.insert(slots.begin(), extra * metrics, Slot{});
             base -= static_cast<int64_t>(extra);
             size += extra;
         }
         const size_t position = static_cast<size_t>(key - base);
         if (position >= size) {
-            size = position + 1;
-            records.resize(size, 0);
-            acc.resize(size * metrics, 0.0);
-            counts.resize(size * metrics, 0);
+            // Grow by half at least: series usually extend one period at a time. Periods beyond
+            // the last one used hold no records and count as empty.
+            size = std::max(position + 1, size + size / 2 + 8);
+            slots.resize(size * metrics, Slot{});
         }
         return position;
     }
+};
+
+// Dense numbers for byte keys (dimension combinations, cyclic tuples): open addressing with the
+// hash kept beside each entry, so that a lookup compares key bytes once.
+class KeyIndex {
+  public:
+    // The number of `key`, and whether it was new (numbers count up from 0).
+    std::pair<size_t, bool> find(std::string_view key) {
+        if ((count_ + 1) * 2 > slots_.size())
+            grow();
+        const uint64_t hash = std::hash<std::string_view>{}(key);
+        size_t i = hash & (slots_.size() - 1);
+        while (true) {
+            Entry& e = slots_[i];
+            if (e.length == kEmpty) {
+                e = Entry{hash, static_cast<uint32_t>(count_), static_cast<uint32_t>(arena_.size()),
+                          static_cast<uint32_t>(key.size())};
+                arena_.append(key);
+                return {count_++, true};
+            }
+            if (e.hash == hash && e.length == key.size() &&
+                std::memcmp(arena_.data() + e.offset, key.data(), key.size()) == 0) {
+                return {e.index, false};
+            }
+            i = (i + 1) & (slots_.size() - 1);
+        }
+    }
+
+  private:
+    static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
+    struct Entry {
+        uint64_t hash = 0;
+        uint32_t index = 0;
+        uint32_t offset = 0;
+        uint32_t length = kEmpty;
+    };
+    void grow() {
+        std::vector<Entry> old = std::move(slots_);
+        slots_.assign(std::max<size_t>(64, old.size() * 2), Entry{});
+        for (const Entry& e : old) {
+            if (e.length == kEmpty)
+                continue;
+            size_t i = e.hash & (slots_.size() - 1);
+            while (slots_[i].length != kEmpty)
+                i = (i + 1) & (slots_.size() - 1);
+            slots_[i] = e;
+        }
+    }
+
+    std::vector<Entry> slots_;
+    std::string arena_;
+    size_t count_ = 0;
 };
 
 struct Accumulator {
@@ -156,14 +215,14 @@ struct Accumulator {
     size_t metrics;
 
     void add(PeriodTable& table, size_t slot, const std::vector<Cell>& values) const {
-        ++table.records[slot];
+        ++table.slots[slot * metrics].records;
         for (size_t m = 0; m < metrics; ++m) {
             const Cell& cell = values[m];
             if (cell.missing || std::isnan(cell.number))
                 continue;
             const size_t i = slot * metrics + m;
-            double& a = table.acc[i];
-            const uint32_t n = table.counts[i];
+            double& a = table.slots[i].acc;
+            const uint32_t n = table.slots[i].count;
             const double v = cell.number;
             switch (settings.aggregations[m]) {
                 case TsdpAggregation::Sum:
@@ -188,22 +247,22 @@ struct Accumulator {
                 case TsdpAggregation::Count:
                     break;
             }
-            table.counts[i] = n + 1;
+            table.slots[i].count = n + 1;
         }
     }
 
     double result(const PeriodTable& table, size_t slot, size_t m) const {
-        if (table.records[slot] == 0)
+        if (table.records(slot, metrics) == 0)
             return kMissing;  // an empty period
         const size_t i = slot * metrics + m;
-        const uint32_t n = table.counts[i];
+        const uint32_t n = table.slots[i].count;
         if (settings.aggregations[m] == TsdpAggregation::Count)
             return static_cast<double>(n);
         if (n == 0)
             return kMissing;
         if (settings.aggregations[m] == TsdpAggregation::Mean)
-            return table.acc[i] / static_cast<double>(n);
-        return table.acc[i];
+            return table.slots[i].acc / static_cast<double>(n);
+        return table.slots[i].acc;
     }
 };
 
@@ -442,7 +501,7 @@ TsdpResult PrepareSeries(RowSource& source, const TsdpSettings& settings,
     const size_t metrics = settings.metrics.size();
 
     std::vector<size_t> dimIndex;
-    std::vector<bool> dimText;
+    std::vector<char> dimText;
     for (const std::string& name : settings.dimensions) {
         dimIndex.push_back(FieldIndex(fields, name, "dimension"));
         result.dimensionFields.push_back(fields[dimIndex.back()]);
@@ -473,19 +532,22 @@ TsdpResult PrepareSeries(RowSource& source, const TsdpSettings& settings,
     }
 
     const Accumulator accumulator{settings, metrics};
-    std::unordered_map<std::string, size_t> combinationOf;
+    KeyIndex combinationOf;
     std::vector<std::vector<TsdpResult::Value>> combinationValues;
     std::vector<PeriodTable> tables;
-    std::unordered_map<std::string, int64_t> tupleIds;  // cyclic: tuple bytes to id
+    KeyIndex tupleIds;  // cyclic: tuple bytes to id
     std::vector<std::vector<double>> tuples;
     std::string key;
+    size_t lastIndex = 0;
     std::string tupleKey;
+    std::vector<double> tuple;
+    const bool dayCounts = timeStorage == Storage::Date && settings.unit == TimeUnit::Days;
     std::vector<Cell> values(metrics);
     uint64_t records = 0;
 
     while (source.next()) {
         ++records;
-        if (pace)
+        if ((records & 63) == 0 && pace)
             pace(records);
         key.clear();
         bool skip = false;
@@ -499,13 +561,15 @@ TsdpResult PrepareSeries(RowSource& source, const TsdpSettings& settings,
         if (!skip && !settings.dateTimeField.empty()) {
             const Cell cell = source.cell(timeIndex);
             skip = cell.missing || !std::isfinite(cell.number);
-            if (!skip) {
+            if (!skip && dayCounts) {
+                timeKey = FloorDiv(static_cast<int64_t>(std::floor(cell.number)), settings.step);
+            } else if (!skip) {
                 const double seconds = TemporalToSeconds(timeStorage, cell.number);
                 timeKey = FloorDiv(UnitIndex(settings.unit, seconds), settings.step);
             }
         } else if (!skip && !cyclicIndex.empty()) {
             tupleKey.clear();
-            std::vector<double> tuple;
+            tuple.clear();
             for (size_t c = 0; c < cyclicIndex.size() && !skip; ++c) {
                 const Cell cell = source.cell(cyclicIndex[c]);
                 skip = cell.missing || !std::isfinite(cell.number);
@@ -513,32 +577,35 @@ TsdpResult PrepareSeries(RowSource& source, const TsdpSettings& settings,
                 AppendKey(tupleKey, cell, false);
             }
             if (!skip) {
-                auto [it, added] = tupleIds.try_emplace(tupleKey, tuples.size());
+                auto [id, added] = tupleIds.find(tupleKey);
                 if (added)
-                    tuples.push_back(std::move(tuple));
-                timeKey = it->second;
+                    tuples.push_back(tuple);
+                timeKey = static_cast<int64_t>(id);
             }
         }
         if (skip) {
             ++result.skippedRecords;
             continue;
         }
-        auto [it, added] = combinationOf.try_emplace(key, tables.size());
-        if (added) {
-            tables.emplace_back();
-            std::vector<TsdpResult::Value> dims;
-            for (size_t d = 0; d < dimIndex.size(); ++d) {
-                const Cell cell = source.cell(dimIndex[d]);
-                TsdpResult::Value value;
-                if (dimText[d])
-                    value.text.assign(cell.text);
-                else
-                    value.number = cell.number == 0.0 ? 0.0 : cell.number;
-                dims.push_back(std::move(value));
+        {
+            auto [index, added] = combinationOf.find(key);
+            lastIndex = index;
+            if (added) {
+                tables.emplace_back();
+                std::vector<TsdpResult::Value> dims;
+                for (size_t d = 0; d < dimIndex.size(); ++d) {
+                    const Cell cell = source.cell(dimIndex[d]);
+                    TsdpResult::Value value;
+                    if (dimText[d])
+                        value.text.assign(cell.text);
+                    else
+                        value.number = cell.number == 0.0 ? 0.0 : cell.number;
+                    dims.push_back(std::move(value));
+                }
+                combinationValues.push_back(std::move(dims));
             }
-            combinationValues.push_back(std::move(dims));
         }
-        PeriodTable& table = tables[it->second];
+        PeriodTable& table = tables[lastIndex];
         if (settings.caseCount)
             timeKey = ++table.caseCount;
         for (size_t m = 0; m < metrics; ++m)
@@ -590,7 +657,7 @@ TsdpResult PrepareSeries(RowSource& source, const TsdpSettings& settings,
         int64_t last = std::numeric_limits<int64_t>::min();
         for (const PeriodTable& table : tables) {
             for (size_t p = 0; p < table.size; ++p) {
-                if (table.records[p] == 0)
+                if (table.records(p, metrics) == 0)
                     continue;
                 first = std::min(first, table.base + static_cast<int64_t>(p));
                 last = std::max(last, table.base + static_cast<int64_t>(p));
@@ -693,7 +760,7 @@ TsdpResult PrepareSeries(RowSource& source, const TsdpSettings& settings,
     for (size_t rankIndex = 0; rankIndex < order.size(); ++rankIndex) {
         const PeriodTable& table = tables[order[rankIndex]];
         for (size_t p = 0; p < table.size; ++p) {
-            if (table.records[p] == 0)
+            if (table.records(p, metrics) == 0)
                 continue;
             const auto period =
                 static_cast<size_t>(gridPosition(table.base + static_cast<int64_t>(p)));
