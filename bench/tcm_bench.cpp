@@ -11,7 +11,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "qeinteg/platform/engine/EngineTypes.h"
+#include "qeinteg/platform/engine/exec/EngineTypes.h"
 #include "qeinteg/platform/engine/tsdp/TcmModel.h"
 #include "qeinteg/platform/engine/tsdp/Tsdp.h"
 

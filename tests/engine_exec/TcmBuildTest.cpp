@@ -7,7 +7,7 @@
 
 #include "EngineTestUtil.h"
 #include "common/TestSupport.h"
-#include "qeinteg/platform/engine/EngineJob.h"
+#include "qeinteg/platform/engine/exec/EngineJob.h"
 #include "qeinteg/platform/engine/tsdp/TcmModel.h"
 
 using namespace qelocal;

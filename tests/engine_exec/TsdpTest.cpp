@@ -7,10 +7,10 @@
 
 #include "EngineTestUtil.h"
 #include "common/TestSupport.h"
-#include "qeinteg/platform/engine/EngineJob.h"
-#include "qeinteg/platform/engine/EngineTime.h"
-#include "qeinteg/platform/engine/IteratorRowSource.h"
-#include "qeinteg/platform/engine/LocalJob.h"
+#include "qeinteg/platform/engine/exec/EngineJob.h"
+#include "qeinteg/platform/engine/exec/EngineTime.h"
+#include "qeinteg/platform/engine/io/IteratorRowSource.h"
+#include "qeinteg/platform/engine/job/LocalJob.h"
 #include "qeinteg/platform/engine/tsdp/Tsdp.h"
 
 using namespace qelocal;

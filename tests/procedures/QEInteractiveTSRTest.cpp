@@ -13,12 +13,12 @@
 #include "qeinteg/data/QESimpleContainer.h"
 #include "qeinteg/java/JNIJSONArray.h"
 #include "qeinteg/java/JNIJSONObject.h"
-#include "qeinteg/platform/engine/LocalEngine.h"
-#include "qeinteg/platform/engine/QebfFile.h"
-#include "qeinteg/platform/host/AppSettings.h"
-#include "qeinteg/platform/host/CFMetaData.h"
-#include "qeinteg/platform/host/HostDataset.h"
-#include "qeinteg/platform/host/HostDates.h"
+#include "qeinteg/platform/engine/io/QebfFile.h"
+#include "qeinteg/platform/engine/service/LocalEngine.h"
+#include "qeinteg/platform/host/data/HostDataset.h"
+#include "qeinteg/platform/host/metadata/CFMetaData.h"
+#include "qeinteg/platform/host/testing/AppSettingsTesting.h"
+#include "qeinteg/platform/host/text/HostDates.h"
 #include "qeinteg/procedures/QEInteractiveTSR.h"
 
 // Reaches the front-end's private preparation steps.

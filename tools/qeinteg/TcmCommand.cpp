@@ -10,10 +10,10 @@
 
 #include "qeinteg/data/ZipReader.h"
 #include "qeinteg/java/JNIObjectManager.h"
-#include "qeinteg/platform/engine/CsvRowSource.h"
-#include "qeinteg/platform/engine/TimeIntervals.h"
-#include "qeinteg/platform/host/HostOutput.h"
-#include "qeinteg/platform/host/PnProcedure.h"
+#include "qeinteg/platform/engine/io/CsvRowSource.h"
+#include "qeinteg/platform/engine/stats/TimeIntervals.h"
+#include "qeinteg/platform/host/output/HostOutput.h"
+#include "qeinteg/platform/host/output/PnProcedure.h"
 #include "qeinteg/runner/QERunner.h"
 #include "qeinteg/runner/StatQEServiceManager.h"
 

@@ -3,7 +3,9 @@
 #include <cstring>
 #include <string>
 
+#include "CrsCommand.h"
 #include "DescribeCommand.h"
+#include "LayersCommand.h"
 #include "RenderCommand.h"
 #include "ServiceCommand.h"
 #include "TcmCommand.h"
@@ -19,6 +21,9 @@ void PrintUsage(FILE* out) {
         "             detected date/time intervals\n"
         "  render     DOC.json SECTION [--item HEADING=PATH ...] [--html FILE]: render an output\n"
         "             document\n"
+        "  crs        WKID|NAME, or --recommend MINLON,MINLAT,MAXLON,MAXLAT [--count N]:\n"
+        "             describe a coordinate system, or recommend projected systems\n"
+        "  layers     URL: list the layers of a map service\n"
         "  tcm        build DATA.csv --time FIELD --metrics M1,M2 ... -o MODEL.zip, or\n"
         "             prepare MODEL.zip DATA.csv -o PREPARED.csv: temporal causal models\n",
         out);
@@ -38,6 +43,10 @@ int main(int argc, char** argv) {
         return RunDescribeCommand(argc - 1, argv + 1);
     if (command == "render")
         return RunRenderCommand(argc - 1, argv + 1);
+    if (command == "crs")
+        return RunCrsCommand(argc - 1, argv + 1);
+    if (command == "layers")
+        return RunLayersCommand(argc - 1, argv + 1);
     if (command == "tcm")
         return RunTcmCommand(argc - 1, argv + 1);
     if (command == "-h" || command == "--help" || command == "help") {

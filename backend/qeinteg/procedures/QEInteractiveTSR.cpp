@@ -9,11 +9,10 @@
 #include "qeinteg/java/JNIJSONArray.h"
 #include "qeinteg/java/JNIJSONObject.h"
 #include "qeinteg/platform/QEAssert.h"
-#include "qeinteg/platform/engine/EmbeddedQE.h"
-#include "qeinteg/platform/host/AppSettings.h"
-#include "qeinteg/platform/host/CFMetaData.h"
-#include "qeinteg/platform/host/ExtNameStr.h"
-#include "qeinteg/platform/host/TAVO_DataSource.h"
+#include "qeinteg/platform/host/data/TAVO_DataSource.h"
+#include "qeinteg/platform/host/metadata/CFMetaData.h"
+#include "qeinteg/platform/host/process/AppSettings.h"
+#include "qeinteg/platform/host/text/ExtNameStr.h"
 #include "qeinteg/procedures/QEDescriptive.h"
 #include "qeinteg/runner/QERunner.h"
 
@@ -48,36 +47,9 @@ bool Names(JNIJSONObject& document, jobject node, const char* key,
 
 }  // namespace
 
-QEInteractiveTSR::QEInteractiveTSR() : runner_(std::make_unique<QERunner>(nullptr)) {}
+QEInteractiveTSR::QEInteractiveTSR() = default;
 
 QEInteractiveTSR::~QEInteractiveTSR() = default;
-
-bool QEInteractiveTSR::tryRunQE(QERunner& runner) {
-    exceptionMessage.clear();
-    std::string text;
-    bool ok = false;
-    try {
-        ok = runner.execute();
-    } catch (const EmbeddedQE::JavaException& e) {
-        text = e.getMessage() + "\nTrace message:\n" + e.getTrace();
-    } catch (const EmbeddedQE::Exception& e) {
-        text = e.getMessage();
-    } catch (...) {
-        text = "unknown QE message";
-    }
-    if (!ok)
-        exceptionMessage = text;
-    return ok;
-}
-
-void QEInteractiveTSR::cleanJRef() {
-    runner_->cleanJRef();
-}
-
-void QEInteractiveTSR::cleanExecution() {
-    runner_->cleanExecution();
-    runner_->resetStopRrocessor();
-}
 
 std::string QEInteractiveTSR::TransformPath(const std::string& path) {
     std::string uri = "file:///" + path;

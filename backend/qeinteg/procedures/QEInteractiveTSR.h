@@ -4,9 +4,9 @@
 // date/time field held as text is converted to timestamps, the dataset is written to an engine data
 // file with its data model, and the engine's time-series preparation (tsdp) runs (docs/tcm.md).
 //
-// Every job here is QEL text written by the class itself and run on the class's own runner, which
-// has no procedure: failures come back as false and as stored texts, never as exceptions. Used on
-// one thread.
+// Every job here is QEL text written by the class itself and run through the interactive wrapper on
+// its runner, which has no procedure: failures come back as false and as stored texts, never as
+// exceptions. Used on one thread.
 #pragma once
 
 #include <memory>
@@ -15,19 +15,19 @@
 #include <vector>
 
 #include "qeinteg/qeinteg_export.h"
+#include "qeinteg/runner/QEInteractive.h"
 
 class CFMetaData;
 class JNIJSONArray;
 class JNIJSONObject;
 class QERawDataIterator;
-class QERunner;
 class QESimpleContainer;
 class TAVO_DataSource;
 
-class QEINTEG_EXPORT QEInteractiveTSR {
+class QEINTEG_EXPORT QEInteractiveTSR : public QEInteractive {
   public:
     QEInteractiveTSR();
-    virtual ~QEInteractiveTSR();
+    ~QEInteractiveTSR() override;
     QEInteractiveTSR(const QEInteractiveTSR&) = delete;
     QEInteractiveTSR& operator=(const QEInteractiveTSR&) = delete;
 
@@ -80,15 +80,6 @@ class QEINTEG_EXPORT QEInteractiveTSR {
                       const std::vector<std::string>& dimensions, std::set<int>& fieldIndexes,
                       std::string& settings, std::string& dateTimeField, int* timePoints);
     bool RunJob(const std::string& job, QERawDataIterator* iterator, const char* traceName);
-
-    // The parts of the interactive run wrapper that preparation uses.
-    QERunner& runner() { return *runner_; }
-    bool tryRunQE(QERunner& runner);
-    void cleanJRef();
-    void cleanExecution();
-
-    std::unique_ptr<QERunner> runner_;
-    std::string exceptionMessage;
 
     friend class QEInteractiveTSRTestAccess;
 };

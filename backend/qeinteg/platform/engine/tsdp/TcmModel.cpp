@@ -8,7 +8,7 @@
 #include <limits>
 #include <optional>
 
-#include "qeinteg/platform/engine/DataModelXml.h"
+#include "qeinteg/platform/engine/io/DataModelXml.h"
 
 namespace qelocal {
 

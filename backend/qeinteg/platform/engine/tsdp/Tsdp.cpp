@@ -7,7 +7,7 @@
 #include <map>
 #include <numeric>
 
-#include "qeinteg/platform/engine/EngineTime.h"
+#include "qeinteg/platform/engine/exec/EngineTime.h"
 
 namespace qelocal {
 

@@ -10,8 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "qeinteg/platform/engine/EngineTypes.h"
-#include "qeinteg/platform/engine/TimeIntervals.h"
+#include "qeinteg/platform/engine/exec/EngineTypes.h"
+#include "qeinteg/platform/engine/stats/TimeIntervals.h"
 
 namespace qelocal {
 

@@ -1,6 +1,6 @@
 #include "qeinteg/platform/engine/tsdp/TsdpSteps.h"
 
-#include "qeinteg/platform/engine/ZipOutput.h"
+#include "qeinteg/platform/engine/io/ZipOutput.h"
 #include "qeinteg/platform/engine/tsdp/TcmModel.h"
 #include "qeinteg/platform/engine/tsdp/Tsdp.h"
 

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "qeinteg/platform/engine/EngineJob.h"
+#include "qeinteg/platform/engine/exec/EngineJob.h"
 
 namespace qelocal {
 
