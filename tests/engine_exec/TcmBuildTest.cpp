@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <random>
 
 #include <nlohmann/json.hpp>
@@ -212,4 +213,51 @@ TEST(TcmBuild, BadModelSettingsAreRejected) {
     TcmSettings s;
     s.targetMetrics = {"absent"};
     EXPECT_THROW(FitTcm(Recurrence(50, 0.0, 1), s), EngineError);
+}
+
+// The job text of a model build through the engine's pipeline: the archive holds its four entries
+// and a failed build leaves no archive.
+TEST(TcmBuild, JobWritesTheWholeArchiveOrNothing) {
+    const std::string input = enginetest::SharedData("iowa-electricity.csv");
+    const std::string archive = qetest::TestDir() + "/model.zip";
+    const Json reader{
+        {"filesystem",
+         {{"locations",
+           Json::array({{{"path", "file:///" + input},
+                         {"parser", {{"name", "csv"}, {"config", Json::object()}}}}})}}}};
+    Json conf{{"dimFieldList", {"source"}},
+              {"metricFieldList", {"net_generation"}},
+              {"dateTimeField", "year"},
+              {"timeInterval", {{"unit", "years"}}},
+              {"lags", 2}};
+    const Json outputs =
+        Json::array({{{"export", true}, {"name", "TCM"}, {"uri", "file:///" + archive}}});
+    JobEnvironment env;
+    std::vector<std::string> messages;
+    env.message = [&](const std::string&, const std::string& text) { messages.push_back(text); };
+    RunPipelines(
+        {{EngineStep{"", "read", {reader}, 0}, EngineStep{"tcm", "build", {conf, outputs}, 0}}},
+        env);
+    EXPECT_EQ(enginetest::ZipEntryNames(archive),
+              (std::vector<std::string>{"TSDPOutput.json", "StatXML.xml", "TCMGraph.json",
+                                        "TCMModel.json"}));
+    const Json graph = Json::parse(enginetest::ReadZipEntry(archive, "TCMGraph.json").value());
+    EXPECT_EQ(graph["series"].size(), 3u);  // one series per source
+    EXPECT_FALSE(messages.empty());
+
+    std::filesystem::remove(archive);
+    conf["lags"] = 20;  // seventeen years cannot carry twenty lags: reported, archive written
+    RunPipelines(
+        {{EngineStep{"", "read", {reader}, 0}, EngineStep{"tcm", "build", {conf, outputs}, 0}}},
+        env);
+    const Json model = Json::parse(enginetest::ReadZipEntry(archive, "TCMModel.json").value());
+    EXPECT_FALSE(model["models"][0]["fitted"].get<bool>());
+
+    std::filesystem::remove(archive);
+    conf["metricFieldList"] = {"absent"};
+    EXPECT_THROW(RunPipelines({{EngineStep{"", "read", {reader}, 0},
+                                EngineStep{"tcm", "build", {conf, outputs}, 0}}},
+                              env),
+                 EngineError);
+    EXPECT_FALSE(std::filesystem::exists(archive));
 }

@@ -255,6 +255,11 @@ TEST_F(TsrTest, TheSummaryIsCutBeforeTheClosingTagOfTheDocument) {
                         "storage=\"real\" role=\"input\"/>"});
     ASSERT_TRUE(access.GetMetaData(open, metaData));
     EXPECT_EQ(metaData.FieldCount(), 1);
+    // A summary without a data model is a failure, not a cut from nowhere.
+    const std::string noModel = qetest::TestDir() + "/nomodel.zip";
+    WriteArchive(noModel, {"StatXML.xml", "<StatXML><DatasetSummaries/></StatXML>"});
+    EXPECT_FALSE(access.GetMetaData(noModel, metaData));
+    EXPECT_EQ(metaData.FieldCount(), 1);  // the caller's metadata is left as it was
     const std::string none = qetest::TestDir() + "/none.zip";
     WriteArchive(none, {"TSDPOutput.json", "{}"});
     EXPECT_FALSE(access.GetMetaData(none, metaData));
