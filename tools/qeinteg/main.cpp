@@ -25,7 +25,8 @@ void PrintUsage(FILE* out) {
         "             describe a coordinate system, or recommend projected systems\n"
         "  layers     URL: list the layers of a map service\n"
         "  tcm        build DATA.csv --time FIELD --metrics M1,M2 ... -o MODEL.zip, or\n"
-        "             prepare MODEL.zip DATA.csv -o PREPARED.csv: temporal causal models\n",
+        "             prepare MODEL.zip DATA.csv -o PREPARED.csv: temporal causal models\n"
+        "  --version  print the version\n",
         out);
 }
 
@@ -49,6 +50,10 @@ int main(int argc, char** argv) {
         return RunLayersCommand(argc - 1, argv + 1);
     if (command == "tcm")
         return RunTcmCommand(argc - 1, argv + 1);
+    if (command == "--version") {
+        std::printf("qeinteg %s\n", QEINTEG_VERSION);
+        return 0;
+    }
     if (command == "-h" || command == "--help" || command == "help") {
         PrintUsage(stdout);
         return 0;
