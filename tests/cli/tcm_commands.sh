@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# usage: tcm_cli_test.sh QEINTEG DATA_DIR
+# usage: tcm_commands.sh QEINTEG DATA_DIR
 set -u
 q=$1
 data=$2
@@ -52,5 +52,5 @@ rejects tcm prepare "$data/iowa-electricity.csv" "$data/iowa-electricity.csv" -o
 rejects tcm prepare "$work/iowa.zip" "$data/seattle-weather.csv" -o "$work/y.csv"
 [ -e "$work/y.csv" ] && fail "a failed preparation left a file"
 
-[ $failures -eq 0 ] && echo "tcm_cli_test: all passed"
+[ $failures -eq 0 ] && echo "tcm_commands: all passed"
 exit $failures
