@@ -7,6 +7,7 @@
 #include "DescribeCommand.h"
 #include "LayersCommand.h"
 #include "RenderCommand.h"
+#include "ScoreCommand.h"
 #include "ServiceCommand.h"
 #include "TcmCommand.h"
 
@@ -24,6 +25,10 @@ void PrintUsage(FILE* out) {
         "  crs        WKID|NAME, or --recommend MINLON,MINLAT,MAXLON,MAXLAT [--count N]:\n"
         "             describe a coordinate system, or recommend projected systems\n"
         "  layers     URL: list the layers of a map service\n"
+        "  score      MODEL.pmml DATA.csv [--outputs A,B] [--keys A,B] [-o OUT.csv]: score every\n"
+        "             record with a PMML model\n"
+        "  score-settings [--missing-as-predictor] [--max-predictions N]: the scoring module's\n"
+        "             execution settings document\n"
         "  tcm        build DATA.csv --time FIELD --metrics M1,M2 ... -o MODEL.zip, or\n"
         "             prepare MODEL.zip DATA.csv -o PREPARED.csv: temporal causal models\n"
         "  --version  print the version\n",
@@ -48,6 +53,10 @@ int main(int argc, char** argv) {
         return RunCrsCommand(argc - 1, argv + 1);
     if (command == "layers")
         return RunLayersCommand(argc - 1, argv + 1);
+    if (command == "score")
+        return RunScoreCommand(argc - 1, argv + 1);
+    if (command == "score-settings")
+        return RunScoreSettingsCommand(argc - 1, argv + 1);
     if (command == "tcm")
         return RunTcmCommand(argc - 1, argv + 1);
     if (command == "--version") {
