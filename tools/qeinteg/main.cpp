@@ -11,6 +11,7 @@
 #include "RunCommand.h"
 #include "ScoreCommand.h"
 #include "ServiceCommand.h"
+#include "TcmCommand.h"
 
 namespace {
 
@@ -34,6 +35,8 @@ void PrintUsage(FILE* out) {
         "             record with a PMML model\n"
         "  score-settings [--missing-as-predictor] [--max-predictions N]: the scoring module's\n"
         "             execution settings document\n"
+        "  tcm        build DATA.csv --time FIELD --metrics M1,M2 ... -o MODEL.zip, or\n"
+        "             prepare MODEL.zip DATA.csv -o PREPARED.csv: temporal causal models\n"
         "  --version  print the version\n",
         out);
 }
@@ -64,6 +67,8 @@ int main(int argc, char** argv) {
         return RunScoreCommand(argc - 1, argv + 1);
     if (command == "score-settings")
         return RunScoreSettingsCommand(argc - 1, argv + 1);
+    if (command == "tcm")
+        return RunTcmCommand(argc - 1, argv + 1);
     if (command == "--version") {
         std::printf("qeinteg %s\n", QEINTEG_VERSION);
         return 0;

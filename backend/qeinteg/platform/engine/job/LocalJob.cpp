@@ -3,13 +3,41 @@
 #include <exception>
 
 #include "qeinteg/platform/engine/exec/EngineJob.h"
-#include "qeinteg/platform/engine/job/QelParser.h"
-#include "qeinteg/platform/engine/exec/EngineJob.h"
-#include "qeinteg/platform/engine/service/LocalEngine.h"
-#include "qeinteg/platform/engine/job/QelParser.h"
 #include "qeinteg/platform/engine/job/JobPlan.h"
+#include "qeinteg/platform/engine/job/QelParser.h"
+#include "qeinteg/platform/engine/service/LocalEngine.h"
 
 namespace qelocal {
+
+namespace {
+
+// The time-series functions run in the record-at-a-time pipelines of EngineJob.h: one linear
+// pipeline per line.
+bool NeedsLinearPipelines(const JobGraph& graph) {
+    for (const QelCall& call : graph.calls) {
+        if (call.ns == "tsdp" || call.ns == "tcm")
+            return true;
+    }
+    return false;
+}
+
+void RunLinearPipelines(const JobGraph& graph, JobEnvironment& env) {
+    std::vector<EnginePipeline> pipelines;
+    for (const QelPipeline& pipeline : graph.pipelines) {
+        EnginePipeline steps;
+        for (int index : pipeline.calls) {
+            const QelCall& call = graph.calls.at(static_cast<size_t>(index));
+            EngineStep step{call.ns, call.function, {}, call.pos.line};
+            for (const JsonValue* config : graph.configurations(call))
+                step.configs.push_back(*config);
+            steps.push_back(std::move(step));
+        }
+        pipelines.push_back(std::move(steps));
+    }
+    RunPipelines(pipelines, env);
+}
+
+}  // namespace
 
 void ExecuteLocalJob(const std::string& jobText,
                      const std::vector<EmbeddedQE::Container*>& inputContainers,
@@ -35,10 +63,14 @@ void ExecuteLocalJob(const std::string& jobText,
         env.message = [&events](const std::string& id, const std::string& text) {
             events.message(id, text);
         };
-        JobPlan plan(graph, env);
-        plan.run();
-        if (outputs != nullptr)
-            *outputs = plan.outputs();
+        if (NeedsLinearPipelines(graph)) {
+            RunLinearPipelines(graph, env);
+        } else {
+            JobPlan plan(graph, env);
+            plan.run();
+            if (outputs != nullptr)
+                *outputs = plan.outputs();
+        }
     } catch (const EngineCancelled&) {
         events.cancel();
         return;
