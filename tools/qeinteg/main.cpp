@@ -1,24 +1,36 @@
-// qeinteg: the command-line front end of the library.
+// qeinteg: the command-line front end of the library. Each subcommand parses its own arguments
+// through CommandLine (CommandLine.h), so all of them answer --help and --version and share the
+// exit codes: 0 success, 1 failure (one line on stderr), 2 usage error.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
+#include "CommandLine.h"
 #include "DescribeCommand.h"
 #include "RenderCommand.h"
 #include "ServiceCommand.h"
 
 namespace {
 
+struct Subcommand {
+    const char* name;
+    int (*run)(int, char**);
+    const char* summary;
+};
+
+constexpr Subcommand kCommands[] = {
+    {"service", RunServiceCommand, "start the engine service and print the settings handed to it"},
+    {"describe", RunDescribeCommand,
+     "field summaries and detected date/time intervals of a CSV file"},
+    {"render", RunRenderCommand, "render a section of an engine output document"},
+};
+
 void PrintUsage(FILE* out) {
     std::fputs(
-        "usage: qeinteg <command> [arguments]\n"
-        "commands:\n"
-        "  service    start the engine service and print the settings handed to it\n"
-        "  describe   FILE.csv [--fields a,b] [--datetime FIELD] [--json]: field summaries and\n"
-        "             detected date/time intervals\n"
-        "  render     DOC.json SECTION [--item HEADING=PATH ...] [--html FILE]: render an output\n"
-        "             document\n",
+        "usage: qeinteg <command> [arguments]   (qeinteg <command> --help for more)\n"
+        "commands:\n",
         out);
+    for (const Subcommand& c : kCommands)
+        std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
 }
 
 }  // namespace
@@ -26,20 +38,22 @@ void PrintUsage(FILE* out) {
 int main(int argc, char** argv) {
     if (argc < 2) {
         PrintUsage(stderr);
-        return 2;
+        return qecli::kExitUsage;
     }
     const std::string command = argv[1];
-    if (command == "service")
-        return RunServiceCommand(argc - 1, argv + 1);
-    if (command == "describe")
-        return RunDescribeCommand(argc - 1, argv + 1);
-    if (command == "render")
-        return RunRenderCommand(argc - 1, argv + 1);
+    for (const Subcommand& c : kCommands) {
+        if (command == c.name)
+            return c.run(argc - 1, argv + 1);
+    }
     if (command == "-h" || command == "--help" || command == "help") {
         PrintUsage(stdout);
-        return 0;
+        return qecli::kExitOk;
+    }
+    if (command == "--version") {
+        std::printf("%s\n", qecli::VersionText().c_str());
+        return qecli::kExitOk;
     }
     std::fprintf(stderr, "qeinteg: unknown command '%s'\n", command.c_str());
     PrintUsage(stderr);
-    return 2;
+    return qecli::kExitUsage;
 }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <mutex>
 
 #include "qeinteg/platform/host/HostTesting.h"
@@ -23,6 +24,7 @@ struct ProcessState {
     std::atomic<WorkspaceHandle> lastWorkspace{nullptr};
     std::mutex ipcMutex;
     std::vector<qehost::IpcRecord> ipc;
+    std::function<void(const qehost::IpcRecord&)> ipcObserver;
     int workspace = 0;  // its address is the workspace handle
 };
 
@@ -100,10 +102,18 @@ void IpcPutC(const int* code, const int* flag, const int* length, const void* da
     }
     ProcessState& s = State();
     std::lock_guard<std::mutex> lock(s.ipcMutex);
+    if (s.ipcObserver)
+        s.ipcObserver(record);
     s.ipc.push_back(std::move(record));
 }
 
 namespace qehost {
+
+void SetIpcObserver(std::function<void(const IpcRecord&)> observer) {
+    ProcessState& s = State();
+    std::lock_guard<std::mutex> lock(s.ipcMutex);
+    s.ipcObserver = std::move(observer);
+}
 
 void SetPendingBreak(bool pending) {
     g_pendingBreak.store(pending);

@@ -5,6 +5,7 @@
 // The interrupt flag, the pending break and the channel may be used from any thread.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -59,5 +60,10 @@ struct IpcRecord {
     double value() const;
 };
 std::vector<IpcRecord> IpcRecords();
+
+// Called with every IpcPutC record as it is sent (on the sending thread, under the channel's
+// lock: keep it short and never send from it), as the host's status bar follows progress. An
+// empty function removes the observer.
+void SetIpcObserver(std::function<void(const IpcRecord&)> observer);
 
 }  // namespace qehost
