@@ -15,6 +15,14 @@ std::string VersionText() {
     return std::string("qeinteg ") + QEINTEG_VERSION;
 }
 
+int RunInProcess(int (*command)(int, char**), std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    return command(static_cast<int>(args.size()), argv.data());
+}
+
 std::string OneLine(const std::string& text) {
     std::string out;
     bool lineBreak = false;

@@ -27,6 +27,10 @@ inline constexpr int kExitUsage = 2;
 // The program's version ("qeinteg 0.1.0").
 std::string VersionText();
 
+// Runs a subcommand's entry point in this process with `args` (the subcommand's name first), as
+// main would hand them over; for tests and fuzz targets.
+int RunInProcess(int (*command)(int, char**), std::vector<std::string> args);
+
 // Flattens a message to one line: line breaks become "; ", surrounding blanks go.
 std::string OneLine(const std::string& text);
 
