@@ -335,6 +335,23 @@ TEST(EngineJob, RepeatedAndOverWideHeadersAreRefusedByName) {
               std::string::npos);
 }
 
+TEST(EngineJob, DataModelsReadBackAsWritten) {
+    // Found by fuzzing: role="" was read as an empty role and written back as "input".
+    const std::vector<EngineField> read = ParseDataModelXml(
+        "<dataModel><field name='a' storage='real' measure='continuous' role=''/>"
+        "<field name='b' storage='string' measure='nominal' role='target' label='B'/></dataModel>");
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[0].role, "input");
+    const std::vector<EngineField> again = ParseDataModelXml(DataModelDocument(read));
+    ASSERT_EQ(again.size(), 2u);
+    for (size_t i = 0; i < read.size(); ++i) {
+        EXPECT_EQ(again[i].name, read[i].name);
+        EXPECT_EQ(again[i].role, read[i].role);
+        EXPECT_EQ(again[i].label, read[i].label);
+        EXPECT_EQ(again[i].storage, read[i].storage);
+    }
+}
+
 TEST(EngineJob, UnknownFunctionsAndBadConfigurationsAreRejectedBeforeReading) {
     MemoryIterator it("ds", {{"x", Storage::Real}}, {{"1"}, {"2"}});
     JobEnvironment env;
