@@ -9,8 +9,8 @@
 #include "qeinteg/data/QEDataModel.h"
 #include "qeinteg/data/QERawDataIterator.h"
 #include "qeinteg/data/QEStatTracer.h"
-#include "qeinteg/platform/host/HostDates.h"
-#include "qeinteg/platform/host/ParserMessage.h"
+#include "qeinteg/platform/host/process/ParserMessage.h"
+#include "qeinteg/platform/host/text/HostDates.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 
 #include "EngineTestUtil.h"
 #include "common/TestSupport.h"
-#include "qeinteg/platform/engine/CsvRowSource.h"
-#include "qeinteg/platform/engine/DataModelXml.h"
-#include "qeinteg/platform/engine/EngineJob.h"
-#include "qeinteg/platform/engine/EngineTime.h"
+#include "qeinteg/platform/engine/exec/EngineJob.h"
+#include "qeinteg/platform/engine/exec/EngineTime.h"
+#include "qeinteg/platform/engine/io/CsvRowSource.h"
+#include "qeinteg/platform/engine/io/DataModelXml.h"
 
 using namespace qelocal;
 using enginetest::MemoryIterator;
@@ -323,8 +323,9 @@ TEST(EngineJob, RepeatedAndOverWideHeadersAreRefusedByName) {
     EXPECT_EQ(ReadCsvHeader(dir + "/limit.csv").size(), kMaxCsvFields);
 
     // The header reader: the mark skipped, causes named.
-    qetest::WriteFile(dir + "/bom.csv", "\xEF\xBB\xBF"
-                                         "a,\"b,c\"\n1,2\n");
+    qetest::WriteFile(dir + "/bom.csv",
+                      "\xEF\xBB\xBF"
+                      "a,\"b,c\"\n1,2\n");
     EXPECT_EQ(ReadCsvHeader(dir + "/bom.csv"), (std::vector<std::string>{"a", "b,c"}));
     EXPECT_EQ(ErrorOf([&] { ReadCsvHeader(dir + "/none.csv"); }),
               "cannot open the CSV file " + dir + "/none.csv: No such file or directory");
@@ -360,8 +361,8 @@ TEST(EngineJob, UnknownFunctionsAndBadConfigurationsAreRejectedBeforeReading) {
     auto error = [&](std::vector<EnginePipeline> pipelines) {
         return ErrorOf([&] { RunPipelines(pipelines, env); });
     };
-    EXPECT_EQ(error({{Step("", "read", {reader}), Step("tsdp", "tsdp", {Json::object()})}}),
-              "unknown function tsdp:tsdp");
+    EXPECT_EQ(error({{Step("", "read", {reader}), Step("rtsdp", "rtsdp", {Json::object()})}}),
+              "unknown function rtsdp:rtsdp");
     EXPECT_NE(error({{Step("", "read", {reader}), Step("", "write", {Json::object()})},
                      {Step("", "frobnicate", {})}})
                   .find("unknown function frobnicate"),

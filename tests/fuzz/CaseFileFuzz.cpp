@@ -3,8 +3,8 @@
 #include <cstdlib>
 
 #include "FuzzSupport.h"
-#include "qeinteg/platform/host/UserCaseFileSpec.h"
-#include "qeinteg/platform/host/UserInputCaseFile.h"
+#include "qeinteg/platform/host/data/UserCaseFileSpec.h"
+#include "qeinteg/platform/host/data/UserInputCaseFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto [csv, dictionary] = qefuzz::SplitAt(qefuzz::AsText(data, size), "\n#dictionary\n");

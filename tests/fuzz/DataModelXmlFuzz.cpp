@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "FuzzSupport.h"
-#include "qeinteg/platform/engine/DataModelXml.h"
+#include "qeinteg/platform/engine/io/DataModelXml.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "qeinteg/platform/engine/QelParser.h"
+#include "qeinteg/platform/engine/job/QelParser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     qelocal::JobGraph graph;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "qeinteg/platform/engine/TimeIntervals.h"
+#include "qeinteg/platform/engine/stats/TimeIntervals.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input = qefuzz::AsText(data, size);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -17,10 +18,10 @@
 #include "qeinteg/java/JNIJSONArray.h"
 #include "qeinteg/java/JNIJSONObject.h"
 #include "qeinteg/java/JNIObjectManager.h"
-#include "qeinteg/platform/engine/CsvRowSource.h"
-#include "qeinteg/platform/host/HostOutput.h"
-#include "qeinteg/platform/host/HostProcess.h"
-#include "qeinteg/platform/host/PnProcedure.h"
+#include "qeinteg/platform/engine/io/CsvRowSource.h"
+#include "qeinteg/platform/host/output/HostOutput.h"
+#include "qeinteg/platform/host/output/PnProcedure.h"
+#include "qeinteg/platform/host/process/HostProcess.h"
 #include "qeinteg/procedures/QEDescriptive.h"
 #include "qeinteg/runner/QERunner.h"
 #include "qeinteg/runner/StatQEServiceManager.h"
@@ -134,14 +135,13 @@ void PrintText(const Json& fields, const Json& intervals) {
         std::string distinct = Number(f, "distinctValues");
         if (f.value("distinctValuesExceeded", false))
             distinct = ">" + distinct;
-        rows.push_back({f["name"].get<std::string>(), f["storage"].get<std::string>(),
-                        f["measure"].get<std::string>(), Number(f, "count"), Number(f, "valid"),
-                        Number(f, "missing"),
-                        f.contains("minimumText") ? f["minimumText"].get<std::string>()
-                                                  : Number(f, "minimum"),
-                        f.contains("maximumText") ? f["maximumText"].get<std::string>()
-                                                  : Number(f, "maximum"),
-                        Number(f, "mean"), Number(f, "stdDev"), distinct});
+        rows.push_back(
+            {f["name"].get<std::string>(), f["storage"].get<std::string>(),
+             f["measure"].get<std::string>(), Number(f, "count"), Number(f, "valid"),
+             Number(f, "missing"),
+             f.contains("minimumText") ? f["minimumText"].get<std::string>() : Number(f, "minimum"),
+             f.contains("maximumText") ? f["maximumText"].get<std::string>() : Number(f, "maximum"),
+             Number(f, "mean"), Number(f, "stdDev"), distinct});
     }
     constexpr std::size_t kTextColumns = 3;  // name, storage, measure: left-aligned
     std::vector<int> widths(rows.front().size(), 0);
@@ -227,9 +227,12 @@ int RunDescribeCommand(int argc, char** argv) {
     {
         qecli::ProgressBar progress("describe " + std::filesystem::path(file).filename().string());
         if (progress.Enabled()) {
-            qehost::SetIpcObserver([&progress](const qehost::IpcRecord& r) {
-                if (r.code == 79 && r.length == sizeof(double))
-                    progress.Update(r.value());
+            qehost::SetIpcObserver([&progress](int code, const std::string& bytes) {
+                double fraction = 0;
+                if (code == 79 && bytes.size() == sizeof fraction) {
+                    std::memcpy(&fraction, bytes.data(), sizeof fraction);
+                    progress.Update(fraction);
+                }
             });
         }
         PnProcedure procedure("describe");

@@ -1,13 +1,17 @@
-// qeinteg: the command-line front end of the library. Each subcommand parses its own arguments
-// through CommandLine (CommandLine.h), so all of them answer --help and --version and share the
-// exit codes: 0 success, 1 failure (one line on stderr), 2 usage error.
+// qeinteg: the command-line front end of the library. The subcommands that parse their arguments
+// through CommandLine (CommandLine.h) answer --help and --version and share the exit codes:
+// 0 success, 1 failure (one line on stderr), 2 usage error.
 #include <cstdio>
 #include <string>
 
 #include "CommandLine.h"
+#include "CrsCommand.h"
 #include "DescribeCommand.h"
+#include "LayersCommand.h"
 #include "RenderCommand.h"
+#include "ScoreCommand.h"
 #include "ServiceCommand.h"
+#include "TcmCommand.h"
 
 namespace {
 
@@ -22,6 +26,11 @@ constexpr Subcommand kCommands[] = {
     {"describe", RunDescribeCommand,
      "field summaries and detected date/time intervals of a CSV file"},
     {"render", RunRenderCommand, "render a section of an engine output document"},
+    {"crs", RunCrsCommand, "describe a coordinate system, or recommend projected systems"},
+    {"layers", RunLayersCommand, "list the layers of a map service"},
+    {"score", RunScoreCommand, "score every record of a CSV file with a PMML model"},
+    {"score-settings", RunScoreSettingsCommand, "the scoring module's execution settings"},
+    {"tcm", RunTcmCommand, "build or prepare temporal causal models"},
 };
 
 void PrintUsage(FILE* out) {
@@ -30,7 +39,7 @@ void PrintUsage(FILE* out) {
         "commands:\n",
         out);
     for (const Subcommand& c : kCommands)
-        std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
+        std::fprintf(out, "  %-15s %s\n", c.name, c.summary);
 }
 
 }  // namespace

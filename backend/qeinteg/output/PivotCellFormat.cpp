@@ -4,7 +4,7 @@
 #include <string>
 
 #include "qeinteg/output/OutputJson.h"
-#include "qeinteg/platform/host/HostFormat.h"
+#include "qeinteg/platform/host/text/HostFormat.h"
 
 namespace qeinteg::output {
 namespace {

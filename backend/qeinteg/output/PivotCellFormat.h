@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "qeinteg/platform/host/PnFormatSpec.h"
+#include "qeinteg/platform/host/output/PnFormatSpec.h"
 
 namespace qeinteg::output {
 

@@ -4,14 +4,14 @@
 #include "qeinteg/output/OutputVariables.h"
 #include "qeinteg/output/PivotCellFormat.h"
 #include "qeinteg/output/dataDictionary.h"
-#include "qeinteg/platform/host/HostFormat.h"
-#include "qeinteg/platform/host/PnCellText.h"
-#include "qeinteg/platform/host/PnComposite.h"
-#include "qeinteg/platform/host/PnDataValue.h"
-#include "qeinteg/platform/host/PnNumber.h"
-#include "qeinteg/platform/host/PnString.h"
-#include "qeinteg/platform/host/PnUTF8String.h"
-#include "qeinteg/platform/host/PnVariable.h"
+#include "qeinteg/platform/host/output/PnCellText.h"
+#include "qeinteg/platform/host/output/PnComposite.h"
+#include "qeinteg/platform/host/output/PnDataValue.h"
+#include "qeinteg/platform/host/output/PnNumber.h"
+#include "qeinteg/platform/host/output/PnString.h"
+#include "qeinteg/platform/host/output/PnUTF8String.h"
+#include "qeinteg/platform/host/output/PnVariable.h"
+#include "qeinteg/platform/host/text/HostFormat.h"
 
 namespace qeinteg::output {
 namespace {

@@ -5,8 +5,8 @@
 #include "qeinteg/output/CellKey.h"
 #include "qeinteg/output/OutputJson.h"
 #include "qeinteg/output/PivotCellText.h"
-#include "qeinteg/platform/host/PnCellText.h"
-#include "qeinteg/platform/host/PnUTF8String.h"
+#include "qeinteg/platform/host/output/PnCellText.h"
+#include "qeinteg/platform/host/output/PnUTF8String.h"
 
 namespace qeinteg::output {
 namespace {

@@ -8,12 +8,12 @@
 #include "qeinteg/output/PivotCellFormat.h"
 #include "qeinteg/output/PivotCellText.h"
 #include "qeinteg/output/PivotTableReader.h"
-#include "qeinteg/platform/host/PnCellText.h"
-#include "qeinteg/platform/host/PnHeading.h"
-#include "qeinteg/platform/host/PnNumber.h"
-#include "qeinteg/platform/host/PnPivotTable.h"
-#include "qeinteg/platform/host/PnString.h"
-#include "qeinteg/platform/host/PnUTF8String.h"
+#include "qeinteg/platform/host/output/PnCellText.h"
+#include "qeinteg/platform/host/output/PnHeading.h"
+#include "qeinteg/platform/host/output/PnNumber.h"
+#include "qeinteg/platform/host/output/PnPivotTable.h"
+#include "qeinteg/platform/host/output/PnString.h"
+#include "qeinteg/platform/host/output/PnUTF8String.h"
 
 using qeinteg::output::DecodeKeyField;
 using qeinteg::output::DisplayedNumber;

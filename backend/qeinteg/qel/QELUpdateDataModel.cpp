@@ -2,10 +2,10 @@
 
 #include "qeinteg/java/JNIJSONArray.h"
 #include "qeinteg/java/JNIJSONObject.h"
-#include "qeinteg/platform/host/CFDatum.h"
-#include "qeinteg/platform/host/CFMissingValues.h"
-#include "qeinteg/platform/host/CFRange.h"
-#include "qeinteg/platform/host/CFValue.h"
+#include "qeinteg/platform/host/metadata/CFDatum.h"
+#include "qeinteg/platform/host/metadata/CFMissingValues.h"
+#include "qeinteg/platform/host/metadata/CFRange.h"
+#include "qeinteg/platform/host/metadata/CFValue.h"
 #include "qeinteg/qel/JNIQelProgram.h"
 #include "qeinteg/qel/QELJsonCopy.h"
 
