@@ -13,6 +13,7 @@
 
 #include "qeinteg/data/QERawDataIterator.h"
 #include "qeinteg/data/QEStatContainer.h"
+#include "qeinteg/data/QEStatUtilities.h"
 #include "qeinteg/java/JNIRefs.h"
 #include "qeinteg/platform/engine/service/LocalEngine.h"
 #include "qeinteg/platform/host/data/HostDataset.h"
@@ -94,9 +95,9 @@ void BM_LibraryDescriptives(benchmark::State& state) {
     PathContainer stat("StatXML", g_root + "/stat.zip");
     const std::string job =
         "val deConf = {\"computeSummaryStats\":true,\"maxNOfDistinctValues\":10000}\n"
-        "val outCon = [{\"export\":true,\"name\":\"JSON\",\"uri\":\"file:///" +
-        json.getAbsolutePath() + "\"},{\"export\":true,\"name\":\"StatXML\",\"uri\":\"file:///" +
-        stat.getAbsolutePath() +
+        "val outCon = [{\"export\":true,\"name\":\"JSON\",\"uri\":\"" +
+        FileUri(json.getAbsolutePath()) + "\"},{\"export\":true,\"name\":\"StatXML\",\"uri\":\"" +
+        FileUri(stat.getAbsolutePath()) +
         "\"}]\n"
         "read({\"dataSource\":\"bench\",\"readErrorThreshold\":-1}) -> "
         "descriptives:descriptives( deConf, _,outCon)\n";

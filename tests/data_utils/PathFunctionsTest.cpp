@@ -28,6 +28,10 @@ TEST(PathFunctionsTest, NormalizeQelPathAddsTheSchemeOnce) {
     // A relative path that merely starts with the letters of the scheme is still a path.
     EXPECT_EQ(NormalizeQelPath("files\\x.csv", "file"), "file:///files/x.csv");
     EXPECT_EQ(NormalizeQelPath("file", "file"), "file:///file");
+    // The plain rule, without the scheme check: whatever the path, "file:" + "///" + path.
+    EXPECT_EQ(FileUri("/tmp/x"), "file:////tmp/x");
+    EXPECT_EQ(FileUri("C:\\a\\b.csv"), "file:///C:/a/b.csv");
+    EXPECT_EQ(FileUri("file:/x"), "file:///file:/x");
 
     ASSERT_TRUE(qehost::testing::SetCodePage("windows-1252"));
     EXPECT_EQ(NormalizeQelPath("C:\\caf\xe9", "file"), "file:///C:/caf\xe9");

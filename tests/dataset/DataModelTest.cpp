@@ -5,7 +5,10 @@
 #include <memory>
 
 #include "DatasetFixture.h"
+#include "common/TestSupport.h"
 #include "qeinteg/data/QEDataModel.h"
+#include "qeinteg/data/QERawDataIterator.h"
+#include "qeinteg/data/QEStatTracer.h"
 #include "qeinteg/platform/host/process/ParserMessage.h"
 #include "qeinteg/platform/host/text/HostDates.h"
 
@@ -69,6 +72,26 @@ TEST_P(DataModelTest, FullModelWithCaseCountAndAnalysisModels) {
     original.reset();
     EXPECT_EQ(copy.getAnalysVars(), (std::vector<int>{1, 0, -1}));
     EXPECT_EQ(copy.getDataSource(), &data);
+}
+
+TEST_P(DataModelTest, TheIteratorTracesTheModelItHandsTheEngine) {
+    HostDataset data;
+    AddNumeric(data, "n1");
+    const std::string root = qetest::TestDir() + "/trace";
+    std::string traced;
+    {
+        qetest::ScopedEnv dir("QE_STAT_DEBUG_DIR", root.c_str());
+        qetest::ScopedEnv count("QE_STAT_DEBUG_MAXCOUNT", "0");
+        QEStatTracer::resetForTest();
+        QERawDataIterator it(data, std::vector<int>{}, Levels{}, false, QERawDataIterator::Ignore,
+                             false);
+        it.SetName("points");
+        const std::string model = it.getDataModel();
+        EXPECT_NE(model.find("n1"), std::string::npos);
+        traced = qetest::ReadFile(QETracer()->traceDir() + "InputDataModel_points.xml");
+        EXPECT_EQ(traced, model);
+    }
+    QEStatTracer::resetForTest();
 }
 
 TEST_P(DataModelTest, MeasuresStoragesAndRoles) {

@@ -107,6 +107,41 @@ TEST_P(HostDataTest, CsvFilesThatCannotBeReadGiveAnEmptySourceAndAReason) {
     EXPECT_EQ(file.Dataset().CaseCount(), 2);
 }
 
+TEST_P(HostDataTest, CsvByteOrderMarkIsNotPartOfTheFirstNameAndRepeatedNamesAreNamed) {
+    const std::string dir = qetest::TestDir();
+    ASSERT_TRUE(qetest::WriteFile(dir + "/bom.csv",
+                                  "\xEF\xBB\xBF"
+                                  "a,b\n1,2\n"));
+    UserCaseFileSpec caseFile;
+    caseFile.Init(dir + "/bom.csv", true, false);
+    const UserInputCaseFile file(caseFile);
+    ASSERT_TRUE(file.IsOpen()) << file.Error();
+    EXPECT_EQ(file.Dataset().GetVariable(0).GetName(), "a");
+    EXPECT_EQ(file.Dataset().GetNumeric(0, 0), 1.0);
+
+    ASSERT_TRUE(qetest::WriteFile(dir + "/dup.csv", "a,b,B\n1,2,3\n"));
+    caseFile.Init(dir + "/dup.csv", true, false);
+    const UserInputCaseFile dup(caseFile);
+    EXPECT_FALSE(dup.IsOpen());
+    EXPECT_EQ(dup.Error(), "duplicate variable name B");
+
+    // A wide dictionary: names are checked by hash, so every column is kept.
+    std::string header, row;
+    for (int i = 0; i < 20000; ++i) {
+        header += (i ? ",v" : "v") + std::to_string(i);
+        row += (i ? ",1" : "1");
+    }
+    ASSERT_TRUE(qetest::WriteFile(dir + "/wide.csv", header + "\n" + row + "\n"));
+    caseFile.Init(dir + "/wide.csv", true, false);
+    const UserInputCaseFile wide(caseFile);
+    ASSERT_TRUE(wide.IsOpen()) << wide.Error();
+    EXPECT_EQ(wide.Dataset().ColumnCount(), 20000);
+    HostDataset data;
+    EXPECT_EQ(data.AddVariable(TAVO_Variable("Name", 0)), 0);
+    EXPECT_EQ(data.AddVariable(TAVO_Variable("nAME", 0)), -1);
+    EXPECT_EQ(data.AddVariable(TAVO_Variable("name2", 0)), 1);
+}
+
 TEST_P(HostDataTest, CsvDictionaryFileAddsLabelsMissingValuesRolesAndWeight) {
     const std::string dir = qetest::TestDir();
     ASSERT_TRUE(qetest::WriteFile(dir + "/d.csv", H("id,größe,city:A8,born:DATE11,w\n"

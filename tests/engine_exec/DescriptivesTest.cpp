@@ -114,6 +114,30 @@ TEST(Descriptives, LargeOffsetsKeepTheirPrecision) {
     EXPECT_NEAR(s.stdDev, std::sqrt(30.0), 1e-9);
 }
 
+TEST(Descriptives, LongStreamsAtLargeOffsetsGiveTheExactMeanAndDeviation) {
+    // 100,000 values offset + {0, 2, 4, 6}: the mean is offset + 3 and the sample variance
+    // 5 * n / (n - 1). Summing the raw values per block once gave 1e15 + 0.9 and 3.084.
+    constexpr int kCount = 100000;
+    const double exactSd = std::sqrt(5.0 * kCount / (kCount - 1));
+    for (double offset : {1e9, 1e12, 1e15}) {
+        SCOPED_TRACE(offset);
+        EngineField field{"x", Storage::Real, Measure::Continuous};
+        FieldAccumulator acc(field, 100, false);
+        for (int i = 0; i < kCount; ++i) {
+            Cell c;
+            c.missing = false;
+            c.number = offset + 2 * (i % 4);
+            acc.add(c);
+        }
+        const FieldSummary s = acc.finish(true);
+        EXPECT_EQ(s.valid, static_cast<uint64_t>(kCount));
+        EXPECT_EQ(s.mean, offset + 3);
+        EXPECT_NEAR(s.stdDev, exactSd, 1e-9);
+        EXPECT_EQ(s.minimum, offset);
+        EXPECT_EQ(s.maximum, offset + 6);
+    }
+}
+
 TEST(Descriptives, MissingValuesSingleValuesAndTheDistinctLimit) {
     std::vector<EngineField> fields = {
         {"n", Storage::Real}, {"s", Storage::String}, {"one", Storage::Integer}};

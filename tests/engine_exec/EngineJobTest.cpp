@@ -11,6 +11,7 @@
 #include "common/TestSupport.h"
 #include "qeinteg/platform/engine/exec/EngineJob.h"
 #include "qeinteg/platform/engine/exec/EngineTime.h"
+#include "qeinteg/platform/engine/io/CsvRowSource.h"
 #include "qeinteg/platform/engine/io/DataModelXml.h"
 
 using namespace qelocal;
@@ -296,6 +297,60 @@ TEST(EngineJob, MalformedCsvGivesCleanErrors) {
     EXPECT_NE(xml.find("name=\"name\""), std::string::npos);
     EXPECT_NE(xml.find("<value kind=\"string\" value=\"a, b\">"), std::string::npos);
     EXPECT_NE(xml.find("missing=\"1\""), std::string::npos);
+}
+
+TEST(EngineJob, RepeatedAndOverWideHeadersAreRefusedByName) {
+    const std::string dir = qetest::TestDir();
+    // Before, the second 'a' was never summarised and the first reported twice.
+    qetest::WriteFile(dir + "/dup.csv", "a,a,b,b,c\n1,2,3,4,5\n");
+    DescriptivesRun run;
+    EXPECT_EQ(ErrorOf([&] { run.run(CsvRead(dir + "/dup.csv"), Json::object()); }),
+              "the CSV file " + dir +
+                  "/dup.csv names fields more than once: 'a', 'b'; every field needs its own name");
+    EXPECT_FALSE(std::filesystem::exists(run.stat));
+
+    // 10 MB of commas once grew the process to 24 GB; now the reader stops at the limit.
+    qetest::WriteFile(dir + "/wide.csv", std::string(10 << 20, ',') + "\n");
+    EXPECT_NE(ErrorOf([&] {
+                  ReadCsvHeader(dir + "/wide.csv");
+              }).find("has more than 65536 fields in a record"),
+              std::string::npos);
+    // The limit itself is fine.
+    std::string header;
+    for (size_t i = 0; i < kMaxCsvFields; ++i)
+        header += (i ? ",f" : "f") + std::to_string(i);
+    qetest::WriteFile(dir + "/limit.csv", header + "\n");
+    EXPECT_EQ(ReadCsvHeader(dir + "/limit.csv").size(), kMaxCsvFields);
+
+    // The header reader: the mark skipped, causes named.
+    qetest::WriteFile(dir + "/bom.csv",
+                      "\xEF\xBB\xBF"
+                      "a,\"b,c\"\n1,2\n");
+    EXPECT_EQ(ReadCsvHeader(dir + "/bom.csv"), (std::vector<std::string>{"a", "b,c"}));
+    EXPECT_EQ(ErrorOf([&] { ReadCsvHeader(dir + "/none.csv"); }),
+              "cannot open the CSV file " + dir + "/none.csv: No such file or directory");
+    qetest::WriteFile(dir + "/empty.csv", "");
+    EXPECT_NE(ErrorOf([&] { ReadCsvHeader(dir + "/empty.csv"); }).find("has no header line"),
+              std::string::npos);
+    EXPECT_NE(ErrorOf([&] { ReadCsvHeader(dir); }).find("cannot read the CSV file"),
+              std::string::npos);
+}
+
+TEST(EngineJob, DataModelsReadBackAsWritten) {
+    // Found by fuzzing: role="" was read as an empty role and written back as "input".
+    const std::vector<EngineField> read = ParseDataModelXml(
+        "<dataModel><field name='a' storage='real' measure='continuous' role=''/>"
+        "<field name='b' storage='string' measure='nominal' role='target' label='B'/></dataModel>");
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[0].role, "input");
+    const std::vector<EngineField> again = ParseDataModelXml(DataModelDocument(read));
+    ASSERT_EQ(again.size(), 2u);
+    for (size_t i = 0; i < read.size(); ++i) {
+        EXPECT_EQ(again[i].name, read[i].name);
+        EXPECT_EQ(again[i].role, read[i].role);
+        EXPECT_EQ(again[i].label, read[i].label);
+        EXPECT_EQ(again[i].storage, read[i].storage);
+    }
 }
 
 TEST(EngineJob, UnknownFunctionsAndBadConfigurationsAreRejectedBeforeReading) {

@@ -127,6 +127,43 @@ TEST(TimeInterval, TooFewPointsGiveNoUnit) {
     EXPECT_FALSE(s.regular);
 }
 
+TEST(TimeInterval, ExtremeDatesAreInvalidPointsNotOverflow) {
+    // Beyond ~1e11 days (or ~9.2e15 s) the millisecond count once overflowed a signed
+    // multiplication (undefined behaviour; the sanitizer build stops on it).
+    EngineField date{"d", Storage::Date};
+    TimePointCollector collector(date, true);
+    for (double days : {0.0, 1.0, 2.0, 1e12, -1e12, 1.2e11, 1e300, -1e300, 3.0}) {
+        Cell c;
+        c.missing = false;
+        c.number = days;
+        collector.add(c);
+    }
+    const TimeIntervalResult r = collector.finish();
+    EXPECT_EQ(r.invalid, 5u);
+    EXPECT_EQ(r.shape.points, 4u);
+    EXPECT_EQ(r.shape.unit, TimeUnit::Days);
+    EXPECT_TRUE(r.shape.regular);
+
+    EngineField stamp{"t", Storage::Timestamp};
+    TimePointCollector seconds(stamp, true);
+    for (double s : {9.3e15, -9.3e15, 60.0, 120.0}) {
+        Cell c;
+        c.missing = false;
+        c.number = s;
+        seconds.add(c);
+    }
+    EXPECT_EQ(seconds.finish().invalid, 2u);
+
+    // Detection on its own leaves such values out, and the edge of the range still counts.
+    const IntervalShape shape =
+        DetectInterval({kMaxTimePointSeconds, -kMaxTimePointSeconds, 1e300, -1e300});
+    EXPECT_EQ(shape.points, 2u);
+    EXPECT_EQ(shape.first, -kMaxTimePointSeconds);
+    // Such values still print, as plain numbers.
+    EXPECT_EQ(FormatTemporal(Storage::Date, 1e12), "1000000000000");
+    EXPECT_EQ(FormatTemporal(Storage::Date, 1.0), "1970-01-02");
+}
+
 TEST(TimeInterval, CollectorReadsTextFieldsAndCountsWhatItCannotRead) {
     EngineField text{"when", Storage::String};
     TimePointCollector collector(text, false);

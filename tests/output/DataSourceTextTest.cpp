@@ -88,7 +88,7 @@ TEST_F(DataSourceTexts, FiltersSeeLabelsFromTheDataSource) {
     EXPECT_EQ(table.caption->text, "Region of residence");
     ASSERT_EQ(table.dimensions[0]->leaves.size(), 1u);
     EXPECT_EQ(table.dimensions[0]->leaves[0]->text.text, "2.00");  // no label: the value
-    EXPECT_EQ(outtest::CellAt(table, {0})->text->text, "6");
+    EXPECT_EQ(outtest::CellRecord(table, {0}).text, "6");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
 #include "RenderCommand.h"
 #include "common/TestSupport.h"
 #include "qeinteg/output/jsonToPennant.h"
@@ -20,10 +21,7 @@ const std::string kData = std::string(QEINTEG_TEST_DATA_DIR) + "/output/";
 
 int Render(std::vector<std::string> args) {
     args.insert(args.begin(), "render");
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    return RunRenderCommand(static_cast<int>(argv.size()), argv.data());
+    return qecli::RunInProcess(RunRenderCommand, std::move(args));
 }
 
 void ExpectGolden(const std::string& actualPath, const std::string& golden) {

@@ -78,4 +78,13 @@ const qehost::CellNode* CellAt(const qehost::PivotTableRecord& table, std::vecto
     return table.FindCell(at);
 }
 
+qehost::TextRecord CellRecord(const qehost::PivotTableRecord& table, std::vector<int> at) {
+    const qehost::CellNode* cell = table.FindCell(at);
+    if (cell != nullptr && cell->text)
+        return *cell->text;
+    qehost::TextRecord missing;
+    missing.kind = cell == nullptr ? "<no cell>" : "<no text>";
+    return missing;
+}
+
 }  // namespace outtest

@@ -33,5 +33,9 @@ std::vector<const qehost::OutputItem*> Items(qehost::OutputItem::Kind kind);
 
 // The cell at leaf indexes (one per dimension, creation order); null when none.
 const qehost::CellNode* CellAt(const qehost::PivotTableRecord& table, std::vector<int> at);
+// The text of that cell; of kind "<no cell>" or "<no text>" when there is none. Tests read cells
+// through this, never through a dereferenced CellAt: a missing cell must fail the test, not crash
+// the test process (a native crash inside the JVM's process).
+qehost::TextRecord CellRecord(const qehost::PivotTableRecord& table, std::vector<int> at);
 
 }  // namespace outtest

@@ -150,7 +150,7 @@ TEST(PivotBuilder, DateShiftsMissingAndEmptyCells) {
     const auto* t =
         Build(Table(Leaves("r", 2), Leaves("c", 2), formats + Compact(R"(0,5,"",null)")));
     ASSERT_NE(t, nullptr);
-    const TextRecord& date = *CellAt(*t, {0, 0})->text;
+    const TextRecord date = CellRecord(*t, {0, 0});
     EXPECT_EQ(Arg(date, "value"), "12219379200");
     EXPECT_EQ(Arg(date, "format"), "40,20,3");
     EXPECT_EQ(date.text, "01-JAN-1970");
@@ -188,13 +188,71 @@ TEST(PivotBuilder, WildcardFormatsAndCompactStart) {
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(CellAt(*t, {0, 0}), nullptr);
     // Row 1: the "1*" entry has no format, so the type stays and width and decimals are reset.
-    EXPECT_EQ(Arg(*CellAt(*t, {1, 0})->text, "format"), "40,40,0");
+    EXPECT_EQ(Arg(CellRecord(*t, {1, 0}), "format"), "40,40,0");
     EXPECT_EQ(CellText(*t, {1, 0}), "1234.5");
-    EXPECT_EQ(Arg(*CellAt(*t, {1, 1})->text, "format"), "40,3,0");
+    EXPECT_EQ(Arg(CellRecord(*t, {1, 1}), "format"), "40,3,0");
     EXPECT_EQ(CellText(*t, {1, 1}), "2");
-    EXPECT_EQ(Arg(*CellAt(*t, {2, 1})->text, "format"), "40,3,2");
+    EXPECT_EQ(Arg(CellRecord(*t, {2, 1}), "format"), "40,3,2");
     EXPECT_EQ(CellText(*t, {2, 1}), "4.00");
     EXPECT_EQ(CellText(*t, {2, 0}), "3.25");
+}
+
+TEST(PivotBuilder, KeyFieldsEqualToTheLeafCountNameNoCell) {
+    // 3 rows x 2 columns: row field 3 and column field 2 are one past the last leaf. With an
+    // off-by-one range check "12" would land on row 2, column 0 and "30" past the cell list.
+    const std::string sparse =
+        R"({"cells":{"sparse":{"index":["30","12","02","21"],"value":[7,8,9,10]}}})";
+    const std::string formats =
+        R"("formats":[{"index":"30","format":{"prefix":"$"}},{"index":"12","format":{"prefix":"$"}},)"
+        R"({"index":"3*","format":{"prefix":"$"}},{"index":"*2","format":{"prefix":"$"}}],)";
+    const auto* t = Build(Table(Leaves("r", 3), Leaves("c", 2),
+                                formats +
+                                    R"("cells":[{"cells":{"compactCells":{"index":"00",)"
+                                    R"("value":[1,2,3,4,5,6]}}},)" +
+                                    sparse + "]"));
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(CellText(*t, {0, 0}), "1");
+    EXPECT_EQ(CellText(*t, {2, 0}), "5");
+    EXPECT_EQ(CellText(*t, {2, 1}), "10");
+    // No "$" format reached any cell: every one keeps the general format.
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 2; ++c)
+            EXPECT_EQ(Arg(CellRecord(*t, {r, c}), "format"), "40,40,0") << r << "," << c;
+    }
+    // A compact block starting one past the last row or column adds nothing.
+    for (const char* start : {"30", "02"}) {
+        t = Build(Table(Leaves("r", 3), Leaves("c", 2), Compact("1,2", start)));
+        ASSERT_NE(t, nullptr) << start;
+        EXPECT_TRUE(t->cells.empty()) << start;
+    }
+    // The last cell is a valid start: one value fits.
+    t = Build(Table(Leaves("r", 3), Leaves("c", 2), Compact("1,2", "21")));
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(CellText(*t, {2, 1}), "1");
+    EXPECT_EQ(t->cells.size(), 1u);
+}
+
+TEST(PivotBuilder, DimensionsWithoutCategoriesRenderWithoutCrashing) {
+    // A column dimension with no categories once made the grid index an empty list (a native
+    // crash inside the JVM process). Empty, missing and non-array category lists all render.
+    for (const std::string cols : {"[]", "null", "5", "{}"}) {
+        const auto* t = Build(Table(Leaves("r", 2), cols, Compact("1,2")));
+        ASSERT_NE(t, nullptr) << cols;
+        EXPECT_TRUE(t->cells.empty()) << cols;
+        // The rows stay; there is no data column to show.
+        const std::string text = qehost::PivotToText(*t);
+        EXPECT_NE(text.find("| r1   |"), std::string::npos) << text;
+    }
+    // The same for rows and for a layer.
+    const auto* t = Build(Table("[]", Leaves("c", 2), Compact("1,2")));
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(qehost::PivotToText(*t).rfind("Title\n", 0), 0u);
+    const std::string layered = R"({"tableId":"t","title":{"text":)" + S("T") +
+                                R"(},"dimensions":[)" + Dim("R", Leaves("r", 1)) + "," +
+                                Dim("L", "[]", R"("role":"layer")") + "]," + Compact("1") + "}";
+    t = Build(layered);
+    ASSERT_NE(t, nullptr);
+    qehost::PivotToText(*t);
 }
 
 TEST(PivotBuilder, CellLabelsAndLabelCodedCells) {
@@ -208,9 +266,9 @@ TEST(PivotBuilder, CellLabelsAndLabelCodedCells) {
     EXPECT_EQ(CellText(*t, {0, 1}), "gamma");         // unknown codes are left out
     EXPECT_EQ(CellText(*t, {1, 0}), "2");
     EXPECT_EQ(CellText(*t, {1, 1}), "beta");  // type 1: the label stored under the value
-    EXPECT_EQ(CellAt(*t, {1, 1})->text->kind, "utf8");
+    EXPECT_EQ(CellRecord(*t, {1, 1}).kind, "utf8");
     EXPECT_EQ(CellText(*t, {2, 1}), "5");  // not below the label count: a number
-    EXPECT_EQ(CellAt(*t, {2, 1})->text->kind, "number");
+    EXPECT_EQ(CellRecord(*t, {2, 1}).kind, "number");
     EXPECT_EQ(CellText(*t, {3, 1}), "");  // below the count, but no label under 0
 }
 

@@ -284,6 +284,21 @@ TEST(QelParser, RejectsWithLineAndColumn) {
     }
 }
 
+TEST(QelParser, NumbersBeyondTheDoubleRangeFailTheParseInsteadOfThrowing) {
+    // The JSON model refuses these with an exception of its own kind; it must never escape.
+    QelParseError e = MustFail("val c = {\"x\":1e400}\nread(c)");
+    EXPECT_EQ(e.line, 1);
+    EXPECT_EQ(e.column, 9);
+    EXPECT_NE(e.message.find("invalid JSON value"), std::string::npos) << e.describe();
+    e = MustFail("read({\"a\":1}) -> f(\n  -1e400)");
+    EXPECT_EQ(e.line, 2);
+    EXPECT_EQ(e.column, 3);
+    e = MustFail("val n = 1e400");
+    EXPECT_EQ(e.column, 9);
+    // The largest finite doubles still parse.
+    MustParse("val n = 1.7976931348623157e308");
+}
+
 TEST(QelParser, DeepNestingIsRejectedNotFollowed) {
     std::string deepJson = "val j = " + std::string(100000, '[') + std::string(100000, ']');
     EXPECT_NE(MustFail(deepJson).message.find("nested too deeply"), std::string::npos);

@@ -76,6 +76,21 @@ TEST_F(LocalEngineScriptTest, ScriptsMatchByTextAndEndAsTold) {
     }
 }
 
+TEST_F(LocalEngineScriptTest, AnOutOfRangeNumberFailsTheJobThroughTheListener) {
+    // Before, the JSON model's range exception escaped execute() and the listener never heard
+    // an end.
+    PlainListener listener;
+    auto job = newJob("val c = {\"x\":1e400}\nread(c)");
+    EXPECT_NO_THROW(job->execute(qetest::MainEnv(), &listener));
+    ASSERT_EQ(listener.events.size(), 2u);
+    EXPECT_EQ(listener.events.back().rfind("error:QEL_SYNTAX_ERROR|the job text is not valid QEL: "
+                                           "line 1, column 9: invalid JSON value",
+                                           0),
+              0u)
+        << listener.events.back();
+    job->release(qetest::MainEnv());
+}
+
 TEST_F(LocalEngineScriptTest, RowPullFailuresAndForgottenCancelsEndWithAnError) {
     FakeIterator first("first", 2, 1);
     FakeIterator broken("broken", 5, 1);

@@ -1,18 +1,27 @@
 #include "DescribeCommand.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 #include <pugixml.hpp>
 
+#include "CommandLine.h"
+#include "qeinteg/data/QEStatUtilities.h"
+#include "qeinteg/java/JNIJSONArray.h"
+#include "qeinteg/java/JNIJSONObject.h"
 #include "qeinteg/java/JNIObjectManager.h"
+#include "qeinteg/platform/engine/io/CsvRowSource.h"
 #include "qeinteg/platform/host/output/HostOutput.h"
 #include "qeinteg/platform/host/output/PnProcedure.h"
+#include "qeinteg/platform/host/process/HostProcess.h"
 #include "qeinteg/procedures/QEDescriptive.h"
 #include "qeinteg/runner/QERunner.h"
 #include "qeinteg/runner/StatQEServiceManager.h"
@@ -20,15 +29,6 @@
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-void Usage(FILE* out) {
-    std::fputs(
-        "usage: qeinteg describe FILE.csv [--fields a,b] [--datetime FIELD] [--json]\n"
-        "  --fields a,b      summarise only these fields (default: every field)\n"
-        "  --datetime FIELD  detect the time interval of this date/time field\n"
-        "  --json            print one JSON document instead of text\n",
-        out);
-}
 
 std::vector<std::string> SplitList(const std::string& text) {
     std::vector<std::string> out;
@@ -46,58 +46,24 @@ std::vector<std::string> SplitList(const std::string& text) {
     return out;
 }
 
-// The field names of the CSV header line (RFC 4180 quoting).
-bool ReadHeader(const std::string& path, std::vector<std::string>& names) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::string cell;
-    bool quoted = false;
-    bool any = false;
-    char c = 0;
-    if (in.peek() == '\xEF') {
-        char bom[3];
-        in.read(bom, 3);
-        if (std::memcmp(bom, "\xEF\xBB\xBF", 3) != 0)
-            in.seekg(0);
-    }
-    while (in.get(c)) {
-        any = true;
-        if (quoted) {
-            if (c == '"') {
-                if (in.peek() == '"') {
-                    in.get(c);
-                    cell += '"';
-                } else {
-                    quoted = false;
-                }
-            } else {
-                cell += c;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            names.push_back(cell);
-            cell.clear();
-        } else if (c == '\n' || c == '\r') {
-            break;
-        } else {
-            cell += c;
-        }
-    }
-    if (any)
-        names.push_back(cell);
-    return !names.empty();
-}
-
-std::string JsonPath(const std::string& path) {
-    std::string out;
-    for (char c : path) {
-        if (c == '"' || c == '\\')
-            out += '\\';
-        out += c;
-    }
-    return out;
+// The read call of the job: the CSV file through the engine's CSV parser. Written with the JSON
+// model, so any path (quotes, backslashes, line breaks) stays one JSON string.
+std::string ReadCall(const std::string& path) {
+    JNIJSONObject config;
+    config.put("hasHeader", true);
+    JNIJSONObject parser;
+    parser.put("name", "csv");
+    parser.put("config", &config);
+    JNIJSONObject location;
+    location.put("path", FileUri(path));
+    location.put("parser", &parser);
+    JNIJSONArray locations;
+    locations.add(&location);
+    JNIJSONObject filesystem;
+    filesystem.put("locations", &locations);
+    JNIJSONObject read;
+    read.put("filesystem", &filesystem);
+    return "read(" + read.toString() + ")";
 }
 
 Json Summaries(const std::string& statXml) {
@@ -121,7 +87,13 @@ Json Summaries(const std::string& statXml) {
                        name == "distinctValues") {
                 f[name] = a.as_ullong();
             } else {
-                f[name] = a.as_double();
+                // Whole numbers as JSON integers: 1000000000000006, not 1.000000000000006e+15.
+                const double v = a.as_double();
+                if (v == std::trunc(v) && std::fabs(v) <= 9007199254740992.0) {
+                    f[name] = static_cast<std::int64_t>(v);
+                } else {
+                    f[name] = v;
+                }
             }
         }
         fields.push_back(std::move(f));
@@ -129,31 +101,64 @@ Json Summaries(const std::string& statXml) {
     return fields;
 }
 
+}  // namespace
+
+std::string DescribeNumberText(double value) {
+    char buffer[400];
+    // Whole numbers in full (1000000000000006, not 1e+15); others in the fewest digits that
+    // read back as the same double, so neighbouring values stay apart.
+    const bool whole =
+        std::isfinite(value) && value == std::trunc(value) && std::fabs(value) < 1e300;
+    const auto [end, ec] =
+        whole ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed)
+              : std::to_chars(buffer, buffer + sizeof buffer, value);
+    return ec == std::errc() ? std::string(buffer, end) : std::string("?");
+}
+
+namespace {
+
 std::string Number(const Json& f, const char* key) {
     if (!f.contains(key))
         return "";
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.6g", f[key].get<double>());
-    return buffer;
+    const Json& v = f[key];
+    if (v.is_number_unsigned())
+        return std::to_string(v.get<std::uint64_t>());
+    return DescribeNumberText(v.get<double>());
 }
 
 void PrintText(const Json& fields, const Json& intervals) {
-    std::printf("%-24s %-10s %-11s %8s %8s %8s %12s %12s %12s %12s %9s\n", "field", "storage",
-                "measure", "count", "valid", "missing", "minimum", "maximum", "mean", "std.dev",
-                "distinct");
+    // Columns as wide as their widest text: numbers are printed in full, never cut.
+    std::vector<std::vector<std::string>> rows = {{"field", "storage", "measure", "count", "valid",
+                                                   "missing", "minimum", "maximum", "mean",
+                                                   "std.dev", "distinct"}};
     for (const Json& f : fields) {
         std::string distinct = Number(f, "distinctValues");
         if (f.value("distinctValuesExceeded", false))
             distinct = ">" + distinct;
-        std::printf("%-24s %-10s %-11s %8s %8s %8s %12s %12s %12s %12s %9s\n",
-                    f["name"].get<std::string>().c_str(), f["storage"].get<std::string>().c_str(),
-                    f["measure"].get<std::string>().c_str(), Number(f, "count").c_str(),
-                    Number(f, "valid").c_str(), Number(f, "missing").c_str(),
-                    f.contains("minimumText") ? f["minimumText"].get<std::string>().c_str()
-                                              : Number(f, "minimum").c_str(),
-                    f.contains("maximumText") ? f["maximumText"].get<std::string>().c_str()
-                                              : Number(f, "maximum").c_str(),
-                    Number(f, "mean").c_str(), Number(f, "stdDev").c_str(), distinct.c_str());
+        rows.push_back(
+            {f["name"].get<std::string>(), f["storage"].get<std::string>(),
+             f["measure"].get<std::string>(), Number(f, "count"), Number(f, "valid"),
+             Number(f, "missing"),
+             f.contains("minimumText") ? f["minimumText"].get<std::string>() : Number(f, "minimum"),
+             f.contains("maximumText") ? f["maximumText"].get<std::string>() : Number(f, "maximum"),
+             Number(f, "mean"), Number(f, "stdDev"), distinct});
+    }
+    constexpr std::size_t kTextColumns = 3;  // name, storage, measure: left-aligned
+    std::vector<int> widths(rows.front().size(), 0);
+    for (const auto& row : rows) {
+        for (std::size_t c = 0; c < row.size(); ++c)
+            widths[c] = std::max(widths[c], static_cast<int>(row[c].size()));
+    }
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            const std::string pad(static_cast<std::size_t>(widths[c]) - row[c].size(), ' ');
+            line += c == 0 ? "" : "  ";
+            line += c < kTextColumns ? row[c] + pad : pad + row[c];
+        }
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
+        std::printf("%s\n", line.c_str());
     }
     if (!intervals.is_object())
         return;
@@ -186,58 +191,53 @@ void PrintText(const Json& fields, const Json& intervals) {
 }  // namespace
 
 int RunDescribeCommand(int argc, char** argv) {
-    std::string file;
-    std::vector<std::string> fields;
+    qecli::CommandLine cli("describe", "FILE.csv [--fields a,b] [--datetime FIELD] [--json]",
+                           "field summaries and detected date/time intervals of a CSV file");
+    std::string fieldList;
     std::string dateTimeField;
     bool json = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--fields" && i + 1 < argc) {
-            fields = SplitList(argv[++i]);
-        } else if (arg == "--datetime" && i + 1 < argc) {
-            dateTimeField = argv[++i];
-        } else if (arg == "--json") {
-            json = true;
-        } else if (arg == "-h" || arg == "--help") {
-            Usage(stdout);
-            return 0;
-        } else if (!arg.empty() && arg[0] != '-' && file.empty()) {
-            file = arg;
-        } else {
-            Usage(stderr);
-            return 2;
-        }
-    }
-    if (file.empty()) {
-        Usage(stderr);
-        return 2;
-    }
+    std::vector<std::string> files;
+    cli.Option("--fields", "a,b", fieldList, "summarise only these fields (default: every field)");
+    cli.Option("--datetime", "FIELD", dateTimeField, "detect the time interval of this field");
+    cli.Flag("--json", json, "print one JSON document instead of text");
+    cli.Positionals(files, 1, 1);
+    if (auto exit = cli.Parse(argc, argv))
+        return *exit;
+    const std::string& file = files[0];
+    std::vector<std::string> fields = SplitList(fieldList);
+
     std::error_code ec;
     const std::string path = std::filesystem::absolute(file, ec).lexically_normal().string();
-    if (ec || !std::filesystem::is_regular_file(path)) {
-        std::fprintf(stderr, "qeinteg: cannot read %s\n", file.c_str());
-        return 1;
-    }
-    if (fields.empty()) {
-        if (!ReadHeader(path, fields)) {
-            std::fprintf(stderr, "qeinteg: %s has no header line\n", file.c_str());
-            return 1;
+    if (ec)
+        return cli.Failure(file, ec.message());
+    try {
+        // The engine's own reader: the same quoting, byte order mark and name checks as the run.
+        const std::vector<std::string> names = qelocal::ReadCsvHeader(path);
+        if (fields.empty()) {
+            fields = names;
+            if (!dateTimeField.empty())
+                std::erase(fields, dateTimeField);
         }
-        if (!dateTimeField.empty())
-            std::erase(fields, dateTimeField);
+    } catch (const qelocal::EngineError& e) {
+        return cli.Failure(file, e.what());
     }
-    if (JNIObjectManager::getManager()->getEnv() == nullptr) {
-        std::fprintf(stderr, "qeinteg: could not start the Java VM\n");
-        return 1;
-    }
-    int status = 0;
+    if (JNIObjectManager::getManager()->getEnv() == nullptr)
+        return cli.Failure("", "could not start the Java VM");
+    int status = qecli::kExitOk;
     {
+        qecli::ProgressBar progress("describe " + std::filesystem::path(file).filename().string());
+        if (progress.Enabled()) {
+            qehost::SetIpcObserver([&progress](int code, const std::string& bytes) {
+                double fraction = 0;
+                if (code == 79 && bytes.size() == sizeof fraction) {
+                    std::memcpy(&fraction, bytes.data(), sizeof fraction);
+                    progress.Update(fraction);
+                }
+            });
+        }
         PnProcedure procedure("describe");
         QERunner runner(&procedure);
-        const std::string read =
-            "read({\"filesystem\":{\"locations\":[{\"path\":\"file:///" + JsonPath(path) +
-            "\",\"parser\":{\"name\":\"csv\",\"config\":{\"hasHeader\":true}}}]}})";
-        QEDescriptive descriptive(runner, read);
+        QEDescriptive descriptive(runner, ReadCall(path));
         std::string intervalText;
         std::string model;
         const std::vector<std::string> dates = dateTimeField.empty()
@@ -246,13 +246,15 @@ int RunDescribeCommand(int argc, char** argv) {
         // Text fields and real date fields alike: the engine handles a date field asked as text.
         const bool ok =
             descriptive.UpdateDateModel(&fields, &dates, false, intervalText, model, 10000);
+        qehost::SetIpcObserver({});
+        progress.Finish();
         if (!ok) {
-            std::fprintf(stderr, "qeinteg: the descriptives job failed\n");
-            // The run's messages went to the host output; show them here.
-            for (const qehost::ErrorRecord& e : qehost::HostOutput::instance().errors()) {
-                std::fprintf(stderr, "  %s\n", e.text.c_str());
-            }
-            status = 1;
+            // The run's messages went to the host output; the last one says why.
+            std::string cause = "the descriptives job failed";
+            const auto& errors = qehost::HostOutput::instance().errors();
+            if (!errors.empty())
+                cause += ": " + errors.back().text;
+            status = cli.Failure(file, cause);
         } else {
             const Json summaries = Summaries(descriptive.GetStatXML());
             const Json intervals =

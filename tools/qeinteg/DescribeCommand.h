@@ -3,4 +3,10 @@
 // interval of that field.
 #pragma once
 
+#include <string>
+
 int RunDescribeCommand(int argc, char** argv);
+
+// A number as the text output shows it: whole numbers in full, others in the fewest digits that
+// read back as the same value.
+std::string DescribeNumberText(double value);

@@ -1,6 +1,8 @@
 #include "RenderCommand.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <set>
@@ -8,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
 #include "qeinteg/java/JNIJSONObject.h"
 #include "qeinteg/output/OutputOrder.h"
 #include "qeinteg/output/jsonToPennant.h"
@@ -17,15 +20,6 @@
 #include "qeinteg/platform/host/viewer/OutputRender.h"
 
 namespace {
-
-int Usage(const char* message) {
-    std::fprintf(stderr,
-                 "qeinteg render: %s\n"
-                 "usage: qeinteg render DOC.json SECTION [--item HEADING=PATH ...] [--html FILE] "
-                 "[--text FILE]\n",
-                 message);
-    return 2;
-}
 
 bool ReadAll(const std::string& path, std::string& out) {
     std::ifstream in(path, std::ios::binary);
@@ -51,6 +45,13 @@ std::string Join(const std::vector<std::string>& parts, std::size_t count) {
         out += parts[i];
     }
     return out;
+}
+
+int CountItems(const qehost::OutputItem& item, qehost::OutputItem::Kind kind) {
+    int n = item.kind() == kind ? 1 : 0;
+    for (const auto& child : item.children())
+        n += CountItems(*child, kind);
+    return n;
 }
 
 class Finder {
@@ -101,43 +102,39 @@ class Finder {
 }  // namespace
 
 int RunRenderCommand(int argc, char** argv) {
+    qecli::CommandLine cli("render",
+                           "DOC.json SECTION [--item HEADING=PATH ...] [--html FILE] [--text FILE] "
+                           "[--json]",
+                           "render a section of an engine output document as host output");
     std::vector<std::string> positional;
     std::vector<std::string> items;
     std::string htmlFile;
     std::string textFile;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--item" || arg == "--html" || arg == "--text") {
-            if (i + 1 >= argc)
-                return Usage(("missing value after " + arg).c_str());
-            const std::string value = argv[++i];
-            if (arg == "--item") {
-                items.push_back(value);
-            } else if (arg == "--html") {
-                htmlFile = value;
-            } else {
-                textFile = value;
-            }
-        } else if (arg.rfind("--", 0) == 0) {
-            return Usage(("unknown option " + arg).c_str());
-        } else {
-            positional.push_back(arg);
-        }
+    bool json = false;
+    cli.Repeated("--item", "HEADING=PATH", items,
+                 "render only these items, under these headings (default: every table)");
+    cli.Option("--html", "FILE", htmlFile, "also write the rendering as an HTML page");
+    cli.Option("--text", "FILE", textFile, "write the text rendering here instead of stdout");
+    cli.Flag("--json", json, "print the recorded host output as JSON instead of text");
+    cli.Positionals(positional, 2, 2);
+    if (auto exit = cli.Parse(argc, argv))
+        return *exit;
+    for (const std::string& item : items) {
+        if (item.find('=') == std::string::npos)
+            return cli.UsageError("--item takes HEADING=PATH, not " + item);
     }
-    if (positional.size() != 2)
-        return Usage("expected a document and a section name");
     const std::string& docPath = positional[0];
     const std::string& section = positional[1];
 
     std::string text;
-    if (!ReadAll(docPath, text)) {
-        std::fprintf(stderr, "qeinteg render: cannot read %s\n", docPath.c_str());
-        return 1;
-    }
+    if (!ReadAll(docPath, text))
+        return cli.Failure(docPath, std::string("cannot read it: ") + std::strerror(errno));
 
     qehost::HostOutput::instance().reset();
     FacSTDictionary dictionary;
     bool rendered = false;
+    int tablesAsked = 0;
+    std::string parseError;
     {
         PnProcedure procedure(section);
         jsonToPennant renderer(&procedure, nullptr, dictionary, text);
@@ -159,12 +156,11 @@ int RunRenderCommand(int argc, char** argv) {
                 order.addLocation(table);
                 order.setOutlineTitle(title);
                 renderer.addObjectToOutput(order);
+                ++tablesAsked;
             }
         }
         for (const std::string& item : items) {
             const auto equals = item.find('=');
-            if (equals == std::string::npos)
-                return Usage("--item takes HEADING=PATH");
             const std::string path = item.substr(equals + 1);
             jobject node = sectionNode != nullptr ? document.getByPath(sectionNode, path) : nullptr;
             OutputOrder::Type type = OutputOrder::PivotTable;
@@ -183,28 +179,34 @@ int RunRenderCommand(int argc, char** argv) {
                 title = parts.empty() ? path : parts.back();
             order.setOutlineTitle(title);
             renderer.addObjectToOutput(order);
+            if (type == OutputOrder::PivotTable)
+                ++tablesAsked;
         }
+        if (!document.isGood())
+            parseError = document.getParserError();
         rendered = renderer.generateOutput(section);
     }
+    const int tablesMade =
+        CountItems(qehost::HostOutput::instance().root(), qehost::OutputItem::Kind::PivotTable);
 
     const qehost::OutputItem& root = qehost::HostOutput::instance().root();
-    const std::string rendering = qehost::RenderText(root);
+    const std::string rendering = json ? qehost::RenderJson(root) : qehost::RenderText(root);
     if (!textFile.empty()) {
-        if (!WriteAll(textFile, rendering)) {
-            std::fprintf(stderr, "qeinteg render: cannot write %s\n", textFile.c_str());
-            return 1;
-        }
+        if (!WriteAll(textFile, rendering))
+            return cli.Failure(textFile, "cannot write it");
     } else {
         std::fputs(rendering.c_str(), stdout);
     }
-    if (!htmlFile.empty() && !WriteAll(htmlFile, qehost::RenderHtml(root, docPath))) {
-        std::fprintf(stderr, "qeinteg render: cannot write %s\n", htmlFile.c_str());
-        return 1;
+    if (!htmlFile.empty() && !WriteAll(htmlFile, qehost::RenderHtml(root, docPath)))
+        return cli.Failure(htmlFile, "cannot write it");
+    if (!parseError.empty())
+        return cli.Failure(docPath, "not a JSON document: " + parseError);
+    if (!rendered)
+        return cli.Failure(docPath, "no section \"" + section + "\" that could be rendered");
+    if (tablesMade < tablesAsked) {
+        return cli.Failure(docPath, std::to_string(tablesAsked - tablesMade) + " of " +
+                                        std::to_string(tablesAsked) +
+                                        " tables could not be rendered (not table objects)");
     }
-    if (!rendered) {
-        std::fprintf(stderr, "qeinteg render: %s has no section \"%s\" that could be rendered\n",
-                     docPath.c_str(), section.c_str());
-        return 1;
-    }
-    return 0;
+    return qecli::kExitOk;
 }

@@ -1,8 +1,10 @@
-// qeinteg: the command-line front end of the library.
+// qeinteg: the command-line front end of the library. The subcommands that parse their arguments
+// through CommandLine (CommandLine.h) answer --help and --version and share the exit codes:
+// 0 success, 1 failure (one line on stderr), 2 usage error.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
+#include "CommandLine.h"
 #include "CrsCommand.h"
 #include "DescribeCommand.h"
 #include "FetchCommand.h"
@@ -15,30 +17,33 @@
 
 namespace {
 
+struct Subcommand {
+    const char* name;
+    int (*run)(int, char**);
+    const char* summary;
+};
+
+constexpr Subcommand kCommands[] = {
+    {"service", RunServiceCommand, "start the engine service and print the settings handed to it"},
+    {"describe", RunDescribeCommand,
+     "field summaries and detected date/time intervals of a CSV file"},
+    {"render", RunRenderCommand, "render a section of an engine output document"},
+    {"crs", RunCrsCommand, "describe a coordinate system, or recommend projected systems"},
+    {"layers", RunLayersCommand, "list the layers of a map service"},
+    {"score", RunScoreCommand, "score every record of a CSV file with a PMML model"},
+    {"score-settings", RunScoreSettingsCommand, "the scoring module's execution settings"},
+    {"tcm", RunTcmCommand, "build or prepare temporal causal models"},
+    {"run", RunRunCommand, "run a job text on the local engine"},
+    {"fetch", RunFetchCommand, "print a data file's rows through the output fetcher, as CSV"},
+};
+
 void PrintUsage(FILE* out) {
     std::fputs(
-        "usage: qeinteg <command> [arguments]\n"
-        "commands:\n"
-        "  service    start the engine service and print the settings handed to it\n"
-        "  describe   FILE.csv [--fields a,b] [--datetime FIELD] [--json]: field summaries and\n"
-        "             detected date/time intervals\n"
-        "  render     DOC.json SECTION [--item HEADING=PATH ...] [--html FILE]: render an output\n"
-        "             document\n"
-        "  crs        WKID|NAME, or --recommend MINLON,MINLAT,MAXLON,MAXLAT [--count N]:\n"
-        "             describe a coordinate system, or recommend projected systems\n"
-        "  layers     URL: list the layers of a map service\n"
-        "  run        JOB.qel [--input NAME=FILE.csv ...] [--set NAME=VALUE]: run a job on the\n"
-        "             local engine\n"
-        "  fetch      FILE.qebf|FILE.csv [--model FILE.xml] [--fields a,b] [--limit N]: print a\n"
-        "             data file's rows as CSV\n"
-        "  score      MODEL.pmml DATA.csv [--outputs A,B] [--keys A,B] [-o OUT.csv]: score every\n"
-        "             record with a PMML model\n"
-        "  score-settings [--missing-as-predictor] [--max-predictions N]: the scoring module's\n"
-        "             execution settings document\n"
-        "  tcm        build DATA.csv --time FIELD --metrics M1,M2 ... -o MODEL.zip, or\n"
-        "             prepare MODEL.zip DATA.csv -o PREPARED.csv: temporal causal models\n"
-        "  --version  print the version\n",
+        "usage: qeinteg <command> [arguments]   (qeinteg <command> --help for more)\n"
+        "commands:\n",
         out);
+    for (const Subcommand& c : kCommands)
+        std::fprintf(out, "  %-15s %s\n", c.name, c.summary);
 }
 
 }  // namespace
@@ -46,38 +51,22 @@ void PrintUsage(FILE* out) {
 int main(int argc, char** argv) {
     if (argc < 2) {
         PrintUsage(stderr);
-        return 2;
+        return qecli::kExitUsage;
     }
     const std::string command = argv[1];
-    if (command == "service")
-        return RunServiceCommand(argc - 1, argv + 1);
-    if (command == "describe")
-        return RunDescribeCommand(argc - 1, argv + 1);
-    if (command == "render")
-        return RunRenderCommand(argc - 1, argv + 1);
-    if (command == "crs")
-        return RunCrsCommand(argc - 1, argv + 1);
-    if (command == "layers")
-        return RunLayersCommand(argc - 1, argv + 1);
-    if (command == "run")
-        return RunRunCommand(argc - 1, argv + 1);
-    if (command == "fetch")
-        return RunFetchCommand(argc - 1, argv + 1);
-    if (command == "score")
-        return RunScoreCommand(argc - 1, argv + 1);
-    if (command == "score-settings")
-        return RunScoreSettingsCommand(argc - 1, argv + 1);
-    if (command == "tcm")
-        return RunTcmCommand(argc - 1, argv + 1);
-    if (command == "--version") {
-        std::printf("qeinteg %s\n", QEINTEG_VERSION);
-        return 0;
+    for (const Subcommand& c : kCommands) {
+        if (command == c.name)
+            return c.run(argc - 1, argv + 1);
     }
     if (command == "-h" || command == "--help" || command == "help") {
         PrintUsage(stdout);
-        return 0;
+        return qecli::kExitOk;
+    }
+    if (command == "--version") {
+        std::printf("%s\n", qecli::VersionText().c_str());
+        return qecli::kExitOk;
     }
     std::fprintf(stderr, "qeinteg: unknown command '%s'\n", command.c_str());
     PrintUsage(stderr);
-    return 2;
+    return qecli::kExitUsage;
 }

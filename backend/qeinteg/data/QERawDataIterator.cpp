@@ -571,6 +571,8 @@ std::string QERawDataIterator::getName() {
 }
 
 std::string QERawDataIterator::getDataModel() {
+    // With tracing on, the model the engine asked for is kept beside the job texts.
+    traceXMLFile(impl_->dataModel, "InputDataModel", impl_->name);
     return impl_->dataModel;
 }
 

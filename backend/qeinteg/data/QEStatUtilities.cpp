@@ -174,17 +174,23 @@ void ConvertObsValToStr(const OBS* value, int length, std::string& text) {
     }
 }
 
+std::string FileUri(const std::string& path) {
+    std::string uri = "file:///" + path;
+    TAVOMBStringReplaceChar_A(uri, '\\', '/');
+    return uri;
+}
+
 std::string NormalizeQelPath(const std::string& path, const std::string& scheme) {
+    const bool fileScheme = scheme.size() == 4 && TAVOMBstrnccmp_A(scheme.c_str(), "file", 4) == 0;
     std::string result;
     // Only a real scheme prefix ("file:") counts, so a relative path such as "files/x.csv" is
     // still turned into a URI.
     const bool hasScheme = TAVOMBstrnccmp_A(path.c_str(), scheme.c_str(), scheme.size()) == 0 &&
                            path.size() > scheme.size() && path[scheme.size()] == ':';
-    if (!hasScheme) {
+    if (!hasScheme && fileScheme)
+        return FileUri(path);
+    if (!hasScheme)
         result = scheme + "://";
-        if (scheme.size() == 4 && TAVOMBstrnccmp_A(scheme.c_str(), "file", 4) == 0)
-            result += "/";
-    }
     std::string rest = path;
     TAVOMBStringReplaceChar_A(rest, '\\', '/');
     result += rest;

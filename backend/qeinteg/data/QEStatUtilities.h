@@ -35,6 +35,10 @@ QEINTEG_EXPORT void ConvertObsValToStr(const OBS* value, int length, std::string
 QEINTEG_EXPORT void ConvertObsValToStr(const OBS* value, const TAVO_Variable& variable,
                                        std::string& text);
 
+// The engine's URI of a file path: "file:" + "///" + the path with "\" turned into "/", so the
+// absolute path /tmp/x becomes file:////tmp/x. The one place this rule is written.
+QEINTEG_EXPORT std::string FileUri(const std::string& path);
+
 // The job-language form of a file path: "\" becomes "/", and a path that does not already begin
 // with the scheme and ":" (scheme compared case-insensitively) gains scheme + "://" (+ "/" for
 // "file"):

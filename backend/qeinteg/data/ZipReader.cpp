@@ -2,10 +2,15 @@
 
 #include <minizip/unzip.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <functional>
+#include <unordered_set>
 #include <vector>
 
+#include "qeinteg/data/OsPath.h"
 #include "qeinteg/data/QEStatUtilities.h"
 #include "qeinteg/data/ZipFileAccess.h"
 
@@ -28,6 +33,7 @@ class ZipReader::Impl {
     unzFile handle = nullptr;
     std::int32_t status = -1;
     zlib_filefunc64_def functions{};
+    Limits limits;
 
     Impl() { qezip::FillFileFunctions(functions, nullptr); }
 
@@ -64,13 +70,23 @@ class ZipReader::Impl {
     }
 
     // Streams the current entry into `sink`; a sink that cannot take the bytes ends the export
-    // with false. Damaged data, including a checksum mismatch, fails the reader.
-    bool Export(const std::function<bool(const char*, std::size_t)>& sink) {
+    // with false. Damaged data, including a checksum mismatch, fails the reader, and so does an
+    // entry inflating past `maxBytes` or past the ratio limit.
+    bool Export(const std::function<bool(const char*, std::size_t)>& sink,
+                std::uint64_t maxBytes = UINT64_MAX) {
         if (!Usable())
             return false;
         unz_file_info64 info{};
         if (!Check(unzGetCurrentFileInfo64(handle, &info, nullptr, 0, nullptr, 0, nullptr, 0)) ||
             !Check(unzOpenCurrentFile(handle))) {
+            return false;
+        }
+        // Refuse on the recorded sizes before inflating anything; the counts below catch an
+        // entry whose recorded sizes lie.
+        if (info.uncompressed_size > maxBytes ||
+            TooInflated(info.uncompressed_size, info.compressed_size)) {
+            unzCloseCurrentFile(handle);
+            status = kLimitExceeded;
             return false;
         }
         std::vector<char> buffer(kReadBlock);
@@ -86,6 +102,16 @@ class ZipReader::Impl {
             if (n == 0)
                 break;
             total += static_cast<std::uint64_t>(n);
+            if (total > info.uncompressed_size) {
+                status = UNZ_BADZIPFILE;  // more data than recorded
+                ok = false;
+                break;
+            }
+            if (total > maxBytes || TooInflated(total, info.compressed_size)) {
+                status = kLimitExceeded;
+                ok = false;
+                break;
+            }
             if (!sink(buffer.data(), static_cast<std::size_t>(n))) {
                 ok = false;
                 break;
@@ -103,6 +129,12 @@ class ZipReader::Impl {
             ok = false;
         }
         return ok;
+    }
+
+    bool TooInflated(std::uint64_t inflated, std::uint64_t compressed) const {
+        if (inflated <= limits.ratioFloorBytes)
+            return false;
+        return compressed == 0 || inflated / compressed >= limits.maxRatio;
     }
 
     bool GotoFormalized(const std::string& wanted);
@@ -207,14 +239,27 @@ bool ZipReader::GotoFile(const std::string& name) {
     return false;
 }
 
+void ZipReader::SetLimits(const Limits& limits) {
+    impl_->limits = limits;
+}
+
+const ZipReader::Limits& ZipReader::GetLimits() const {
+    return impl_->limits;
+}
+
 bool ZipReader::ExportString(std::string& text) {
     if (!impl_->Usable())
         return false;
     text.clear();
-    return impl_->Export([&](const char* data, std::size_t size) {
-        text.append(data, size);
-        return true;
-    });
+    const bool ok = impl_->Export(
+        [&](const char* data, std::size_t size) {
+            text.append(data, size);
+            return true;
+        },
+        impl_->limits.maxStringBytes);
+    if (!ok)
+        std::string().swap(text);  // a refused entry leaves no partial text behind
+    return ok;
 }
 
 bool ZipReader::ExportStream(std::ostream& out) {
@@ -225,15 +270,25 @@ bool ZipReader::ExportStream(std::ostream& out) {
 }
 
 bool ZipReader::ExportFile(const std::string& path) {
+    std::uint64_t written = 0;
+    return ExportFileWithin(path, UINT64_MAX, written);
+}
+
+bool ZipReader::ExportFileWithin(const std::string& path, std::uint64_t maxBytes,
+                                 std::uint64_t& written) {
+    written = 0;
     if (!impl_->Usable())
         return false;
     const std::string target = FormalizeFilePath(path, false);
     FILE* out = qezip::OpenFile(target, "wb");
     if (out == nullptr)
         return false;
-    bool ok = impl_->Export([&](const char* data, std::size_t size) {
-        return std::fwrite(data, 1, size, out) == size;
-    });
+    bool ok = impl_->Export(
+        [&](const char* data, std::size_t size) {
+            written += size;
+            return std::fwrite(data, 1, size, out) == size;
+        },
+        maxBytes);
     if (std::fclose(out) != 0)
         ok = false;
     if (!ok)
@@ -244,41 +299,84 @@ bool ZipReader::ExportFile(const std::string& path) {
 bool ZipReader::ExportFullDirectory(const std::string& path) {
     if (!impl_->Usable())
         return false;
+    // What this call creates, in creation order, so that a failure can take it back.
+    std::vector<std::string> created;
+    auto makeDir = [&created](const std::string& dir) {
+        if (qezip::InspectDir(dir).exists)
+            return true;
+        if (!MakeDir(dir))
+            return false;
+        created.push_back(dir);
+        return true;
+    };
+    auto fail = [&created] {
+        for (auto it = created.rbegin(); it != created.rend(); ++it) {
+            const std::string os = qeinteg::detail::ToOsPath(*it);
+            struct stat st {};
+            if (::lstat(os.c_str(), &st) != 0)
+                continue;
+            if (S_ISDIR(st.st_mode)) {
+                ::rmdir(os.c_str());  // only when empty: never what someone else put there
+            } else {
+                qezip::RemoveFile(*it);
+            }
+        }
+        return false;
+    };
+
     qezip::DirStatus target = qezip::InspectDir(path);
     if (!target.exists) {
-        if (!MakeDir(path))
+        if (!makeDir(path))
             return false;
         target = qezip::InspectDir(path);
         if (!target.exists)
-            return false;
+            return fail();
     }
     if (target.readOnly)
-        return false;
+        return fail();
 
+    std::unordered_set<std::string> extracted;
+    std::uint64_t budget = impl_->limits.maxExtractBytes;
     std::string name;
     bool isDirectory = false;
-    bool ok = true;
     for (bool more = GetFirst(name, isDirectory); more; more = GetNext(name, isDirectory)) {
         if (!qezip::IsSafeEntryName(name))
-            return false;
+            return fail();
         const std::string entryPath = target.path + name;
         if (isDirectory) {
-            ok = MakeDir(entryPath);
-        } else {
-            // Archives need not list a file's directories before the file itself.
-            for (std::size_t slash = name.find('/'); slash != std::string::npos;
-                 slash = name.find('/', slash + 1)) {
-                const std::string parent = target.path + name.substr(0, slash);
-                if (!qezip::InspectDir(parent).exists)
-                    MakeDir(parent);
-            }
-            ok = ExportFile(entryPath);
+            // A directory entry must be new (an extraction never merges into what is there).
+            if (!MakeDir(entryPath))
+                return fail();
+            created.push_back(entryPath);
+            continue;
         }
+        // A second entry of the same name would silently replace the first.
+        if (!extracted.insert(name).second) {
+            impl_->status = kDuplicateEntry;
+            return fail();
+        }
+        // Archives need not list a file's directories before the file itself.
+        for (std::size_t slash = name.find('/'); slash != std::string::npos;
+             slash = name.find('/', slash + 1)) {
+            if (!makeDir(target.path + name.substr(0, slash)))
+                return fail();
+        }
+        struct stat before {};
+        const bool existed =
+            ::lstat(qeinteg::detail::ToOsPath(FormalizeFilePath(entryPath, false)).c_str(),
+                    &before) == 0;
+        std::uint64_t written = 0;
+        const bool ok = ExportFileWithin(entryPath, budget, written);
+        if (!existed && ok)
+            created.push_back(entryPath);
         if (!ok)
-            return false;
+            return fail();
+        budget -= written;
     }
     // Only the end of the entry list ends the walk well; any other failure is damage.
-    return impl_->status == UNZ_END_OF_LIST_OF_FILE;
+    if (impl_->status != UNZ_END_OF_LIST_OF_FILE)
+        return fail();
+    return true;
 }
 
 std::int32_t ZipReader::Status() const {

@@ -16,6 +16,24 @@
 
 class QEINTEG_EXPORT ZipReader {
   public:
+    // Bounds against archives built to exhaust memory or disk. An export that passes one fails
+    // with Status() kLimitExceeded; the bytes are counted as they are inflated, so an entry whose
+    // recorded size lies is caught as well.
+    struct Limits {
+        // ExportString holds at most this many bytes of one entry in memory (256 MiB).
+        std::uint64_t maxStringBytes = std::uint64_t{256} << 20;
+        // ExportFullDirectory writes at most this many bytes in one call (16 GiB).
+        std::uint64_t maxExtractBytes = std::uint64_t{16} << 30;
+        // An entry may inflate to at most this many times its compressed size, once it is past
+        // ratioFloorBytes (small entries of one repeated byte legitimately compress further).
+        std::uint64_t maxRatio = 1000;
+        std::uint64_t ratioFloorBytes = std::uint64_t{1} << 20;
+    };
+    // Status() after an export refused by the limits, and after ExportFullDirectory met a file
+    // entry whose name it had already extracted.
+    static constexpr std::int32_t kLimitExceeded = -1001;
+    static constexpr std::int32_t kDuplicateEntry = -1002;
+
     ZipReader();
     // Opens the archive at `path` at once (see Open).
     explicit ZipReader(const std::string& path);
@@ -36,21 +54,30 @@ class QEINTEG_EXPORT ZipReader {
     // Makes the named entry current; a name written with either separator matches.
     bool GotoFile(const std::string& name);
 
+    // Replaces the default Limits for the exports that follow.
+    void SetLimits(const Limits& limits);
+    const Limits& GetLimits() const;
+
     // The current entry's bytes. False when the entry cannot be opened, its data is damaged
-    // (checksum included) or, for streams and files, cannot be written.
+    // (checksum included), it passes the limits or, for streams and files, cannot be written.
     bool ExportString(std::string& text);
     bool ExportStream(std::ostream& out);
     // Writes the current entry to a new file at `path`; a file left incomplete is removed.
     bool ExportFile(const std::string& path);
     // Recreates the archive's tree below `path`, which must be a writable directory or be
     // creatable in one step. Entries that would land outside it (absolute names, drive letters,
-    // ".." components) are refused and end the extraction with false.
+    // ".." components), a file entry whose name was already extracted, and an archive passing the
+    // limits end the extraction with false. On false, every file and directory this call created
+    // is removed again; what existed before the call is never removed.
     bool ExportFullDirectory(const std::string& path);
 
     // The result of the last failing minizip call; 0 while all is well, -1 before opening.
     std::int32_t Status() const;
 
   private:
+    // ExportFile, writing at most maxBytes; `written` receives the bytes written.
+    bool ExportFileWithin(const std::string& path, std::uint64_t maxBytes, std::uint64_t& written);
+
     class Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -305,7 +305,8 @@ class jsonToPennant::Impl {
         }
         if (hasDocument) {
             section = json.Get(Top(), name.c_str());
-            if (section == nullptr)
+            // A section holds named items: a number, text or list there is nothing to render.
+            if (!json.IsObject(section))
                 return false;
             if (showNotifications)
                 Notifications();

@@ -3,6 +3,7 @@
 #include "qeinteg/data/QERawDataIterator.h"
 #include "qeinteg/data/QESimpleContainer.h"
 #include "qeinteg/data/QEStatTracer.h"
+#include "qeinteg/data/QEStatUtilities.h"
 #include "qeinteg/data/ZipReader.h"
 #include "qeinteg/java/JNIJSONArray.h"
 #include "qeinteg/java/JNIJSONObject.h"
@@ -92,12 +93,7 @@ void QEDescriptive::SetDESetting(const std::string& key, const bool& value) {
 }
 
 std::string QEDescriptive::TransformPath(const std::string& path) {
-    std::string uri = "file:///" + path;
-    for (char& c : uri) {
-        if (c == '\\')
-            c = '/';
-    }
-    return uri;
+    return FileUri(path);
 }
 
 std::string QEDescriptive::removeBackslash(std::string text) {

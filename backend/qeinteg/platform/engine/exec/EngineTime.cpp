@@ -116,6 +116,11 @@ std::string FormatTimestamp(double seconds) {
 }
 
 std::string FormatTemporal(Storage storage, double value) {
+    if (!IsValidTimePoint(TemporalToSeconds(storage, value))) {
+        char buffer[32];
+        const int n = std::snprintf(buffer, sizeof buffer, "%.17g", value);
+        return std::string(buffer, static_cast<size_t>(n));
+    }
     switch (storage) {
         case Storage::Date:
             return FormatDate(value);

@@ -34,11 +34,22 @@ double TemporalToSeconds(Storage storage, double value);
 // Seconds since the epoch back to a value of the given storage.
 double SecondsToTemporal(Storage storage, double seconds);
 
+// The largest distance from the epoch, in seconds (about three million years), that a time point
+// may have. Millisecond counts, day numbers and their differences then stay far inside 64-bit
+// integers; a host date or a QEBF date field beyond it is an invalid point, never overflow.
+inline constexpr double kMaxTimePointSeconds = 1e14;
+
+// True for seconds within kMaxTimePointSeconds of the epoch (false for NaN and infinities).
+inline bool IsValidTimePoint(double seconds) {
+    return seconds >= -kMaxTimePointSeconds && seconds <= kMaxTimePointSeconds;
+}
+
 // ISO texts: "2012-01-31", "13:05:00", "2012-01-31T13:05:00" (fractions of a second are written
 // only when present).
 std::string FormatDate(double days);
 std::string FormatTime(double seconds);
 std::string FormatTimestamp(double seconds);
+// A value beyond kMaxTimePointSeconds has no calendar text: it is written as a plain number.
 std::string FormatTemporal(Storage storage, double value);
 
 // A date/time text format such as "yyyy/MM/dd HH:mm:ss". Letters: yyyy year (4 digits), MM month

@@ -2,10 +2,15 @@
 
 #include <csv.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <unordered_set>
+
+#include "qeinteg/platform/Utf8ByteOrderMark.h"
 
 #include "qeinteg/platform/engine/exec/EngineTime.h"
 
@@ -143,7 +148,7 @@ class CsvRowSource::Scanner {
     explicit Scanner(const std::string& path) : path_(path) {
         file_ = std::fopen(path.c_str(), "rb");
         if (file_ == nullptr)
-            throw EngineError("cannot open the CSV file " + path);
+            throw EngineError("cannot open the CSV file " + path + ": " + std::strerror(errno));
         std::error_code ec;
         size_ = std::filesystem::file_size(path, ec);
         if (csv_init(&parser_, CSV_STRICT | CSV_STRICT_FINI | CSV_EMPTY_IS_NULL) != 0) {
@@ -178,6 +183,10 @@ class CsvRowSource::Scanner {
   private:
     static void OnField(void* text, size_t length, void* self) {
         auto* scanner = static_cast<Scanner*>(self);
+        if (scanner->building_.cells.size() >= kMaxCsvFields) {
+            scanner->tooWide_ = true;  // reported after this chunk; keeps memory bounded
+            return;
+        }
         scanner->building_.cells.emplace_back(text == nullptr ? "" : static_cast<const char*>(text),
                                               length);
         scanner->building_.null.push_back(text == nullptr ? 1 : 0);
@@ -192,10 +201,11 @@ class CsvRowSource::Scanner {
         char buffer[kChunk];
         size_t n = std::fread(buffer, 1, sizeof buffer, file_);
         const char* data = buffer;
-        if (consumed_ == 0 && n >= 3 && std::memcmp(buffer, "\xEF\xBB\xBF", 3) == 0) {
-            data += 3;  // a UTF-8 byte order mark is not part of the first name
-            n -= 3;
-            consumed_ += 3;
+        if (consumed_ == 0) {
+            const size_t mark = qeplatform::Utf8ByteOrderMarkLength(buffer, n);
+            data += mark;
+            n -= mark;
+            consumed_ += mark;
         }
         if (n > 0) {
             if (csv_parse(&parser_, data, n, &OnField, &OnRecord, this) != n) {
@@ -204,13 +214,23 @@ class CsvRowSource::Scanner {
                                   csv_strerror(csv_error(&parser_)));
             }
             consumed_ += n;
+            checkWidth();
             return;
         }
         if (std::ferror(file_))
-            throw EngineError("cannot read the CSV file " + path_);
+            throw EngineError("cannot read the CSV file " + path_ + ": " + std::strerror(errno));
         finished_ = true;
         if (csv_fini(&parser_, &OnField, &OnRecord, this) != 0) {
             throw EngineError("the CSV file " + path_ + " ends inside a quoted field");
+        }
+        checkWidth();
+    }
+
+    void checkWidth() const {
+        if (tooWide_) {
+            throw EngineError("the CSV file " + path_ + " has more than " +
+                              std::to_string(kMaxCsvFields) +
+                              " fields in a record, more than the engine reads");
         }
     }
 
@@ -221,6 +241,7 @@ class CsvRowSource::Scanner {
     uint64_t consumed_ = 0;
     uint64_t delivered_ = 0;
     bool finished_ = false;
+    bool tooWide_ = false;
     Record building_;
     std::deque<Record> ready_;
 };
@@ -275,6 +296,8 @@ CsvRowSource::CsvRowSource(const std::string& path, bool hasHeader,
             }
         }
     }
+    if (hasHeader)
+        CheckUniqueNames(names, "the CSV file " + path);
     if (model) {
         fields_ = std::move(*model);
         if (columns != 0 && fields_.size() != columns) {
@@ -300,6 +323,34 @@ CsvRowSource::CsvRowSource(const std::string& path, bool hasHeader,
 }
 
 CsvRowSource::~CsvRowSource() = default;
+
+std::vector<std::string> ReadCsvHeader(const std::string& path) {
+    CsvRowSource::Scanner scanner(path);
+    CsvRowSource::Record header;
+    if (!scanner.next(header))
+        throw EngineError("the CSV file " + path + " is empty: it has no header line");
+    CheckUniqueNames(header.cells, "the CSV file " + path);
+    return std::move(header.cells);
+}
+
+void CheckUniqueNames(const std::vector<std::string>& names, const std::string& what) {
+    std::unordered_set<std::string_view> seen;
+    seen.reserve(names.size());
+    std::vector<std::string_view> repeated;
+    for (const std::string& name : names) {
+        if (!seen.insert(name).second &&
+            std::find(repeated.begin(), repeated.end(), name) == repeated.end()) {
+            repeated.push_back(name);
+        }
+    }
+    if (repeated.empty())
+        return;
+    std::string list;
+    for (std::string_view name : repeated)
+        list += (list.empty() ? "'" : ", '") + std::string(name) + "'";
+    throw EngineError(what + " names " + (repeated.size() == 1 ? "a field" : "fields") +
+                      " more than once: " + list + "; every field needs its own name");
+}
 
 bool CsvRowSource::next() {
     if (!onBadRecord_)

@@ -3,6 +3,9 @@
 // Without a data model the file is read twice: the first pass checks its shape and settles each
 // column's storage (integer, real, ISO date, ISO timestamp, else string), the second delivers the
 // records. An unquoted empty cell is a missing value; a quoted empty cell is an empty text.
+// A leading UTF-8 byte order mark is skipped. Field names must be unique, and a record may hold at
+// most kMaxCsvFields fields: a wider file is refused as soon as the reader meets the record, so
+// its memory stays bounded whatever the file holds.
 #pragma once
 
 #include <cstdio>
@@ -18,6 +21,17 @@
 struct csv_parser;
 
 namespace qelocal {
+
+// The widest record the engine reads from a CSV file.
+inline constexpr size_t kMaxCsvFields = 65536;
+
+// The names of the header line (the first record) of a CSV file. Throws EngineError naming the
+// file and the cause when it cannot be opened, is empty, malformed, too wide or repeats a name.
+std::vector<std::string> ReadCsvHeader(const std::string& path);
+
+// Throws EngineError listing every name that occurs more than once; `what` names the source
+// ("the CSV file /tmp/a.csv").
+void CheckUniqueNames(const std::vector<std::string>& names, const std::string& what);
 
 class CsvRowSource final : public RowSource {
   public:
@@ -40,10 +54,10 @@ class CsvRowSource final : public RowSource {
         std::vector<char> null;
     };
 
-  private:
     class Scanner;
     bool nextRecord();
 
+  private:
     std::string path_;
     bool hasHeader_;
     std::function<void(const std::string&)> onBadRecord_;

@@ -120,7 +120,8 @@ std::vector<EngineField> ParseDataModelXml(const std::string& xml) {
                               node.attribute("storage").as_string() + "'");
         }
         field.measure = MeasureFromText(node.attribute("measure").as_string());
-        if (pugi::xml_attribute role = node.attribute("role"))
+        // An empty role is the default role, as the writer has it: a model reads back the same.
+        if (pugi::xml_attribute role = node.attribute("role"); role && *role.as_string() != '\0')
             field.role = role.as_string();
         field.label = node.attribute("label").as_string();
         field.format = node.attribute("format").as_string();

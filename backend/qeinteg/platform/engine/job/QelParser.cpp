@@ -55,6 +55,9 @@ class Parser {
         }
     }
 
+    // Where the parser stands now (an offset into the text).
+    size_t offset() const { return pos_; }
+
     SourcePos position(size_t at) const {
         if (at > text_.size())
             at = text_.size();
@@ -299,6 +302,13 @@ class Parser {
             if (at > pos_)
                 at = pos_;
             fail(at, "invalid JSON value: " + reason);
+        } catch (const nlohmann::json::exception& e) {
+            // A number beyond the double range, or any other value the JSON model refuses: the
+            // job text is still a text that does not parse, never an exception for the caller.
+            std::string what = e.what();
+            size_t colon = what.find("] ");
+            fail(start, "invalid JSON value: " +
+                            (colon == std::string::npos ? what : what.substr(colon + 2)));
         }
     }
 
@@ -461,6 +471,14 @@ bool ParseQel(std::string_view text, JobGraph& graph, QelParseError& error) {
     } catch (const Failure& failure) {
         SourcePos p = parser.position(failure.at);
         error.message = failure.message;
+        error.line = p.line;
+        error.column = p.column;
+        graph = JobGraph{};
+        return false;
+    } catch (const std::exception& e) {
+        // Whatever else the parser meets still fails the parse where it stopped.
+        SourcePos p = parser.position(parser.offset());
+        error.message = e.what();
         error.line = p.line;
         error.column = p.column;
         graph = JobGraph{};

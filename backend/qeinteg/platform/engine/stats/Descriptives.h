@@ -70,9 +70,9 @@ class DoubleSet {
 };
 
 // Accumulates the summary of one field. Values are taken in blocks: each block's mean and sum of
-// squared deviations are computed in two passes and merged into the running totals with Chan's
-// update, so long streams of large values keep their precision and the running mean does not
-// wait on a division per value.
+// squared deviations are computed in two passes over the deviations from the block's first value
+// and merged into the running totals with Chan's update, so values far from zero (1e15 + small
+// steps) keep their precision and the running mean does not wait on a division per value.
 class FieldAccumulator {
   public:
     FieldAccumulator(const EngineField& field, int64_t maxDistinct, bool trimTrailingBlank);

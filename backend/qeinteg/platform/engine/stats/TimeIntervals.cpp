@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <unordered_map>
 
 namespace qelocal {
@@ -105,9 +106,11 @@ IntervalShape DetectInterval(const std::vector<double>& seconds) {
     IntervalShape shape;
     std::vector<int64_t> points;
     points.reserve(seconds.size());
-    for (size_t i = 0; i < seconds.size(); ++i) {
-        points.push_back(std::llround(seconds[i] * kMsPerSecond));
-        if (i > 0 && points[i] < points[i - 1])
+    for (double s : seconds) {
+        if (!IsValidTimePoint(s))
+            continue;
+        points.push_back(std::llround(s * kMsPerSecond));
+        if (points.size() > 1 && points.back() < points[points.size() - 2])
             shape.sorted = false;
     }
     if (!shape.sorted)
@@ -194,8 +197,12 @@ void TimePointCollector::add(const Cell& cell) {
         return;
     }
     if (!textField_) {
-        if (std::isfinite(cell.number)) {
-            seconds_.push_back(TemporalToSeconds(result_.timeStorage, cell.number));
+        // Beyond the range (possible through host dates or QEBF date fields) a point is invalid.
+        const double seconds = std::isfinite(cell.number)
+                                   ? TemporalToSeconds(result_.timeStorage, cell.number)
+                                   : std::numeric_limits<double>::quiet_NaN();
+        if (IsValidTimePoint(seconds)) {
+            seconds_.push_back(seconds);
         } else {
             ++result_.invalid;
         }
@@ -222,7 +229,7 @@ void TimePointCollector::add(const Cell& cell) {
 
 void TimePointCollector::addText(std::string_view text) {
     double seconds = 0;
-    if (format_ && format_->Parse(text, seconds)) {
+    if (format_ && format_->Parse(text, seconds) && IsValidTimePoint(seconds)) {
         seconds_.push_back(seconds);
     } else {
         ++result_.invalid;

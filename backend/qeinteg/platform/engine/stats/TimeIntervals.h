@@ -30,7 +30,8 @@ struct IntervalShape {
 };
 
 // Detects the interval of `seconds` (seconds since the epoch, in record order; no missing values).
-// Time points are compared at millisecond precision.
+// Time points are compared at millisecond precision. Values that are not finite or lie beyond
+// kMaxTimePointSeconds are left out (callers count them as invalid).
 IntervalShape DetectInterval(const std::vector<double>& seconds);
 
 // The detection result for one requested field.

@@ -1,7 +1,5 @@
 #include "qeinteg/platform/host/data/HostDataset.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -33,10 +31,13 @@ class MemoryCursor final : public TAVO_InputCaseIterator::Cursor {
 int HostDataset::AddVariable(TAVO_Variable variable) {
     if (caseCount_ > 0 || variable.GetName().empty())
         return -1;
-    for (const TAVO_Variable& existing : variables_) {
-        if (strcasecmp(existing.GetName().c_str(), variable.GetName().c_str()) == 0)
-            return -1;
+    std::string folded = variable.GetName();
+    for (char& c : folded) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
     }
+    if (!foldedNames_.insert(std::move(folded)).second)
+        return -1;
     offsets_.push_back(slotsPerCase_);
     slotsPerCase_ += variable.SlotCount();
     variables_.push_back(std::move(variable));

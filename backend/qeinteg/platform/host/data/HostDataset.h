@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "qeinteg/platform/host/data/TAVO_DataSource.h"
@@ -16,8 +17,9 @@ class HostDataset : public TAVO_DataSource {
     HostDataset() = default;
 
     // Appends a variable and returns its column; -1 once cases exist or when the name is empty or
-    // already used.
+    // already used (names compare without regard to ASCII case). Constant time per variable.
     int AddVariable(TAVO_Variable variable);
+    // REQUIRES: the name is not changed through the returned reference.
     TAVO_Variable& Variable(int column) { return variables_.at(column); }
 
     // -1 for no weight; false (nothing changed) when the column is not a numeric variable.
@@ -49,6 +51,7 @@ class HostDataset : public TAVO_DataSource {
 
   private:
     std::vector<TAVO_Variable> variables_;
+    std::unordered_set<std::string> foldedNames_;  // the names in lower case, for AddVariable
     std::vector<int> offsets_;
     int slotsPerCase_ = 0;
     int weight_ = -1;

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <vector>
 
+#include "qeinteg/platform/Utf8ByteOrderMark.h"
 #include "qeinteg/platform/host/text/HostDates.h"
 
 namespace {
@@ -277,8 +278,16 @@ UserInputCaseFile::UserInputCaseFile(const UserCaseFileSpec& caseFile) {
     char buffer[65536];
     size_t n = 0;
     bool ok = true;
+    bool start = true;
     while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        if (csv_parse(&parser, buffer, n, OnField, OnRow, &table) != n) {
+        const char* data = buffer;
+        if (start) {
+            const size_t mark = qeplatform::Utf8ByteOrderMarkLength(buffer, n);
+            data += mark;
+            n -= mark;
+            start = false;
+        }
+        if (csv_parse(&parser, data, n, OnField, OnRow, &table) != n) {
             error_ = std::string("the file is not valid CSV: ") + csv_strerror(csv_error(&parser));
             ok = false;
             break;
@@ -374,7 +383,8 @@ UserInputCaseFile::UserInputCaseFile(const UserCaseFileSpec& caseFile) {
             data_.SetNumeric(c0, static_cast<int>(c), parsed ? value : SYSMIS);
         }
     }
-    if (!caseFile.DictionaryPath().empty() && !ApplyDictionary(caseFile.DictionaryPath(), data_, error_)) {
+    if (!caseFile.DictionaryPath().empty() &&
+        !ApplyDictionary(caseFile.DictionaryPath(), data_, error_)) {
         data_ = HostDataset();
     }
 }

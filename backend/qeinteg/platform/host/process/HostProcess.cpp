@@ -3,10 +3,11 @@
 #include <atomic>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <mutex>
 
-#include "qeinteg/platform/host/testing/HostTesting.h"
 #include "qeinteg/platform/host/process/TavoAdapter.h"
+#include "qeinteg/platform/host/testing/HostTesting.h"
 #include "qeinteg/platform/host/testing/ProcessTesting.h"
 
 namespace {
@@ -24,6 +25,7 @@ struct ProcessState {
     std::atomic<WorkspaceHandle> lastWorkspace{nullptr};
     std::mutex ipcMutex;
     std::vector<qehost::IpcRecord> ipc;
+    std::function<void(int, const std::string&)> ipcObserver;
     int workspace = 0;  // its address is the workspace handle
 };
 
@@ -101,10 +103,18 @@ void IpcPutC(const int* code, const int* flag, const int* length, const void* da
     }
     ProcessState& s = State();
     std::lock_guard<std::mutex> lock(s.ipcMutex);
+    if (s.ipcObserver)
+        s.ipcObserver(record.code, record.bytes);
     s.ipc.push_back(std::move(record));
 }
 
 namespace qehost {
+
+void SetIpcObserver(std::function<void(int, const std::string&)> observer) {
+    ProcessState& s = State();
+    std::lock_guard<std::mutex> lock(s.ipcMutex);
+    s.ipcObserver = std::move(observer);
+}
 
 void SetPendingBreak(bool pending) {
     g_pendingBreak.store(pending);

@@ -5,6 +5,7 @@
 // The interrupt flag, the pending break and the channel may be used from any thread.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,5 +44,9 @@ bool PendingBreak();
 // Makes signal `signo` (e.g. SIGINT) set the pending break. The handler only stores an atomic flag.
 void InstallBreakSignal(int signo);
 
+// Called with the code and the bytes of every IpcPutC message as it is sent (on the sending
+// thread, under the channel's lock: keep it short and never send from it), as the host's status
+// bar follows progress (code 79, one double). An empty function removes the observer.
+void SetIpcObserver(std::function<void(int code, const std::string& bytes)> observer);
 
 }  // namespace qehost

@@ -175,7 +175,9 @@ std::vector<PivotGrid> BuildPivotGrids(const PivotTableRecord& table) {
     if (headerRows.empty() && (anyRowName || table.cornerText) && !stubLevels.empty()) {
         headerRows.push_back({0, false, 0, 0});  // a header row for the stub's names only
     }
-    const std::size_t dataColumns = std::max<std::size_t>(colCombos.size(), 1);
+    // Without column dimensions the data form one column; with a column dimension that has no
+    // visible categories there is no data column at all (never index the empty combination list).
+    const std::size_t dataColumns = colDims.empty() ? 1 : colCombos.size();
 
     std::vector<PivotGrid> grids;
     for (const Combination& layer : layerCombos) {

@@ -1,0 +1,296 @@
+#include "qeinteg/output/PivotTableReader.h"
+
+#include <algorithm>
+
+#include "qeinteg/output/CellKey.h"
+#include "qeinteg/output/OutputJson.h"
+#include "qeinteg/output/PivotCellText.h"
+#include "qeinteg/platform/host/output/PnCellText.h"
+#include "qeinteg/platform/host/output/PnUTF8String.h"
+
+namespace qeinteg::output {
+namespace {
+
+int SortOf(const std::string& sort) {
+    if (sort == "ascending")
+        return 0;
+    if (sort == "descending")
+        return 1;
+    return 2;
+}
+
+}  // namespace
+
+PivotTableReader::PivotTableReader(OutputJson& json, jobject item, PivotCellText& texts)
+    : json_(json), item_(item), texts_(texts) {}
+
+bool PivotTableReader::ReadLayout() {
+    jobject dimensions = json_.Get(item_, "dimensions");
+    std::uint64_t total = 1;
+    for (int d = 0, n = json_.Size(dimensions); d < n; ++d) {
+        jobject dimension = json_.At(dimensions, d);
+        dimensionNodes_.push_back(dimension);
+        const std::uint64_t leaves = LeafCount(json_.Get(dimension, "children"));
+        leafCounts_.push_back(leaves);
+        keyWidths_.push_back(KeyWidth(leaves));
+        keyWidthTotal_ += keyWidths_.back();
+        if (leaves != 0 && total > kMaxCells / leaves)
+            return false;  // refuse: see kMaxCells
+        total *= leaves;
+    }
+    total_ = dimensionNodes_.empty() ? 0 : total;
+    return true;
+}
+
+void PivotTableReader::ReadCells() {
+    cells_.assign(total_, Cell{});
+    ReadCellLabels();
+    ReadFormats();
+    ReadValues();
+}
+
+const std::string* PivotTableReader::cellString(std::uint64_t index) const {
+    auto it = cellStrings_.find(index);
+    return it == cellStrings_.end() ? nullptr : &it->second;
+}
+
+const std::vector<int>* PivotTableReader::cellNotes(std::uint64_t index) const {
+    auto it = cellNotes_.find(index);
+    return it == cellNotes_.end() ? nullptr : &it->second;
+}
+
+std::vector<int> PivotTableReader::NoteRefs(jobject cellText, std::size_t footnoteCount) {
+    std::vector<int> refs;
+    for (int ref : json_.Ints(cellText, "footnotes")) {
+        if (ref >= 0 && static_cast<std::size_t>(ref) < footnoteCount)
+            refs.push_back(ref);
+    }
+    return refs;
+}
+
+std::uint64_t PivotTableReader::LeafCount(jobject categories) {
+    std::uint64_t count = 0;
+    for (int i = 0, n = json_.Size(categories); i < n; ++i) {
+        OutputJson::Scope scope(json_);
+        jobject children = json_.Get(json_.At(categories, i), "children");
+        count += json_.Size(children) > 0 ? LeafCount(children) : 1;
+    }
+    return count;
+}
+
+std::optional<std::uint64_t> PivotTableReader::IndexOfKey(const std::string& key) const {
+    if (key.size() != keyWidthTotal_)
+        return std::nullopt;
+    std::uint64_t index = 0;
+    std::size_t at = 0;
+    for (std::size_t d = 0; d < leafCounts_.size(); ++d) {
+        auto leaf = DecodeKeyField(key.substr(at, keyWidths_[d]));
+        if (!leaf || *leaf >= leafCounts_[d])
+            return std::nullopt;
+        index = index * leafCounts_[d] + *leaf;
+        at += keyWidths_[d];
+    }
+    return index;
+}
+
+std::vector<std::uint64_t> PivotTableReader::IndexesOfPattern(const std::string& key) const {
+    if (key.size() != keyWidthTotal_)
+        return {};
+    std::vector<std::optional<std::uint64_t>> fields;
+    std::size_t at = 0;
+    for (std::size_t d = 0; d < leafCounts_.size(); ++d) {
+        const std::string field = key.substr(at, keyWidths_[d]);
+        at += keyWidths_[d];
+        if (field.find('*') != std::string::npos) {
+            fields.emplace_back(std::nullopt);
+            continue;
+        }
+        auto leaf = DecodeKeyField(field);
+        if (!leaf || *leaf >= leafCounts_[d])
+            return {};
+        fields.emplace_back(leaf);
+    }
+    std::vector<std::uint64_t> out{0};
+    for (std::size_t d = 0; d < fields.size(); ++d) {
+        std::vector<std::uint64_t> next;
+        for (std::uint64_t prefix : out) {
+            if (fields[d]) {
+                next.push_back(prefix * leafCounts_[d] + *fields[d]);
+            } else {
+                for (std::uint64_t leaf = 0; leaf < leafCounts_[d]; ++leaf) {
+                    next.push_back(prefix * leafCounts_[d] + leaf);
+                }
+            }
+        }
+        out = std::move(next);
+    }
+    return out;
+}
+
+void PivotTableReader::ReadCellLabels() {
+    jobject labels = json_.Get(item_, "cellLabels");
+    if (!json_.IsObject(labels))
+        return;
+    jobject keys = json_.Get(labels, "keys");
+    jobject values = json_.Get(labels, "values");
+    const int keyCount = json_.Size(keys);
+    for (int i = 0, n = json_.Size(values); i < n; ++i) {
+        OutputJson::Scope scope(json_);
+        jobject value = json_.At(values, i);
+        const std::int64_t key = i < keyCount ? json_.Int(json_.At(keys, i)) : i;
+        cellLabels_[key] = json_.IsString(value) ? json_.Text(value) : texts_.PlainText(value);
+    }
+}
+
+void PivotTableReader::ApplyFormat(std::uint64_t index, const CellFormat& f,
+                                   const std::vector<int>& refs, bool wildcard) {
+    Cell& cell = cells_[index];
+    if (f.format.type != kFormatTypeNone) {
+        cell.format = f.format;
+    } else if (wildcard) {
+        cell.format.width = f.format.width;
+        cell.format.decimals = f.format.decimals;
+    }
+    if (!refs.empty())
+        cellNotes_[index] = refs;
+    cell.missing = f.missing;
+}
+
+void PivotTableReader::ReadFormats() {
+    jobject formats = json_.Get(item_, "formats");
+    for (int i = 0, n = json_.Size(formats); i < n; ++i) {
+        OutputJson::Scope scope(json_);
+        jobject entry = json_.At(formats, i);
+        const std::string key = json_.String(entry, "index");
+        if (key.empty())
+            continue;
+        const CellFormat f = ReadCellFormat(json_, json_.Get(entry, "format"));
+        const std::vector<int> refs = json_.Ints(entry, "footnotes");
+        if (key.find('*') == std::string::npos) {
+            if (auto index = IndexOfKey(key))
+                ApplyFormat(*index, f, refs, false);
+        } else {
+            for (std::uint64_t index : IndexesOfPattern(key))
+                ApplyFormat(index, f, refs, true);
+        }
+    }
+}
+
+void PivotTableReader::ReadValues() {
+    jobject blocks = json_.Get(item_, "cells");
+    for (int b = 0, nb = json_.Size(blocks); b < nb; ++b) {
+        OutputJson::Scope scope(json_);
+        jobject block = json_.Get(json_.At(blocks, b), "cells");
+        if (!json_.IsObject(block))
+            continue;
+        if (jobject compact = json_.Get(block, "compactCells"); json_.IsObject(compact)) {
+            const std::string key = json_.String(compact, "index");
+            std::optional<std::uint64_t> start =
+                key.size() == keyWidthTotal_ ? IndexOfKey(key) : std::optional<std::uint64_t>(0);
+            jobject values = json_.Get(compact, "value");
+            const int n = json_.Size(values);
+            if (start && *start < cells_.size()) {
+                const std::uint64_t room = cells_.size() - *start;
+                const int count = static_cast<int>(std::min<std::uint64_t>(n, room));
+                // Element handles are released run by run, so a million cells never hold
+                // a million handles.
+                constexpr int kRun = 4096;
+                for (int run = 0; run < count; run += kRun) {
+                    OutputJson::Scope runScope(json_);
+                    for (int i = run; i < count && i < run + kRun; ++i) {
+                        const std::uint64_t index = *start + static_cast<std::uint64_t>(i);
+                        jobject value = json_.At(values, i);
+                        if (value == nullptr)
+                            continue;  // null holds the place of a cell
+                        if (json_.IsString(value)) {
+                            cellStrings_[index] = json_.Text(value);
+                        } else {
+                            cells_[index].value = json_.Number(value);
+                        }
+                    }
+                }
+            }
+        }
+        if (jobject sparse = json_.Get(block, "sparse"); json_.IsObject(sparse)) {
+            jobject keys = json_.Get(sparse, "index");
+            jobject values = json_.Get(sparse, "value");
+            const int n = std::min(json_.Size(keys), json_.Size(values));
+            for (int i = 0; i < n; ++i) {
+                OutputJson::Scope entryScope(json_);
+                jobject k = json_.At(keys, i);
+                if (!json_.IsString(k))
+                    continue;
+                jobject value = json_.At(values, i);
+                if (value == nullptr || json_.IsString(value))
+                    continue;
+                if (auto index = IndexOfKey(json_.Text(k))) {
+                    cells_[*index].value = json_.Double(value);
+                }
+            }
+        }
+        // "external" blocks name files the engine keeps for itself; they add no cells here.
+    }
+}
+
+std::vector<PivotTableReader::Category> PivotTableReader::ReadCategories(
+    jobject categories, bool topLevel, std::size_t footnoteCount) {
+    std::vector<Category> out;
+    for (int i = 0, n = json_.Size(categories); i < n; ++i) {
+        OutputJson::Scope scope(json_);
+        jobject node = json_.At(categories, i);
+        Category c;
+        jobject textNode = json_.Get(node, "text");
+        if (textNode != nullptr)
+            c.text = texts_.CellText(textNode);
+        jobject children = json_.Get(node, "children");
+        c.group = json_.Size(children) > 0;
+        c.leafCount = c.group ? LeafCount(children) : 1;
+        if (c.text) {
+            if (topLevel)
+                c.plain = texts_.PlainText(textNode);
+            c.show = json_.Bool(node, "show", true);
+            c.notes = NoteRefs(textNode, footnoteCount);
+            if (c.group) {
+                c.sort = SortOf(json_.String(json_.Get(node, "sort"), "order"));
+                c.children = ReadCategories(children, false, footnoteCount);
+            } else {
+                c.subscript = json_.String(node, "subscript");
+            }
+        }
+        out.push_back(std::move(c));
+    }
+    return out;
+}
+
+void PivotTableReader::ReadDimensions(std::size_t footnoteCount) {
+    for (std::size_t d = 0; d < dimensionNodes_.size(); ++d) {
+        OutputJson::Scope scope(json_);
+        jobject node = dimensionNodes_[d];
+        Dimension dim;
+        jobject textNode = json_.Get(node, "text");
+        if (textNode == nullptr) {
+            dims_.push_back(std::move(dim));
+            continue;
+        }
+        dim.text = texts_.CellText(textNode);
+        if (!dim.text)
+            dim.text = std::make_unique<PnUTF8String>("Unknown");
+        dim.sort = SortOf(json_.String(node, "sort"));
+        dim.notes = NoteRefs(textNode, footnoteCount);
+        const std::string role = json_.String(node, "role");
+        dim.rows = role != "column" && role != "layer";
+        dim.place = role == "column" ? 1 : role == "layer" ? 2 : 0;
+        dim.position = json_.Int(node, "position", 1);
+        dim.hideName = json_.Bool(node, "hideName", false);
+        jobject children = json_.Get(node, "children");
+        if (json_.Get(node, "hideChildren") != nullptr) {
+            dim.hideChildren = json_.Bool(node, "hideChildren", false);
+        } else if (json_.Size(children) == 1) {
+            dim.hideChildren = !json_.Bool(json_.At(children, 0), "show", true);
+        }
+        dim.categories = ReadCategories(children, true, footnoteCount);
+        dims_.push_back(std::move(dim));
+    }
+}
+
+}  // namespace qeinteg::output
