@@ -70,6 +70,18 @@ JNIQelProgram* JNIQelProgram::clone() {
     return wrapper;
 }
 
+// Java collections of the wrappers' objects for the factories; empty for a null vector pointer.
+template <typename W>
+LocalRef<jobject> JNIQelProgram::listOf(const std::vector<W*>* items) {
+    return items == nullptr ? LocalRef<jobject>() : qeinteg::jni::NewList(*this, Objects(*items));
+}
+
+template <typename W>
+LocalRef<jobjectArray> JNIQelProgram::arrayOf(jclass elementClass, const std::vector<W*>* items) {
+    return items == nullptr ? LocalRef<jobjectArray>()
+                            : qeinteg::jni::NewObjectArray(*this, elementClass, Objects(*items));
+}
+
 // ---- functions ----
 
 namespace {
@@ -146,11 +158,8 @@ JNIQelFunction* JNIQelProgram::createQelFunction(const std::string& name,
                                                  std::vector<JNIJSONObject*>* configs,
                                                  JNIQelFunction* input) {
     return Make<JNIQelFunction>(bindings(), [&](const Classes& c) {
-        LocalRef<jobject> list;
-        if (configs != nullptr)
-            list = qeinteg::jni::NewList(*this, Objects(*configs));
-        return c.program.functionWithConfigList(*this, getObject(), NAME(name), list.get(),
-                                                ObjectOf(input));
+        return c.program.functionWithConfigList(*this, getObject(), NAME(name),
+                                                listOf(configs).get(), ObjectOf(input));
     });
 }
 
@@ -159,13 +168,9 @@ JNIQelFunction* JNIQelProgram::createQelFunction(const std::string& name, JNIJSO
                                                  std::vector<JNIQelContainer*>* second,
                                                  JNIQelFunction* input) {
     return Make<JNIQelFunction>(bindings(), [&](const Classes& c) {
-        LocalRef<jobject> firstList, secondList;
-        if (first != nullptr)
-            firstList = qeinteg::jni::NewList(*this, Objects(*first));
-        if (second != nullptr)
-            secondList = qeinteg::jni::NewList(*this, Objects(*second));
         return c.program.functionWithContainers(*this, getObject(), NAME(name), ObjectOf(config),
-                                                firstList.get(), secondList.get(), ObjectOf(input));
+                                                listOf(first).get(), listOf(second).get(),
+                                                ObjectOf(input));
     });
 }
 
@@ -248,11 +253,8 @@ JNIQelFunction* JNIQelProgram::createQelFunctionGeneral(const std::string& name,
 JNIQelFunction* JNIQelProgram::createQelFunctionGeneral(
     const std::string& name, std::vector<JNIQelFunctionParameter*>* parameters) {
     return Make<JNIQelFunction>(bindings(), [&](const Classes& c) {
-        LocalRef<jobjectArray> array;
-        if (parameters != nullptr)
-            array =
-                qeinteg::jni::NewObjectArray(*this, c.qel.parameter.get(), Objects(*parameters));
-        return c.program.generalWithParameters(*this, getObject(), NAME(name), array.get());
+        return c.program.generalWithParameters(*this, getObject(), NAME(name),
+                                               arrayOf(c.qel.parameter.get(), parameters).get());
     });
 }
 
@@ -450,18 +452,9 @@ JNIQelExpression* JNIQelProgram::createQelExpressionNullValue() {
 JNIQelExpression* JNIQelProgram::createQelExpression(const std::string& name,
                                                      std::vector<JNIQelExpression*>* arguments) {
     return Make<JNIQelExpression>(bindings(), [&](const Classes& c) {
-        LocalRef<jobjectArray> array;
-        if (arguments != nullptr)
-            array =
-                qeinteg::jni::NewObjectArray(*this, c.qel.expression.get(), Objects(*arguments));
-        return c.program.expression(*this, getObject(), NAME(name), array.get());
+        return c.program.expression(*this, getObject(), NAME(name),
+                                    arrayOf(c.qel.expression.get(), arguments).get());
     });
-}
-
-// A list of the wrappers' objects for an expression factory; null for a null vector pointer.
-template <typename W>
-LocalRef<jobject> JNIQelProgram::listOf(const std::vector<W*>* items) {
-    return items == nullptr ? LocalRef<jobject>() : qeinteg::jni::NewList(*this, Objects(*items));
 }
 
 JNIQelExpression* JNIQelProgram::createQelExpressionTuple(std::vector<JNIQelExpression*>* items) {

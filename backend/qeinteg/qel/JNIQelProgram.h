@@ -123,4 +123,6 @@ class QEINTEG_EXPORT JNIQelProgram : public JNIQelAccessor {
     qeinteg::jni::LocalRef<jobject> inputMap(const std::map<std::string, JNIQelFunction*>* inputs);
     template <typename W>
     qeinteg::jni::LocalRef<jobject> listOf(const std::vector<W*>* items);
+    template <typename W>
+    qeinteg::jni::LocalRef<jobjectArray> arrayOf(jclass elementClass, const std::vector<W*>* items);
 };

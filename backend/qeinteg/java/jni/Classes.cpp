@@ -26,22 +26,25 @@ bool Resolver::cls(ClassRef& target, const char* name) {
     return static_cast<bool>(target.ref) || fail(std::string("Java class not kept: ") + name);
 }
 
-bool Resolver::method(MethodHandle& target, const ClassRef& cls, const char* name,
-                      const char* signature) {
+bool Resolver::member(MethodHandle& target, const ClassRef& cls, const char* name,
+                      const char* signature, bool isStatic) {
     if (!ok())
         return false;
-    if (target.bind(env_, cls.get(), Member{cls.name, name, signature}, false))
+    if (target.bind(env_, cls.get(), Member{cls.name, name, signature}, isStatic))
         return true;
-    return fail(std::string("Java method not found: ") + cls.name + "." + name + signature);
+    return fail(
+        std::string(isStatic ? "Java static method not found: " : "Java method not found: ") +
+        cls.name + "." + name + signature);
+}
+
+bool Resolver::method(MethodHandle& target, const ClassRef& cls, const char* name,
+                      const char* signature) {
+    return member(target, cls, name, signature, false);
 }
 
 bool Resolver::staticMethod(MethodHandle& target, const ClassRef& cls, const char* name,
                             const char* signature) {
-    if (!ok())
-        return false;
-    if (target.bind(env_, cls.get(), Member{cls.name, name, signature}, true))
-        return true;
-    return fail(std::string("Java static method not found: ") + cls.name + "." + name + signature);
+    return member(target, cls, name, signature, true);
 }
 
 bool Resolver::constant(GlobalRef& target, const ClassRef& cls, const char* name,

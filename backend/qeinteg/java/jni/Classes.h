@@ -41,6 +41,8 @@ class Resolver {
     const std::string& error() const { return error_; }
 
   private:
+    bool member(MethodHandle& target, const ClassRef& cls, const char* name, const char* signature,
+                bool isStatic);
     bool fail(std::string message);
 
     JNIEnv* env_;

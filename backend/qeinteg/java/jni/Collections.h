@@ -85,6 +85,30 @@ bool ForEach(C& caller, jobject iterable, Fn&& fn) {
     return !watch.failed();
 }
 
+namespace detail {
+
+// A new collection made by `create` (given the count) with each object added by `add`; null
+// objects are added when keepNulls, else left out. Empty when any step failed.
+template <Caller C>
+LocalRef<jobject> NewCollection(C& caller, const Constructor<jint>& create,
+                                const Method<jboolean(jobject)>& add,
+                                const std::vector<jobject>& items, bool keepNulls) {
+    LocalRef<jobject> collection = create(caller, static_cast<jint>(items.size()));
+    for (jobject item : items) {
+        if (!collection)
+            break;
+        if (item == nullptr && !keepNulls)
+            continue;
+        FailureWatch watch(caller);
+        add(watch, collection.get(), item);
+        if (watch.failed())
+            collection.reset();
+    }
+    return collection;
+}
+
+}  // namespace detail
+
 // A new java.util.ArrayList of the objects, in order; null elements stay null.
 template <Caller C>
 LocalRef<jobject> NewList(C& caller, const std::vector<jobject>& items) {
@@ -92,16 +116,7 @@ LocalRef<jobject> NewList(C& caller, const std::vector<jobject>& items) {
     if (classes == nullptr)
         return LocalRef<jobject>();
     const CollectionBinding& c = classes->collection;
-    LocalRef<jobject> list = c.newArrayList(caller, static_cast<jint>(items.size()));
-    for (jobject item : items) {
-        if (!list)
-            break;
-        FailureWatch watch(caller);
-        c.listAdd(watch, list.get(), item);
-        if (watch.failed())
-            list.reset();
-    }
-    return list;
+    return detail::NewCollection(caller, c.newArrayList, c.listAdd, items, true);
 }
 
 // A new java.util.HashSet of the non-null objects.
@@ -111,18 +126,7 @@ LocalRef<jobject> NewHashSet(C& caller, const std::vector<jobject>& items) {
     if (classes == nullptr)
         return LocalRef<jobject>();
     const CollectionBinding& c = classes->collection;
-    LocalRef<jobject> set = c.newHashSet(caller, static_cast<jint>(items.size()));
-    for (jobject item : items) {
-        if (!set)
-            break;
-        if (item == nullptr)
-            continue;
-        FailureWatch watch(caller);
-        c.setAdd(watch, set.get(), item);
-        if (watch.failed())
-            set.reset();
-    }
-    return set;
+    return detail::NewCollection(caller, c.newHashSet, c.setAdd, items, false);
 }
 
 // A new java.util.HashMap from text keys; entries whose value is null are left out.

@@ -21,7 +21,8 @@ JavaVM* VmOf(JNIEnv* env) {
 }  // namespace
 
 GlobalRef::GlobalRef(JNIEnv* env, jobject object)
-    : vm_(VmOf(env)), ref_(object != nullptr && vm_ != nullptr ? env->NewGlobalRef(object) : nullptr) {}
+    : vm_(VmOf(env)),
+      ref_(object != nullptr && vm_ != nullptr ? env->NewGlobalRef(object) : nullptr) {}
 
 GlobalRef::~GlobalRef() {
     reset();
