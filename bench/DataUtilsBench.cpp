@@ -7,7 +7,8 @@
 
 #include "qeinteg/data/QEStatTracer.h"
 #include "qeinteg/data/QEStatUtilities.h"
-#include "qeinteg/platform/host/CodePage.h"
+#include "qeinteg/platform/host/testing/CodePageTesting.h"
+#include "qeinteg/platform/host/text/CodePage.h"
 
 namespace {
 

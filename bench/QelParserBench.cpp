@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "qeinteg/platform/engine/QelParser.h"
+#include "qeinteg/platform/engine/job/QelParser.h"
 
 namespace {
 

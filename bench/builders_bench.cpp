@@ -3,6 +3,8 @@
 // and hand-built configurations. Both render the job text; the ratio is the builders' overhead.
 #include <benchmark/benchmark.h>
 
+#include "common/BenchSupport.h"
+
 #include <cstdio>
 #include <map>
 #include <string>
@@ -126,18 +128,6 @@ void KeyMatching(benchmark::State& state) {
     }
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                real[run.run_name.function_name] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> real;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -164,7 +154,7 @@ int main(int argc, char** argv) {
         ->Unit(benchmark::kMicrosecond)
         ->UseRealTime();
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    qeinteg::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     if (reporter.real.count("KeyMatching/Builders") && reporter.real.count("KeyMatching/Direct"))
         std::printf("\nBuilders / Direct (same run, real time): %.2fx\n",

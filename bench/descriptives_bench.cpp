@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "qeinteg/platform/engine/DataModelXml.h"
-#include "qeinteg/platform/engine/Descriptives.h"
-#include "qeinteg/platform/engine/EngineJob.h"
-#include "qeinteg/platform/engine/IteratorRowSource.h"
+#include "qeinteg/platform/engine/exec/EngineJob.h"
+#include "qeinteg/platform/engine/io/DataModelXml.h"
+#include "qeinteg/platform/engine/io/IteratorRowSource.h"
+#include "qeinteg/platform/engine/stats/Descriptives.h"
 
 namespace {
 

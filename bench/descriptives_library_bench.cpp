@@ -3,6 +3,8 @@
 // the same iterator.
 #include <benchmark/benchmark.h>
 
+#include "common/BenchSupport.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,9 +14,9 @@
 #include "qeinteg/data/QERawDataIterator.h"
 #include "qeinteg/data/QEStatContainer.h"
 #include "qeinteg/java/JNIRefs.h"
-#include "qeinteg/platform/engine/LocalEngine.h"
-#include "qeinteg/platform/host/HostDataset.h"
-#include "qeinteg/platform/host/HostTesting.h"
+#include "qeinteg/platform/engine/service/LocalEngine.h"
+#include "qeinteg/platform/host/data/HostDataset.h"
+#include "qeinteg/platform/host/testing/HostTesting.h"
 #include "qeinteg/runner/QERunner.h"
 
 namespace {
@@ -118,20 +120,14 @@ BENCHMARK(BM_IteratorPlainPull)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LibraryDescriptives)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    if (qeinteg::jni::AttachCurrentThread() == nullptr) {
-        std::fprintf(stderr, "could not start the JVM\n");
+    if (!qeinteg::bench::StartJvmAndHost())
         return 2;
-    }
-    char root[] = "/tmp/qeinteg-bench-XXXXXX";
-    if (mkdtemp(root) == nullptr)
-        return 2;
-    g_root = root;
-    qehost::testing::ResetForTest(root);
+    g_root = qeinteg::bench::HostRoot();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::filesystem::remove_all(root);
+    qeinteg::bench::StopHost();
     return 0;
 }

@@ -14,8 +14,9 @@
 #include <vector>
 
 #include "qeinteg/data/QERawDataIterator.h"
-#include "qeinteg/platform/host/CodePage.h"
-#include "qeinteg/platform/host/HostDataset.h"
+#include "qeinteg/platform/host/data/HostDataset.h"
+#include "qeinteg/platform/host/testing/CodePageTesting.h"
+#include "qeinteg/platform/host/text/CodePage.h"
 
 namespace {
 std::atomic<long> g_allocations{0};

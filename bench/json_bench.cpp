@@ -3,6 +3,8 @@
 // printed at the end are the figures to compare between runs.
 #include <benchmark/benchmark.h>
 
+#include "common/BenchSupport.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -403,22 +405,6 @@ void Op_SerialiseJavaOnly(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(DocumentText().size()));
 }
 
-// Prints as usual and keeps each run's time, for the ratios at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                real[run.run_name.function_name] = run.GetAdjustedRealTime();
-                cpu[run.run_name.function_name] = run.GetAdjustedCPUTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> real;
-    std::map<std::string, double> cpu;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -451,7 +437,7 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("Op/DoubleValue", Op_DoubleValue);
     benchmark::RegisterBenchmark("Op/StringRead", Op_StringRead);
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    qeinteg::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     // CPU time counts the JVM's own threads (GC, compiler) too; on a busy machine it is the

@@ -9,12 +9,12 @@
 #include "qeinteg/java/JNIObjectManager.h"
 #include "qeinteg/output/dataDictionary.h"
 #include "qeinteg/output/jsonPivot.h"
-#include "qeinteg/platform/host/HostOutput.h"
-#include "qeinteg/platform/host/PnHeading.h"
-#include "qeinteg/platform/host/PnNumber.h"
-#include "qeinteg/platform/host/PnPivotTable.h"
-#include "qeinteg/platform/host/PnProcedure.h"
-#include "qeinteg/platform/host/PnUTF8String.h"
+#include "qeinteg/platform/host/output/HostOutput.h"
+#include "qeinteg/platform/host/output/PnHeading.h"
+#include "qeinteg/platform/host/output/PnNumber.h"
+#include "qeinteg/platform/host/output/PnPivotTable.h"
+#include "qeinteg/platform/host/output/PnProcedure.h"
+#include "qeinteg/platform/host/output/PnUTF8String.h"
 
 namespace {
 

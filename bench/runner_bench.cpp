@@ -2,6 +2,8 @@
 // next to the same engine calls made directly on an executor.
 #include <benchmark/benchmark.h>
 
+#include "common/BenchSupport.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -11,10 +13,10 @@
 #include <thread>
 
 #include "qeinteg/java/JNIRefs.h"
-#include "qeinteg/platform/engine/JobScript.h"
-#include "qeinteg/platform/engine/LocalEngine.h"
-#include "qeinteg/platform/host/HostTesting.h"
-#include "qeinteg/platform/host/PnProcedure.h"
+#include "qeinteg/platform/engine/service/JobScript.h"
+#include "qeinteg/platform/engine/service/LocalEngine.h"
+#include "qeinteg/platform/host/output/PnProcedure.h"
+#include "qeinteg/platform/host/testing/HostTesting.h"
 #include "qeinteg/runner/QEProgressListener.h"
 #include "qeinteg/runner/QERunner.h"
 #include "qeinteg/runner/StatQEServiceManager.h"
@@ -151,21 +153,15 @@ BENCHMARK(BM_DirectCancelRoundTrip)->UseRealTime();
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!qeinteg::bench::StartJvmAndHost())
+        return 2;
     g_env = qeinteg::jni::AttachCurrentThread();
-    if (g_env == nullptr) {
-        std::fprintf(stderr, "could not start the JVM\n");
-        return 2;
-    }
-    char root[] = "/tmp/qeinteg-bench-XXXXXX";
-    if (mkdtemp(root) == nullptr)
-        return 2;
-    qehost::testing::ResetForTest(root);
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::filesystem::remove_all(root);
+    qeinteg::bench::StopHost();
     return 0;
 }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "qeinteg/platform/engine/QelParser.h"
+#include "qeinteg/platform/engine/job/QelParser.h"
 #include "qeinteg/qel/JNIQelProgram.h"
 
 class JNIObjectManager;

@@ -13,7 +13,7 @@
 
 #include "common/TestSupport.h"
 #include "qeinteg/java/JNIRefs.h"
-#include "qeinteg/platform/host/HostTesting.h"
+#include "qeinteg/platform/host/testing/HostTesting.h"
 #include "qeinteg/platform/jvm/TavoJVM.h"
 
 namespace {
@@ -29,8 +29,10 @@ jint JNICALL CountingHook(FILE* stream, const char* format, va_list args) {
     va_copy(copy, args);
     const int n = std::vsnprintf(buffer, sizeof buffer, format, copy);
     va_end(copy);
+    // -Xcheck:jni also checks that nothing replaced the VM's signal handlers.
     if (std::strstr(buffer, "WARNING") != nullptr ||
-        std::strstr(buffer, "FATAL ERROR") != nullptr) {
+        std::strstr(buffer, "FATAL ERROR") != nullptr ||
+        std::strstr(buffer, "handler modified") != nullptr) {
         ++g_jvmWarnings;
     }
     std::fputs(buffer, stream == stdout ? stderr : stream);

@@ -10,7 +10,8 @@
 #include "common/TestSupport.h"
 #include "qeinteg/data/DirectorySpecific.h"
 #include "qeinteg/data/FileSpecific.h"
-#include "qeinteg/platform/host/CodePage.h"
+#include "qeinteg/platform/host/testing/CodePageTesting.h"
+#include "qeinteg/platform/host/text/CodePage.h"
 
 namespace fs = std::filesystem;
 

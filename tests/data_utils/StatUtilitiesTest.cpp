@@ -8,7 +8,8 @@
 
 #include "common/TestSupport.h"
 #include "qeinteg/data/QEStatUtilities.h"
-#include "qeinteg/platform/host/CodePage.h"
+#include "qeinteg/platform/host/testing/CodePageTesting.h"
+#include "qeinteg/platform/host/text/CodePage.h"
 
 namespace {
 

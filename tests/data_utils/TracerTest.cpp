@@ -7,7 +7,8 @@
 
 #include "common/TestSupport.h"
 #include "qeinteg/data/QEStatTracer.h"
-#include "qeinteg/platform/host/Viewer.h"
+#include "qeinteg/platform/host/process/Viewer.h"
+#include "qeinteg/platform/host/testing/ViewerTesting.h"
 
 namespace fs = std::filesystem;
 

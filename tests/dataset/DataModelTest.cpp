@@ -6,8 +6,8 @@
 
 #include "DatasetFixture.h"
 #include "qeinteg/data/QEDataModel.h"
-#include "qeinteg/platform/host/HostDates.h"
-#include "qeinteg/platform/host/ParserMessage.h"
+#include "qeinteg/platform/host/process/ParserMessage.h"
+#include "qeinteg/platform/host/text/HostDates.h"
 
 namespace {
 

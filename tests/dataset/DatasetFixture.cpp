@@ -1,6 +1,7 @@
 #include "DatasetFixture.h"
 
-#include "qeinteg/platform/host/CodePage.h"
+#include "qeinteg/platform/host/testing/CodePageTesting.h"
+#include "qeinteg/platform/host/text/CodePage.h"
 
 void HostCodePageTest::SetUp() {
     ASSERT_TRUE(qehost::testing::SetCodePage(GetParam()));

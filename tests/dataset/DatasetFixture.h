@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "qeinteg/platform/host/HostDataset.h"
+#include "qeinteg/platform/host/data/HostDataset.h"
 
 class HostCodePageTest : public testing::TestWithParam<std::string> {
   protected:

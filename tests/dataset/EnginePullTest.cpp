@@ -8,8 +8,8 @@
 #include "DatasetFixture.h"
 #include "qeinteg/data/QEDataModel.h"
 #include "qeinteg/data/QERawDataIterator.h"
-#include "qeinteg/platform/host/CodePage.h"
-#include "qeinteg/platform/host/HostDates.h"
+#include "qeinteg/platform/host/text/CodePage.h"
+#include "qeinteg/platform/host/text/HostDates.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include "DatasetFixture.h"
 #include "qeinteg/data/QERawDataIterator.h"
-#include "qeinteg/platform/engine/JobScript.h"
-#include "qeinteg/platform/engine/LocalEngine.h"
-#include "qeinteg/platform/host/ProcedureDataSource.h"
+#include "qeinteg/platform/engine/service/JobScript.h"
+#include "qeinteg/platform/engine/service/LocalEngine.h"
+#include "qeinteg/platform/host/data/ProcedureDataSource.h"
 #include "qeinteg/runner/QEProgressListener.h"
 #include "qeinteg/runner/QERunner.h"
 #include "qeinteg/runner/QEStopProcessor.h"

@@ -9,14 +9,15 @@
 #include "common/TestSupport.h"
 #include "qeinteg/data/QEDataModel.h"
 #include "qeinteg/data/QERawDataIterator.h"
-#include "qeinteg/platform/host/CodePage.h"
-#include "qeinteg/platform/host/HostDates.h"
-#include "qeinteg/platform/host/TAVO_CProjection.h"
-#include "qeinteg/platform/host/TavoErrorMonitor.h"
-#include "qeinteg/platform/host/TempDirectory.h"
-#include "qeinteg/platform/host/TempFileDataStore.h"
-#include "qeinteg/platform/host/UTF8DataSource.h"
-#include "qeinteg/platform/host/UserInputCaseFile.h"
+#include "qeinteg/platform/host/data/TAVO_CProjection.h"
+#include "qeinteg/platform/host/data/TempFileDataStore.h"
+#include "qeinteg/platform/host/data/UTF8DataSource.h"
+#include "qeinteg/platform/host/data/UserInputCaseFile.h"
+#include "qeinteg/platform/host/process/TavoErrorMonitor.h"
+#include "qeinteg/platform/host/process/TempDirectory.h"
+#include "qeinteg/platform/host/testing/CodePageTesting.h"
+#include "qeinteg/platform/host/text/CodePage.h"
+#include "qeinteg/platform/host/text/HostDates.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <memory>
 
 #include "DatasetFixture.h"
-#include "qeinteg/platform/host/HostDates.h"
-#include "qeinteg/platform/host/ProcedureDataSource.h"
-#include "qeinteg/platform/host/SvrDMDataset.h"
-#include "qeinteg/platform/host/SvrDMInputDataSource.h"
+#include "qeinteg/platform/host/data/ProcedureDataSource.h"
+#include "qeinteg/platform/host/data/SvrDMDataset.h"
+#include "qeinteg/platform/host/data/SvrDMInputDataSource.h"
+#include "qeinteg/platform/host/text/HostDates.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <limits>
 
-#include "qeinteg/platform/host/CFMetaData.h"
-#include "qeinteg/platform/host/HostDates.h"
-#include "qeinteg/platform/host/HostValues.h"
-#include "qeinteg/platform/host/NumericStorage.h"
+#include "qeinteg/platform/host/data/HostValues.h"
+#include "qeinteg/platform/host/metadata/CFMetaData.h"
+#include "qeinteg/platform/host/metadata/NumericStorage.h"
+#include "qeinteg/platform/host/text/HostDates.h"
 
 namespace {
 

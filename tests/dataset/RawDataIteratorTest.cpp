@@ -9,8 +9,8 @@
 #include "DatasetFixture.h"
 #include "qeinteg/data/QEDataModel.h"
 #include "qeinteg/data/QERawDataIterator.h"
-#include "qeinteg/platform/host/HostDates.h"
-#include "qeinteg/platform/host/SvrDMDataset.h"
+#include "qeinteg/platform/host/data/SvrDMDataset.h"
+#include "qeinteg/platform/host/text/HostDates.h"
 #include "qeinteg/runner/QEStopProcessor.h"
 
 namespace {

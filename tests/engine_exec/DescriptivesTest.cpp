@@ -6,10 +6,10 @@
 #include <set>
 
 #include "EngineTestUtil.h"
-#include "qeinteg/platform/engine/CsvRowSource.h"
-#include "qeinteg/platform/engine/Descriptives.h"
-#include "qeinteg/platform/engine/EngineTime.h"
-#include "qeinteg/platform/engine/IteratorRowSource.h"
+#include "qeinteg/platform/engine/exec/EngineTime.h"
+#include "qeinteg/platform/engine/io/CsvRowSource.h"
+#include "qeinteg/platform/engine/io/IteratorRowSource.h"
+#include "qeinteg/platform/engine/stats/Descriptives.h"
 
 using namespace qelocal;
 using enginetest::MemoryIterator;

@@ -9,9 +9,9 @@
 
 #include "EngineTestUtil.h"
 #include "common/TestSupport.h"
-#include "qeinteg/platform/engine/DataModelXml.h"
-#include "qeinteg/platform/engine/EngineJob.h"
-#include "qeinteg/platform/engine/EngineTime.h"
+#include "qeinteg/platform/engine/exec/EngineJob.h"
+#include "qeinteg/platform/engine/exec/EngineTime.h"
+#include "qeinteg/platform/engine/io/DataModelXml.h"
 
 using namespace qelocal;
 using enginetest::MemoryIterator;

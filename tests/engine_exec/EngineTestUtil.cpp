@@ -7,7 +7,7 @@
 #include <sstream>
 #include <thread>
 
-#include "qeinteg/platform/engine/DataModelXml.h"
+#include "qeinteg/platform/engine/io/DataModelXml.h"
 
 namespace enginetest {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "qeinteg/platform/engine/EmbeddedQE.h"
-#include "qeinteg/platform/engine/EngineTypes.h"
+#include "qeinteg/platform/engine/exec/EngineTypes.h"
+#include "qeinteg/platform/engine/service/EmbeddedQE.h"
 
 namespace enginetest {
 

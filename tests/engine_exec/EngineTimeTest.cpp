@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "qeinteg/platform/engine/EngineTime.h"
+#include "qeinteg/platform/engine/exec/EngineTime.h"
 
 using namespace qelocal;
 

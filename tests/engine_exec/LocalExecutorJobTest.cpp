@@ -9,8 +9,8 @@
 
 #include "EngineTestUtil.h"
 #include "common/TestSupport.h"
-#include "qeinteg/platform/engine/LocalEngine.h"
-#include "qeinteg/platform/engine/LocalExecutor.h"
+#include "qeinteg/platform/engine/service/LocalEngine.h"
+#include "qeinteg/platform/engine/service/LocalExecutor.h"
 
 using namespace qelocal;
 using enginetest::MemoryIterator;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "qeinteg/platform/engine/TimeIntervals.h"
+#include "qeinteg/platform/engine/stats/TimeIntervals.h"
 
 using namespace qelocal;
 

@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "common/TestSupport.h"
-#include "qeinteg/platform/host/AppSettings.h"
+#include "qeinteg/platform/host/process/AppSettings.h"
+#include "qeinteg/platform/host/testing/AppSettingsTesting.h"
 
 namespace {
 

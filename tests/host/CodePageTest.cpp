@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "qeinteg/platform/host/CodePage.h"
+#include "qeinteg/platform/host/testing/CodePageTesting.h"
+#include "qeinteg/platform/host/text/CodePage.h"
 
 namespace {
 

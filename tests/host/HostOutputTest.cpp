@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "qeinteg/platform/host/HostOutput.h"
-#include "qeinteg/platform/host/ParserMessage.h"
-#include "qeinteg/platform/host/PnError.h"
-#include "qeinteg/platform/host/PnProcedure.h"
-#include "qeinteg/platform/host/PnString.h"
-#include "qeinteg/platform/host/PnUTF8String.h"
+#include "qeinteg/platform/host/output/HostOutput.h"
+#include "qeinteg/platform/host/output/PnError.h"
+#include "qeinteg/platform/host/output/PnProcedure.h"
+#include "qeinteg/platform/host/output/PnString.h"
+#include "qeinteg/platform/host/output/PnUTF8String.h"
+#include "qeinteg/platform/host/process/ParserMessage.h"
 
 namespace {
 

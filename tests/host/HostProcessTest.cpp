@@ -2,8 +2,9 @@
 
 #include <csignal>
 
-#include "qeinteg/platform/host/HostProcess.h"
-#include "qeinteg/platform/host/TavoAdapter.h"
+#include "qeinteg/platform/host/process/HostProcess.h"
+#include "qeinteg/platform/host/process/TavoAdapter.h"
+#include "qeinteg/platform/host/testing/ProcessTesting.h"
 
 namespace {
 

@@ -9,9 +9,10 @@
 #include <gtest/gtest.h>
 
 #include "common/TestSupport.h"
-#include "qeinteg/platform/host/CodePage.h"
-#include "qeinteg/platform/host/ExtNameStr.h"
-#include "qeinteg/platform/host/TempDirectory.h"
+#include "qeinteg/platform/host/process/TempDirectory.h"
+#include "qeinteg/platform/host/testing/CodePageTesting.h"
+#include "qeinteg/platform/host/text/CodePage.h"
+#include "qeinteg/platform/host/text/ExtNameStr.h"
 
 namespace fs = std::filesystem;
 

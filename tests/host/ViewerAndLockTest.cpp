@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "qeinteg/platform/host/CriticalSection.h"
-#include "qeinteg/platform/host/HostValues.h"
-#include "qeinteg/platform/host/Viewer.h"
+#include "qeinteg/platform/host/data/HostValues.h"
+#include "qeinteg/platform/host/process/CriticalSection.h"
+#include "qeinteg/platform/host/process/Viewer.h"
+#include "qeinteg/platform/host/testing/ViewerTesting.h"
 
 namespace {
 

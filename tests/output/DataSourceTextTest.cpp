@@ -6,12 +6,12 @@
 #include "qeinteg/java/JNIJSONObject.h"
 #include "qeinteg/output/dataDictionary.h"
 #include "qeinteg/output/jsonPivot.h"
-#include "qeinteg/platform/host/HostDataset.h"
-#include "qeinteg/platform/host/PivotTableItem.h"
-#include "qeinteg/platform/host/PnCellText.h"
-#include "qeinteg/platform/host/PnCellTextRecord.h"
-#include "qeinteg/platform/host/PnProcedure.h"
-#include "qeinteg/platform/host/ProcedureDataSource.h"
+#include "qeinteg/platform/host/data/HostDataset.h"
+#include "qeinteg/platform/host/data/ProcedureDataSource.h"
+#include "qeinteg/platform/host/output/PivotTableItem.h"
+#include "qeinteg/platform/host/output/PnCellText.h"
+#include "qeinteg/platform/host/output/PnCellTextRecord.h"
+#include "qeinteg/platform/host/output/PnProcedure.h"
 
 namespace {
 

@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 
-#include "qeinteg/platform/host/FacSTDictionary.h"
-#include "qeinteg/platform/host/ParserMessage.h"
-#include "qeinteg/platform/host/PnCellTextRecord.h"
-#include "qeinteg/platform/host/PnComposite.h"
-#include "qeinteg/platform/host/PnDataValue.h"
-#include "qeinteg/platform/host/PnNumber.h"
-#include "qeinteg/platform/host/PnString.h"
-#include "qeinteg/platform/host/PnUTF8String.h"
-#include "qeinteg/platform/host/PnVariable.h"
+#include "qeinteg/platform/host/output/PnCellTextRecord.h"
+#include "qeinteg/platform/host/output/PnComposite.h"
+#include "qeinteg/platform/host/output/PnDataValue.h"
+#include "qeinteg/platform/host/output/PnNumber.h"
+#include "qeinteg/platform/host/output/PnString.h"
+#include "qeinteg/platform/host/output/PnUTF8String.h"
+#include "qeinteg/platform/host/output/PnVariable.h"
+#include "qeinteg/platform/host/process/FacSTDictionary.h"
+#include "qeinteg/platform/host/process/ParserMessage.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cfloat>
 
-#include "qeinteg/platform/host/HostFormat.h"
+#include "qeinteg/platform/host/text/HostFormat.h"
 
 namespace {
 

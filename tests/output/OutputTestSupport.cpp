@@ -5,9 +5,9 @@
 #include "qeinteg/java/JNIJSONObject.h"
 #include "qeinteg/output/dataDictionary.h"
 #include "qeinteg/output/jsonPivot.h"
-#include "qeinteg/platform/host/HostOutput.h"
-#include "qeinteg/platform/host/PivotTableItem.h"
-#include "qeinteg/platform/host/PnProcedure.h"
+#include "qeinteg/platform/host/output/HostOutput.h"
+#include "qeinteg/platform/host/output/PivotTableItem.h"
+#include "qeinteg/platform/host/output/PnProcedure.h"
 
 namespace outtest {
 

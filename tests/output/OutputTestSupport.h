@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "qeinteg/platform/host/OutputItem.h"
-#include "qeinteg/platform/host/PivotRecord.h"
+#include "qeinteg/platform/host/output/OutputItem.h"
+#include "qeinteg/platform/host/output/PivotRecord.h"
 
 class jsonPivot;
 

@@ -7,9 +7,9 @@
 #include "qeinteg/output/CellKey.h"
 #include "qeinteg/output/dataDictionary.h"
 #include "qeinteg/output/jsonPivot.h"
-#include "qeinteg/platform/host/PivotText.h"
-#include "qeinteg/platform/host/PnCellText.h"
-#include "qeinteg/platform/host/PnCellTextRecord.h"
+#include "qeinteg/platform/host/output/PnCellText.h"
+#include "qeinteg/platform/host/output/PnCellTextRecord.h"
+#include "qeinteg/platform/host/viewer/PivotText.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "qeinteg/platform/host/PivotRecord.h"
-#include "qeinteg/platform/host/PivotText.h"
+#include "qeinteg/platform/host/output/PivotRecord.h"
+#include "qeinteg/platform/host/viewer/PivotText.h"
 
 namespace {
 

@@ -4,13 +4,13 @@
 #include "qeinteg/output/OutputOrder.h"
 #include "qeinteg/output/dataDictionary.h"
 #include "qeinteg/output/jsonToPennant.h"
-#include "qeinteg/platform/host/ChartItem.h"
-#include "qeinteg/platform/host/FacSTDictionary.h"
-#include "qeinteg/platform/host/HeadingItem.h"
-#include "qeinteg/platform/host/HostOutput.h"
-#include "qeinteg/platform/host/ParserMessage.h"
-#include "qeinteg/platform/host/PivotTableItem.h"
-#include "qeinteg/platform/host/PnProcedure.h"
+#include "qeinteg/platform/host/output/ChartItem.h"
+#include "qeinteg/platform/host/output/HeadingItem.h"
+#include "qeinteg/platform/host/output/HostOutput.h"
+#include "qeinteg/platform/host/output/PivotTableItem.h"
+#include "qeinteg/platform/host/output/PnProcedure.h"
+#include "qeinteg/platform/host/process/FacSTDictionary.h"
+#include "qeinteg/platform/host/process/ParserMessage.h"
 
 namespace {
 

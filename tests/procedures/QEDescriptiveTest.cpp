@@ -10,12 +10,12 @@
 
 #include "common/TestSupport.h"
 #include "qeinteg/data/QERawDataIterator.h"
-#include "qeinteg/platform/engine/JobScript.h"
-#include "qeinteg/platform/engine/LocalEngine.h"
-#include "qeinteg/platform/host/CFMetaData.h"
-#include "qeinteg/platform/host/HostDataset.h"
-#include "qeinteg/platform/host/HostDates.h"
-#include "qeinteg/platform/host/PnProcedure.h"
+#include "qeinteg/platform/engine/service/JobScript.h"
+#include "qeinteg/platform/engine/service/LocalEngine.h"
+#include "qeinteg/platform/host/data/HostDataset.h"
+#include "qeinteg/platform/host/metadata/CFMetaData.h"
+#include "qeinteg/platform/host/output/PnProcedure.h"
+#include "qeinteg/platform/host/text/HostDates.h"
 #include "qeinteg/procedures/QEDescriptive.h"
 #include "qeinteg/runner/QERunner.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "qeinteg/platform/engine/QelParser.h"
+#include "qeinteg/platform/engine/job/QelParser.h"
 
 using qelocal::JobGraph;
 using qelocal::JsonValue;

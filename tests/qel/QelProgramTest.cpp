@@ -8,7 +8,7 @@
 #include "common/TestSupport.h"
 #include "qeinteg/java/JNIJSONObject.h"
 #include "qeinteg/java/JNIObjectManager.h"
-#include "qeinteg/platform/engine/QelParser.h"
+#include "qeinteg/platform/engine/job/QelParser.h"
 #include "qeinteg/qel/JNIQelContainer.h"
 #include "qeinteg/qel/JNIQelExpression.h"
 #include "qeinteg/qel/JNIQelFieldDerive.h"

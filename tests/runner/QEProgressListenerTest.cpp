@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "RunnerFakes.h"
-#include "qeinteg/platform/host/HostOutput.h"
-#include "qeinteg/platform/host/HostProcess.h"
-#include "qeinteg/platform/host/PnProcedure.h"
+#include "qeinteg/platform/host/output/HostOutput.h"
+#include "qeinteg/platform/host/output/PnProcedure.h"
+#include "qeinteg/platform/host/process/HostProcess.h"
+#include "qeinteg/platform/host/testing/ProcessTesting.h"
 #include "qeinteg/runner/QEProgressListener.h"
 
 namespace runnertest {

@@ -6,9 +6,10 @@
 
 #include "RunnerFakes.h"
 #include "common/TestSupport.h"
-#include "qeinteg/platform/host/HostProcess.h"
-#include "qeinteg/platform/host/PnProcedure.h"
-#include "qeinteg/platform/host/TavoAdapter.h"
+#include "qeinteg/platform/host/output/PnProcedure.h"
+#include "qeinteg/platform/host/process/HostProcess.h"
+#include "qeinteg/platform/host/process/TavoAdapter.h"
+#include "qeinteg/platform/host/testing/ProcessTesting.h"
 #include "qeinteg/platform/jvm/TavoJVM.h"
 #include "qeinteg/runner/QEProgressListener.h"
 #include "qeinteg/runner/QERunner.h"

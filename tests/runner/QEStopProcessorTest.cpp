@@ -3,9 +3,10 @@
 #include <chrono>
 #include <thread>
 
-#include "qeinteg/platform/host/HostOutput.h"
-#include "qeinteg/platform/host/HostProcess.h"
-#include "qeinteg/platform/host/TavoAdapter.h"
+#include "qeinteg/platform/host/output/HostOutput.h"
+#include "qeinteg/platform/host/process/HostProcess.h"
+#include "qeinteg/platform/host/process/TavoAdapter.h"
+#include "qeinteg/platform/host/testing/ProcessTesting.h"
 #include "qeinteg/runner/QEStopProcessor.h"
 
 namespace {

@@ -10,9 +10,9 @@
 
 #include "qeinteg/data/QEStatContainer.h"
 #include "qeinteg/data/QEStatDataIterator.h"
-#include "qeinteg/platform/engine/CallRecord.h"
-#include "qeinteg/platform/engine/JobScript.h"
-#include "qeinteg/platform/engine/LocalEngine.h"
+#include "qeinteg/platform/engine/service/CallRecord.h"
+#include "qeinteg/platform/engine/service/JobScript.h"
+#include "qeinteg/platform/engine/service/LocalEngine.h"
 
 namespace runnertest {
 

@@ -9,9 +9,10 @@
 #include "qeinteg/data/QEStatTracer.h"
 #include "qeinteg/data/QEStatUtilities.h"
 #include "qeinteg/java/JNIObjectManager.h"
-#include "qeinteg/platform/engine/LocalEngine.h"
-#include "qeinteg/platform/host/AppSettings.h"
-#include "qeinteg/platform/host/TempDirectory.h"
+#include "qeinteg/platform/engine/service/LocalEngine.h"
+#include "qeinteg/platform/host/process/AppSettings.h"
+#include "qeinteg/platform/host/process/TempDirectory.h"
+#include "qeinteg/platform/host/testing/AppSettingsTesting.h"
 #include "qeinteg/runner/StatQEServiceManager.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "common/TestSupport.h"
 #include "qeinteg/data/QESimpleContainer.h"
-#include "qeinteg/platform/host/TempDirectory.h"
+#include "qeinteg/platform/host/process/TempDirectory.h"
 
 namespace fs = std::filesystem;
 

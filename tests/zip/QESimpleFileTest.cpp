@@ -10,8 +10,9 @@
 #include "qeinteg/data/QESimpleContainer.h"
 #include "qeinteg/data/QESimpleFile.h"
 #include "qeinteg/data/ZipDir.h"
-#include "qeinteg/platform/host/CodePage.h"
-#include "qeinteg/platform/host/TempDirectory.h"
+#include "qeinteg/platform/host/process/TempDirectory.h"
+#include "qeinteg/platform/host/testing/CodePageTesting.h"
+#include "qeinteg/platform/host/text/CodePage.h"
 
 namespace fs = std::filesystem;
 

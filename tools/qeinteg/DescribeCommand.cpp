@@ -11,8 +11,8 @@
 #include <pugixml.hpp>
 
 #include "qeinteg/java/JNIObjectManager.h"
-#include "qeinteg/platform/host/HostOutput.h"
-#include "qeinteg/platform/host/PnProcedure.h"
+#include "qeinteg/platform/host/output/HostOutput.h"
+#include "qeinteg/platform/host/output/PnProcedure.h"
 #include "qeinteg/procedures/QEDescriptive.h"
 #include "qeinteg/runner/QERunner.h"
 #include "qeinteg/runner/StatQEServiceManager.h"

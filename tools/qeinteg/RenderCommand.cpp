@@ -11,10 +11,10 @@
 #include "qeinteg/java/JNIJSONObject.h"
 #include "qeinteg/output/OutputOrder.h"
 #include "qeinteg/output/jsonToPennant.h"
-#include "qeinteg/platform/host/FacSTDictionary.h"
-#include "qeinteg/platform/host/HostOutput.h"
-#include "qeinteg/platform/host/OutputRender.h"
-#include "qeinteg/platform/host/PnProcedure.h"
+#include "qeinteg/platform/host/output/HostOutput.h"
+#include "qeinteg/platform/host/output/PnProcedure.h"
+#include "qeinteg/platform/host/process/FacSTDictionary.h"
+#include "qeinteg/platform/host/viewer/OutputRender.h"
 
 namespace {
 

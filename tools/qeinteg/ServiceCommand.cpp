@@ -4,7 +4,7 @@
 #include <exception>
 
 #include "qeinteg/java/JNIObjectManager.h"
-#include "qeinteg/platform/engine/LocalEngine.h"
+#include "qeinteg/platform/engine/service/LocalEngine.h"
 #include "qeinteg/runner/StatQEServiceManager.h"
 
 int RunServiceCommand(int /*argc*/, char** /*argv*/) {

@@ -3,7 +3,9 @@
 #include <cstring>
 #include <string>
 
+#include "CrsCommand.h"
 #include "DescribeCommand.h"
+#include "LayersCommand.h"
 #include "RenderCommand.h"
 #include "ServiceCommand.h"
 
@@ -17,7 +19,10 @@ void PrintUsage(FILE* out) {
         "  describe   FILE.csv [--fields a,b] [--datetime FIELD] [--json]: field summaries and\n"
         "             detected date/time intervals\n"
         "  render     DOC.json SECTION [--item HEADING=PATH ...] [--html FILE]: render an output\n"
-        "             document\n",
+        "             document\n"
+        "  crs        WKID|NAME, or --recommend MINLON,MINLAT,MAXLON,MAXLAT [--count N]:\n"
+        "             describe a coordinate system, or recommend projected systems\n"
+        "  layers     URL: list the layers of a map service\n",
         out);
 }
 
@@ -35,6 +40,10 @@ int main(int argc, char** argv) {
         return RunDescribeCommand(argc - 1, argv + 1);
     if (command == "render")
         return RunRenderCommand(argc - 1, argv + 1);
+    if (command == "crs")
+        return RunCrsCommand(argc - 1, argv + 1);
+    if (command == "layers")
+        return RunLayersCommand(argc - 1, argv + 1);
     if (command == "-h" || command == "--help" || command == "help") {
         PrintUsage(stdout);
         return 0;

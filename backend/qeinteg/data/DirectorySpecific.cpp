@@ -6,7 +6,7 @@
 
 #include "qeinteg/data/OsPath.h"
 #include "qeinteg/data/QEStatUtilities.h"
-#include "qeinteg/platform/host/TempDirectory.h"
+#include "qeinteg/platform/host/process/TempDirectory.h"
 
 using qeinteg::detail::FromOsPath;
 using qeinteg::detail::ToOsPath;

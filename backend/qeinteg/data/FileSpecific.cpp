@@ -4,7 +4,7 @@
 
 #include "qeinteg/data/OsPath.h"
 #include "qeinteg/data/QEStatUtilities.h"
-#include "qeinteg/platform/host/TempDirectory.h"
+#include "qeinteg/platform/host/process/TempDirectory.h"
 
 struct FileSpecific::State {
     std::string expandedPath;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "qeinteg/platform/host/ExtNameStr.h"
+#include "qeinteg/platform/host/text/ExtNameStr.h"
 
 namespace qeinteg::detail {
 

@@ -5,11 +5,12 @@
 
 #include "qeinteg/data/QEStatUtilities.h"
 #include "qeinteg/platform/QEAssert.h"
-#include "qeinteg/platform/host/CFFieldFormat.h"
-#include "qeinteg/platform/host/CodePage.h"
-#include "qeinteg/platform/host/NumericStorage.h"
-#include "qeinteg/platform/host/ParserMessage.h"
-#include "qeinteg/platform/host/TAVO_ValueLabelMap.h"
+#include "qeinteg/platform/host/data/TAVO_ValueLabelMap.h"
+#include "qeinteg/platform/host/metadata/CFFieldFormat.h"
+#include "qeinteg/platform/host/metadata/NumericStorage.h"
+#include "qeinteg/platform/host/process/ParserMessage.h"
+#include "qeinteg/platform/host/text/CodePage.h"
+#include "qeinteg/platform/host/text/FormatType.h"
 
 namespace {
 
@@ -49,29 +50,15 @@ CFField::FieldType MeasureOf(int level, bool isString) {
 }
 
 CFField::StorageType StorageOf(int formatType) {
-    switch (formatType) {
-        case 1:
-        case 2:
-            return CFField::String;
-        case 20:
-        case 23:
-        case 24:
-        case 28:
-        case 29:
-        case 30:
-        case 38:
-        case 39:
-            return CFField::Date;
-        case 21:
-        case 25:
-        case 85:
-            return CFField::Time;
-        case 22:
-        case 86:
-            return CFField::Timestamp;
-        default:
-            return CFField::Real;
-    }
+    if (qehost::IsStringFormat(formatType))
+        return CFField::String;
+    if (qehost::IsTimestampFormat(formatType))
+        return CFField::Timestamp;
+    if (qehost::IsDateFormat(formatType))
+        return CFField::Date;
+    if (qehost::IsTimeFormat(formatType))
+        return CFField::Time;
+    return CFField::Real;
 }
 
 CFField::RoleType HostRoleOf(int role) {

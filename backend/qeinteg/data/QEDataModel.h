@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "qeinteg/platform/host/CFMetaData.h"
-#include "qeinteg/platform/host/TAVO_DataSource.h"
+#include "qeinteg/platform/host/data/TAVO_DataSource.h"
+#include "qeinteg/platform/host/metadata/CFMetaData.h"
 #include "qeinteg/qeinteg_export.h"
 
 class QEINTEG_EXPORT QEDataModel {

@@ -6,15 +6,15 @@
 
 #include "qeinteg/data/QEDataModel.h"
 #include "qeinteg/data/QEStatTracer.h"
+#include "qeinteg/data/QEStopCheck.h"
 #include "qeinteg/platform/QEAssert.h"
-#include "qeinteg/platform/host/CodePage.h"
-#include "qeinteg/platform/host/HostDates.h"
-#include "qeinteg/platform/host/SvrDMInputDataSource.h"
-#include "qeinteg/platform/host/TAVO_CProjection.h"
-#include "qeinteg/platform/host/TavoErrorMonitor.h"
-#include "qeinteg/platform/host/TempFileDataStore.h"
-#include "qeinteg/platform/host/UTF8DataSource.h"
-#include "qeinteg/runner/QEStopProcessor.h"
+#include "qeinteg/platform/host/data/SvrDMInputDataSource.h"
+#include "qeinteg/platform/host/data/TAVO_CProjection.h"
+#include "qeinteg/platform/host/data/TempFileDataStore.h"
+#include "qeinteg/platform/host/data/UTF8DataSource.h"
+#include "qeinteg/platform/host/process/TavoErrorMonitor.h"
+#include "qeinteg/platform/host/text/CodePage.h"
+#include "qeinteg/platform/host/text/HostDates.h"
 
 namespace {
 
@@ -98,7 +98,8 @@ struct QERawDataIteratorState {
     bool allWeightsGood = true;
     bool allWeightsIntegers = true;
     uint32_t status = 0;
-    QEStopProcessor* stopProcessor = nullptr;
+    QEStopProcessor* stopProcessor = nullptr;  // as the caller gave it
+    const QEStopCheck* stopCheck = nullptr;    // the same object, as the rows ask it
     bool cancelStatus = false;
 
     std::vector<FieldPlan> plan;
@@ -278,7 +279,7 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
     }
 
     bool PollCancel() {
-        if (stopProcessor != nullptr && stopProcessor->CheckCancel())
+        if (stopCheck != nullptr && stopCheck->CheckCancel())
             cancelStatus = true;
         if (cancelStatus)
             status = 3;
@@ -635,8 +636,9 @@ bool QERawDataIterator::AreAllWeightsIntegers() const {
     return impl_->allWeightsIntegers;
 }
 
-void QERawDataIterator::SetStopProcessor(QEStopProcessor* stopProcessor) {
+void QERawDataIterator::SetStopCheck(QEStopProcessor* stopProcessor, const QEStopCheck* check) {
     impl_->stopProcessor = stopProcessor;
+    impl_->stopCheck = check;
 }
 QEStopProcessor* QERawDataIterator::GetStopProcessor() const {
     return impl_->stopProcessor;

@@ -14,14 +14,15 @@
 #include <vector>
 
 #include "qeinteg/data/QEStatDataIterator.h"
-#include "qeinteg/platform/host/CFMetaData.h"
-#include "qeinteg/platform/host/ErrorMonitor.h"
-#include "qeinteg/platform/host/HostValues.h"
-#include "qeinteg/platform/host/TAVO_DataSource.h"
-#include "qeinteg/platform/host/TAVO_InputCaseIterator.h"
+#include "qeinteg/platform/host/data/HostValues.h"
+#include "qeinteg/platform/host/data/TAVO_DataSource.h"
+#include "qeinteg/platform/host/data/TAVO_InputCaseIterator.h"
+#include "qeinteg/platform/host/metadata/CFMetaData.h"
+#include "qeinteg/platform/host/process/ErrorMonitor.h"
 #include "qeinteg/qeinteg_export.h"
 
 class QEDataModel;
+class QEStopCheck;
 class QEStopProcessor;
 
 class QEINTEG_EXPORT QERawDataIterator : public QEStatDataIterator {
@@ -107,6 +108,9 @@ class QEINTEG_EXPORT QERawDataIterator : public QEStatDataIterator {
     bool GetCancelStatus() const;
 
   private:
+    // Records the stop processor (as given, for GetStopProcessor) and the check the rows ask.
+    void SetStopCheck(QEStopProcessor* stopProcessor, const QEStopCheck* check);
+
     class Impl;
     Impl* impl_;
 };

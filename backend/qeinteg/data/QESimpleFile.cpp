@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "qeinteg/data/QEStatUtilities.h"
-#include "qeinteg/platform/host/ExtNameStr.h"
-#include "qeinteg/platform/host/TempDirectory.h"
+#include "qeinteg/platform/host/process/TempDirectory.h"
+#include "qeinteg/platform/host/text/ExtNameStr.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Base of the library's row sources that the engine pulls from.
 #pragma once
 
-#include "qeinteg/platform/engine/EmbeddedQE.h"
+#include "qeinteg/platform/engine/service/EmbeddedQE.h"
 #include "qeinteg/qeinteg_export.h"
 
 class QEINTEG_EXPORT QEStatDataIterator : public EmbeddedQE::RowDataIterator {};

@@ -10,10 +10,10 @@
 #include "qeinteg/data/DirectorySpecific.h"
 #include "qeinteg/data/OsPath.h"
 #include "qeinteg/data/QEStatUtilities.h"
-#include "qeinteg/platform/host/CodePage.h"
-#include "qeinteg/platform/host/ExtNameStr.h"
-#include "qeinteg/platform/host/TempDirectory.h"
-#include "qeinteg/platform/host/Viewer.h"
+#include "qeinteg/platform/host/process/TempDirectory.h"
+#include "qeinteg/platform/host/process/Viewer.h"
+#include "qeinteg/platform/host/text/CodePage.h"
+#include "qeinteg/platform/host/text/ExtNameStr.h"
 
 using qeinteg::detail::ToOsPath;
 

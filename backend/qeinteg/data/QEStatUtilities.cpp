@@ -1,6 +1,6 @@
 #include "qeinteg/data/QEStatUtilities.h"
 
-#include "qeinteg/platform/host/TAVO_Variable.h"
+#include "qeinteg/platform/host/data/TAVO_Variable.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -21,10 +21,10 @@
 #include "qeinteg/data/DirectorySpecific.h"
 #include "qeinteg/data/FileSpecific.h"
 #include "qeinteg/data/OsPath.h"
-#include "qeinteg/platform/host/CodePage.h"
-#include "qeinteg/platform/host/CriticalSection.h"
-#include "qeinteg/platform/host/ExtNameStr.h"
-#include "qeinteg/platform/host/TempDirectory.h"
+#include "qeinteg/platform/host/process/CriticalSection.h"
+#include "qeinteg/platform/host/process/TempDirectory.h"
+#include "qeinteg/platform/host/text/CodePage.h"
+#include "qeinteg/platform/host/text/ExtNameStr.h"
 
 using qeinteg::detail::ToOsPath;
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "qeinteg/platform/host/HostValues.h"
+#include "qeinteg/platform/host/data/HostValues.h"
 #include "qeinteg/qeinteg_export.h"
 
 class TAVO_Variable;

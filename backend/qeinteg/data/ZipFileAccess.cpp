@@ -3,7 +3,7 @@
 #include "qeinteg/data/DirectorySpecific.h"
 #include "qeinteg/data/OsPath.h"
 #include "qeinteg/data/QEStatUtilities.h"
-#include "qeinteg/platform/host/ExtNameStr.h"
+#include "qeinteg/platform/host/text/ExtNameStr.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,8 +1,8 @@
 #include "qeinteg/output/OutputVariables.h"
 
 #include "qeinteg/data/QEStatUtilities.h"
-#include "qeinteg/platform/host/ProcedureDataSource.h"
-#include "qeinteg/platform/host/TAVO_ValueLabelMap.h"
+#include "qeinteg/platform/host/data/ProcedureDataSource.h"
+#include "qeinteg/platform/host/data/TAVO_ValueLabelMap.h"
 
 namespace qeinteg::output {
 namespace {

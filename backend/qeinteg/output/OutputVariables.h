@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "qeinteg/platform/host/PnFormatSpec.h"
+#include "qeinteg/platform/host/output/PnFormatSpec.h"
 
 class ProcedureDataSource;
 

@@ -6,7 +6,7 @@
 #include "qeinteg/data/ZipReader.h"
 #include "qeinteg/java/JNIJSONArray.h"
 #include "qeinteg/java/JNIJSONObject.h"
-#include "qeinteg/platform/host/CFMetaData.h"
+#include "qeinteg/platform/host/metadata/CFMetaData.h"
 #include "qeinteg/runner/QERunner.h"
 
 namespace {

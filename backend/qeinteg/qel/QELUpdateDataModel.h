@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "qeinteg/platform/host/CFField.h"
-#include "qeinteg/platform/host/CFGeo.h"
+#include "qeinteg/platform/host/metadata/CFField.h"
+#include "qeinteg/platform/host/metadata/CFGeo.h"
 #include "qeinteg/qeinteg_export.h"
 #include "qeinteg/qel/QELFunction.h"
 

@@ -2,10 +2,10 @@
 
 #include <unordered_set>
 
-#include "qeinteg/platform/host/HostProcess.h"
-#include "qeinteg/platform/host/PnError.h"
-#include "qeinteg/platform/host/PnString.h"
-#include "qeinteg/platform/host/PnUTF8String.h"
+#include "qeinteg/platform/host/output/PnError.h"
+#include "qeinteg/platform/host/output/PnString.h"
+#include "qeinteg/platform/host/output/PnUTF8String.h"
+#include "qeinteg/platform/host/process/HostProcess.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include "qeinteg/java/JNIObjectManager.h"
 #include "qeinteg/java/jni/Refs.h"
 #include "qeinteg/platform/QEAssert.h"
-#include "qeinteg/platform/host/AppSettings.h"
-#include "qeinteg/platform/host/HostProcess.h"
+#include "qeinteg/platform/host/process/AppSettings.h"
+#include "qeinteg/platform/host/process/HostProcess.h"
 
 namespace {
 

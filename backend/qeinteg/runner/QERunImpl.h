@@ -9,7 +9,7 @@
 #include <mutex>
 #include <string>
 
-#include "qeinteg/platform/engine/EmbeddedQE.h"
+#include "qeinteg/platform/engine/service/EmbeddedQE.h"
 
 class QEProgressListener;
 

@@ -8,11 +8,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "qeinteg/platform/engine/EmbeddedQE.h"
-#include "qeinteg/platform/host/TavoAdapter.h"
+#include "qeinteg/platform/engine/service/EmbeddedQE.h"
+#include "qeinteg/platform/host/process/TavoAdapter.h"
 #include "qeinteg/qeinteg_export.h"
 
+class JNIJSONObject;
 class ParserMessage;
 class PnProcedure;
 class ProcedureDataSource;
@@ -33,6 +35,46 @@ class QEINTEG_EXPORT QERunner {
 
       private:
         QERunner* runner_;
+    };
+
+    // One layer of a map service.
+    struct LayerInfo {
+        int32_t id = 0;
+        std::vector<int32_t> subLayers;
+        std::string name;
+        std::string keys;
+        std::string description;
+        std::string features;
+    };
+
+    // One recommended projected coordinate system. transForward[i] tells whether transMethods[i]
+    // is applied in its "forward" direction.
+    struct RecommendPCS {
+        int32_t wkid = 0;
+        std::string name;
+        std::string wkt;
+        std::vector<std::string> transMethods;
+        std::vector<bool> transForward;
+    };
+
+    enum CSTYPE { CSUnknown = 0, CSProjected = 1, CSGeographic = 2 };
+
+    // Builds the input document of getRecommendPCSs: extents keyed by number. Copies are
+    // independent documents.
+    class QEINTEG_EXPORT RecommendPCSInputMaker {
+      public:
+        RecommendPCSInputMaker();
+        ~RecommendPCSInputMaker();
+        RecommendPCSInputMaker(const RecommendPCSInputMaker& other);
+        RecommendPCSInputMaker& operator=(const RecommendPCSInputMaker& other);
+
+        // Puts the extent under the decimal text of key; a repeated key replaces the extent.
+        void addInput(int key, double leftUpperX, double leftUpperY, double rightLowerX,
+                      double rightLowerY);
+        std::string toString();
+
+      private:
+        JNIJSONObject* _input;
     };
 
     // `procedure` (not owned, may be null) receives progress and messages and decides whether an
@@ -80,7 +122,43 @@ class QEINTEG_EXPORT QERunner {
     // Reads the host's locale again; the next job uses it.
     void UpdataQEAppSetting();
 
+    // --- Metadata queries ---
+    // Each ends a prepared job as cleanExecution does, then asks the engine's metadata service.
+    // No exception leaves them: a failure gives false, an empty string or an empty list.
+
+    // The data model XML of the data source of `jobText`, whose data-model builder exports to
+    // `container`. True when result is not empty.
+    bool getMetadata(const std::string& jobText, const QEStatContainer& container,
+                     std::string& result);
+    // The layer list JSON of the map service at url. True when result is not empty.
+    bool getMapServiceLayers(const std::string& url, std::string& result);
+    // The coordinate system JSON ({"wkid", "name", "wkt", "isProjection"}), or empty. An empty
+    // name returns at once, leaving a prepared job in place.
+    std::string getCoordinatesSystemInfo(int wkid);
+    std::string getCoordinatesSystemInfo(const std::string& name);
+    // The names of the geographic / projected coordinate systems the engine knows.
+    void getGeographics(std::vector<std::string>& out);
+    void getProjections(std::vector<std::string>& out);
+    // One recommendation JSON text per extent of `input` (RecommendPCSInputMaker); `count` caps
+    // the systems recommended for each extent.
+    void getRecommendPCSs(std::vector<std::string>& out, const std::string& input);
+    void getRecommendPCSs(std::vector<std::string>& out, const std::string& input, int count);
+
+    // --- Parsers of the metadata replies (false for an empty text) ---
+    static bool ParseMapServiceLayers(const std::string& json, std::vector<int>& ids,
+                                      std::vector<std::string>& names);
+    static bool ParseMapServiceLayers(const std::string& json, std::vector<LayerInfo>& layers);
+    // An empty text gives type CSUnknown.
+    static bool ParseCoordinatesSystemInfo(const std::string& json, int& wkid, std::string& name,
+                                           std::string& wkt, CSTYPE& type);
+    // False, leaving out untouched, unless the reply has exactly one key.
+    static bool ParseRecommendPCS(const std::string& json, int& key,
+                                  std::vector<RecommendPCS>& out);
+
   private:
+    // The metadata service after ending a prepared job; engine exceptions pass.
+    EmbeddedQE::QEMetaDataService* metadataService();
+
     std::unique_ptr<QERunImpl> _impl;
     int32_t savedWeight_ = -1;
     int32_t savedSplit_ = 0;

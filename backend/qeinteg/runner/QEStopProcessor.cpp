@@ -1,10 +1,12 @@
 #include "qeinteg/runner/QEStopProcessor.h"
 
+#include "qeinteg/data/QERawDataIterator.h"
+
 #include <atomic>
 
-#include "qeinteg/platform/host/HostProcess.h"
-#include "qeinteg/platform/host/PnError.h"
-#include "qeinteg/platform/host/PnString.h"
+#include "qeinteg/platform/host/output/PnError.h"
+#include "qeinteg/platform/host/output/PnString.h"
+#include "qeinteg/platform/host/process/HostProcess.h"
 
 namespace {
 
@@ -40,4 +42,9 @@ bool QEStopProcessor::GetCancel() {
 
 bool QEStopProcessor::CheckCancel() const {
     return timedOut() || ATNCHK() != 0;
+}
+
+// Defined here, where QEStopProcessor is complete, so that the data layer needs only QEStopCheck.
+void QERawDataIterator::SetStopProcessor(QEStopProcessor* stopProcessor) {
+    SetStopCheck(stopProcessor, stopProcessor);
 }

@@ -8,7 +8,7 @@
 #include "qeinteg/data/QEStatUtilities.h"
 #include "qeinteg/java/JNIObjectManager.h"
 #include "qeinteg/platform/QEAssert.h"
-#include "qeinteg/platform/host/AppSettings.h"
+#include "qeinteg/platform/host/process/AppSettings.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 // only: nothing is locked.
 #pragma once
 
-#include "qeinteg/platform/engine/EmbeddedQE.h"
+#include "qeinteg/platform/engine/service/EmbeddedQE.h"
 #include "qeinteg/qeinteg_export.h"
 
 class QEINTEG_EXPORT StatQEServiceManager {

@@ -1,0 +1,338 @@
+#include "qeinteg/platform/engine/exec/EngineJob.h"
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "qeinteg/platform/engine/io/CsvRowSource.h"
+#include "qeinteg/platform/engine/io/CsvWriter.h"
+#include "qeinteg/platform/engine/io/DataModelXml.h"
+#include "qeinteg/platform/engine/stats/Descriptives.h"
+#include "qeinteg/platform/engine/stats/DescriptivesOutput.h"
+#include "qeinteg/platform/engine/io/IteratorRowSource.h"
+#include "qeinteg/platform/engine/io/QebfFile.h"
+#include "qeinteg/platform/engine/io/ZipOutput.h"
+
+namespace qelocal {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Records between two progress reports, and between two looks at the cancel request (which may
+// take a lock).
+constexpr uint64_t kProgressEvery = 1024;
+constexpr uint64_t kCancelEvery = 64;
+
+std::string CallName(const EngineStep& step) {
+    std::string name = step.ns.empty() ? step.function : step.ns + ":" + step.function;
+    if (step.line > 0)
+        name += " (line " + std::to_string(step.line) + ")";
+    return name;
+}
+
+bool Is(const EngineStep& step, const char* function) {
+    return step.function == function && (step.ns.empty() || step.ns == function);
+}
+
+const Json& Config(const EngineStep& step, size_t index, const char* what) {
+    if (step.configs.size() <= index) {
+        throw EngineError(CallName(step) + ": the " + what + " argument is missing");
+    }
+    return step.configs[index];
+}
+
+std::string StringMember(const Json& object, const char* key, const std::string& context) {
+    auto it = object.find(key);
+    if (it == object.end() || !it->is_string()) {
+        throw EngineError(context + ": \"" + key + "\" must be a text");
+    }
+    return it->get<std::string>();
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw EngineError("cannot read " + path);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteWholeFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+    out.close();
+    if (!out)
+        throw EngineError("cannot write " + path);
+}
+
+// Stops after a number of records ("maxRecordsCount").
+class LimitedSource final : public RowSource {
+  public:
+    LimitedSource(std::unique_ptr<RowSource> inner, uint64_t limit)
+        : inner_(std::move(inner)), limit_(limit) {}
+    const std::vector<EngineField>& fields() const override { return inner_->fields(); }
+    bool next() override { return read_ < limit_ && inner_->next() && ++read_ > 0; }
+    Cell cell(size_t index) override { return inner_->cell(index); }
+    double fraction() const override { return inner_->fraction(); }
+
+  private:
+    std::unique_ptr<RowSource> inner_;
+    uint64_t limit_;
+    uint64_t read_ = 0;
+};
+
+std::unique_ptr<RowSource> OpenSource(const EngineStep& step, JobEnvironment& env) {
+    const Json& conf = Config(step, 0, "reader configuration");
+    const std::string context = CallName(step);
+    if (!conf.is_object())
+        throw EngineError(context + ": the configuration must be an object");
+    std::unique_ptr<RowSource> source;
+    if (auto it = conf.find("dataSource"); it != conf.end()) {
+        if (!it->is_string())
+            throw EngineError(context + ": \"dataSource\" must be a text");
+        const std::string name = it->get<std::string>();
+        for (EmbeddedQE::RowDataIterator* iterator : env.inputIterators) {
+            if (iterator != nullptr && iterator->getName() == name) {
+                source = std::make_unique<IteratorRowSource>(*iterator);
+                break;
+            }
+        }
+        if (!source)
+            throw EngineError(context + ": no input iterator is named '" + name + "'");
+    } else if (auto fs = conf.find("filesystem"); fs != conf.end() && fs->is_object()) {
+        auto locations = fs->find("locations");
+        if (locations == fs->end() || !locations->is_array() || locations->size() != 1 ||
+            !(*locations)[0].is_object()) {
+            throw EngineError(context + ": \"locations\" must hold exactly one location");
+        }
+        const Json& location = (*locations)[0];
+        const std::string path = PathFromUri(StringMember(location, "path", context));
+        std::string parser = "csv";
+        Json parserConfig = Json::object();
+        if (auto p = location.find("parser"); p != location.end() && p->is_object()) {
+            parser = StringMember(*p, "name", context);
+            if (auto c = p->find("config"); c != p->end() && c->is_object())
+                parserConfig = *c;
+        }
+        std::optional<std::vector<EngineField>> model;
+        if (auto m = fs->find("dataModel"); m != fs->end()) {
+            if (!m->is_string())
+                throw EngineError(context + ": \"dataModel\" must be a text");
+            if (!m->get<std::string>().empty()) {
+                model = ParseDataModelXml(ReadWholeFile(PathFromUri(m->get<std::string>())));
+            }
+        }
+        if (parser == "csv") {
+            bool hasHeader = true;
+            if (auto h = parserConfig.find("hasHeader");
+                h != parserConfig.end() && h->is_boolean()) {
+                hasHeader = h->get<bool>();
+            }
+            source = std::make_unique<CsvRowSource>(path, hasHeader, std::move(model));
+        } else if (parser == "qebf") {
+            source = std::make_unique<QebfRowSource>(path);
+            if (model) {
+                const auto& fields = source->fields();
+                bool same = model->size() == fields.size();
+                for (size_t i = 0; same && i < fields.size(); ++i) {
+                    same = (*model)[i].name == fields[i].name &&
+                           (*model)[i].storage == fields[i].storage;
+                }
+                if (!same) {
+                    throw EngineError(context + ": the data model does not describe " + path);
+                }
+            }
+        } else {
+            throw EngineError(context + ": the parser '" + parser + "' is not supported");
+        }
+    } else {
+        throw EngineError(context +
+                          ": only \"dataSource\" and \"filesystem\" sources are supported");
+    }
+    if (auto max = conf.find("maxRecordsCount"); max != conf.end()) {
+        if (!max->is_number_integer() || max->get<int64_t>() < 0) {
+            throw EngineError(context + ": \"maxRecordsCount\" must be a non-negative integer");
+        }
+        source = std::make_unique<LimitedSource>(std::move(source), max->get<uint64_t>());
+    }
+    return source;
+}
+
+// Reports progress and polls cancellation while records are pulled.
+class RowPacer {
+  public:
+    RowPacer(JobEnvironment& env, const RowSource& source, float from, float to)
+        : env_(env), source_(source), from_(from), to_(to) {}
+
+    void operator()(uint64_t records) {
+        if (env_.cancelled && env_.cancelled())
+            throw EngineCancelled();
+        if (records % kProgressEvery != 0 || !env_.progress)
+            return;
+        double fraction = source_.fraction();
+        // Without a known total the fraction approaches one without reaching it.
+        if (fraction < 0)
+            fraction = static_cast<double>(records) / (static_cast<double>(records) + 100000.0);
+        const float value = from_ + (to_ - from_) * static_cast<float>(fraction);
+        if (value > last_) {
+            last_ = value;
+            env_.progress(value);
+        }
+    }
+
+  private:
+    JobEnvironment& env_;
+    const RowSource& source_;
+    float from_;
+    float to_;
+    float last_ = -1.0f;
+};
+
+std::string ContainerPath(const Json& descriptor, JobEnvironment& env, const std::string& context,
+                          std::string& name) {
+    if (!descriptor.is_object())
+        throw EngineError(context + ": an output container must be an object");
+    name = StringMember(descriptor, "name", context);
+    for (EmbeddedQE::Container* container : env.outputContainers) {
+        if (container != nullptr && container->getName() == name)
+            return container->getAbsolutePath();
+    }
+    auto uri = descriptor.find("uri");
+    if (uri == descriptor.end() || !uri->is_string() || uri->get<std::string>().empty()) {
+        throw EngineError(context + ": output container '" + name + "' has no location");
+    }
+    return PathFromUri(uri->get<std::string>());
+}
+
+void RunDescriptives(const EngineStep& step, RowSource& source, JobEnvironment& env, float from,
+                     float to) {
+    const std::string context = CallName(step);
+    const Json& settingsJson = Config(step, 0, "settings");
+    const Json& outputs = Config(step, 1, "output containers");
+    if (!outputs.is_array())
+        throw EngineError(context + ": the output containers must be an array");
+    DescriptivesSettings settings = ParseDescriptivesSettings(settingsJson.dump());
+    // Resolve the outputs before pulling records, so that a bad descriptor costs no pass.
+    std::vector<std::pair<std::string, std::string>> targets;  // name, path
+    for (const Json& descriptor : outputs) {
+        std::string name;
+        std::string path = ContainerPath(descriptor, env, context, name);
+        targets.emplace_back(name, path);
+    }
+    RowPacer pacer(env, source, from, to);
+    const DescriptivesResult result = ComputeDescriptives(source, settings, std::ref(pacer));
+    const bool dates =
+        !settings.stdDateTimeFields.empty() || !settings.nonStdDateTimeFields.empty();
+    for (const auto& [name, path] : targets) {
+        std::vector<std::pair<std::string, std::string>> entries;
+        if (name == "StatXML")
+            entries.emplace_back("StatXML.xml", StatXmlDocument(result));
+        if (name == "JSON" && dates)
+            entries.emplace_back("TIME_INTERVAL.json", TimeIntervalDocument(result));
+        WriteZipArchive(path, entries);
+    }
+    if (env.message) {
+        env.message("DESCRIPTIVES_DONE", "descriptives: " + std::to_string(result.records) +
+                                             " records, " + std::to_string(result.fields.size()) +
+                                             " fields summarised");
+    }
+}
+
+void RunWrite(const EngineStep& step, RowSource& source, JobEnvironment& env, float from,
+              float to) {
+    const std::string context = CallName(step);
+    const Json& conf = Config(step, 0, "writer configuration");
+    if (!conf.is_object())
+        throw EngineError(context + ": the configuration must be an object");
+    if (conf.contains("dataSource")) {
+        throw EngineError(context + ": writing to an engine data source is not supported");
+    }
+    const std::string data = PathFromUri(StringMember(conf, "dataDestination", context));
+    std::string model;
+    if (auto m = conf.find("dataModelDestination"); m != conf.end()) {
+        if (!m->is_string())
+            throw EngineError(context + ": \"dataModelDestination\" must be a text");
+        model = PathFromUri(m->get<std::string>());
+    }
+    const std::string type = StringMember(conf, "type", context);
+    RowPacer pacer(env, source, from, to);
+    uint64_t records = 0;
+    if (type == "qebf") {
+        QebfWriter writer(data, source.fields());
+        while (source.next()) {
+            writer.writeRecord(source);
+            pacer(++records);
+        }
+        writer.finish();
+    } else if (type == "text/csv" || type == "csv") {
+        CsvWriter writer(data, source.fields());
+        while (source.next()) {
+            writer.writeRecord(source);
+            pacer(++records);
+        }
+        writer.finish();
+    } else {
+        throw EngineError(context + ": the type '" + type + "' is not supported");
+    }
+    if (!model.empty())
+        WriteWholeFile(model, DataModelDocument(source.fields()));
+}
+
+}  // namespace
+
+std::string PathFromUri(const std::string& uri) {
+    if (uri.rfind("file:", 0) != 0)
+        return uri;
+    std::string rest = uri.substr(5);
+    if (rest.rfind("///", 0) == 0)
+        return rest.substr(3);
+    if (rest.rfind("//", 0) == 0)
+        return rest.substr(2);
+    return rest;
+}
+
+void ValidatePipelines(const std::vector<EnginePipeline>& pipelines) {
+    for (const EnginePipeline& pipeline : pipelines) {
+        for (size_t i = 0; i < pipeline.size(); ++i) {
+            const EngineStep& step = pipeline[i];
+            const bool known = Is(step, "read") || Is(step, "descriptives") || Is(step, "write");
+            if (!known)
+                throw EngineError("unknown function " + CallName(step), "UNKNOWN_FUNCTION");
+            if ((i == 0) != Is(step, "read")) {
+                throw EngineError(CallName(step) + ": " +
+                                  (i == 0 ? "a pipeline must begin with read"
+                                          : "read can only begin a pipeline"));
+            }
+            if (i > 1)
+                throw EngineError(CallName(step) + ": only one function can follow read");
+        }
+        if (pipeline.size() == 1) {
+            throw EngineError(CallName(pipeline[0]) + ": nothing consumes the records");
+        }
+    }
+}
+
+void RunPipelines(const std::vector<EnginePipeline>& pipelines, JobEnvironment& env) {
+    ValidatePipelines(pipelines);
+    if (env.cancelled && env.cancelled())
+        throw EngineCancelled();
+    const float share = pipelines.empty() ? 1.0f : 1.0f / static_cast<float>(pipelines.size());
+    for (size_t p = 0; p < pipelines.size(); ++p) {
+        const EnginePipeline& pipeline = pipelines[p];
+        const float from = share * static_cast<float>(p);
+        const float to = from + share;
+        std::unique_ptr<RowSource> source = OpenSource(pipeline[0], env);
+        const EngineStep& sink = pipeline[1];
+        if (Is(sink, "descriptives")) {
+            RunDescriptives(sink, *source, env, from, to);
+        } else {
+            RunWrite(sink, *source, env, from, to);
+        }
+        if (env.progress)
+            env.progress(to);
+    }
+}
+
+}  // namespace qelocal

@@ -1,0 +1,122 @@
+// The descriptives computation: one pass over a record stream gives, per field, counts, range,
+// mean and standard deviation, distinct values up to a limit, and the detected time intervals of
+// the date/time fields that were asked for.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "qeinteg/platform/engine/exec/EngineTypes.h"
+#include "qeinteg/platform/engine/stats/TimeIntervals.h"
+
+namespace qelocal {
+
+// What the settings document of the descriptives function asks for.
+struct DescriptivesSettings {
+    std::vector<std::string> inputFields;        // empty: every field, unless only dates are asked
+    bool inputFieldsGiven = false;               // true when the settings named the list
+    std::vector<std::string> stdDateTimeFields;  // fields of date, time or timestamp storage
+    std::vector<std::string> nonStdDateTimeFields;  // text fields whose format is detected
+    int64_t maxDistinctValues = 10000;
+    bool computeSummaryStats = true;
+    bool trimTrailingBlank = false;
+};
+
+// Reads the settings keys that the computation honours; throws EngineError for keys of the wrong
+// type. `json` is the settings document as JSON text.
+DescriptivesSettings ParseDescriptivesSettings(const std::string& json);
+
+// The summary of one field.
+struct FieldSummary {
+    EngineField field;      // storage and measure as the computation settled them
+    uint64_t count = 0;     // records
+    uint64_t valid = 0;     // non-missing values
+    uint64_t missing = 0;   // missing values
+    bool hasRange = false;  // minimum and maximum are set (numeric storages with valid > 0)
+    double minimum = 0.0;
+    double maximum = 0.0;
+    bool hasMean = false;
+    double mean = 0.0;
+    bool hasStdDev = false;                   // needs two valid values
+    double stdDev = 0.0;                      // sample standard deviation (divisor n - 1)
+    uint64_t distinctCount = 0;               // exact when !distinctExceeded, else the limit
+    bool distinctExceeded = false;            // more distinct values than the limit
+    std::vector<std::string> distinctValues;  // sorted; empty when the limit was exceeded
+};
+
+struct DescriptivesResult {
+    uint64_t records = 0;
+    std::vector<FieldSummary> fields;           // the analysed fields, in the requested order
+    std::vector<TimeIntervalResult> intervals;  // the date/time fields, std ones first
+};
+
+// A set of doubles by bit pattern (open addressing), for counting distinct values quickly.
+class DoubleSet {
+  public:
+    // False when `value` was already present.
+    bool insert(double value);
+    size_t size() const { return size_; }
+    std::vector<double> values() const;
+    void clear();
+
+  private:
+    void grow();
+    std::vector<uint64_t> slots_;
+    size_t size_ = 0;
+};
+
+// Accumulates the summary of one field. Values are taken in blocks: each block's mean and sum of
+// squared deviations are computed in two passes and merged into the running totals with Chan's
+// update, so long streams of large values keep their precision and the running mean does not
+// wait on a division per value.
+class FieldAccumulator {
+  public:
+    FieldAccumulator(const EngineField& field, int64_t maxDistinct, bool trimTrailingBlank);
+    void add(const Cell& cell) {
+        ++count_;
+        if (cell.missing)
+            return;
+        if (field_.storage == Storage::String) {
+            addText(cell.text);
+            return;
+        }
+        block_[blockSize_] = cell.number;
+        if (++blockSize_ == kBlock)
+            flush();
+    }
+    FieldSummary finish(bool computeSummaryStats);
+
+  private:
+    static constexpr size_t kBlock = 256;
+    void addText(std::string_view text);
+    void flush();
+
+    EngineField field_;
+    int64_t maxDistinct_;
+    bool trim_;
+    uint64_t count_ = 0;
+    uint64_t valid_ = 0;
+    double mean_ = 0.0;
+    double m2_ = 0.0;
+    double min_ = 0.0;
+    double max_ = 0.0;
+    bool exceeded_ = false;
+    DoubleSet numbers_;
+    std::unordered_set<std::string> texts_;
+    size_t blockSize_ = 0;
+    double block_[kBlock];
+};
+
+// Pulls every record of `source` once. `onRow` is called after each record with the number of
+// records read so far (for progress and cancellation; it may throw EngineCancelled).
+DescriptivesResult ComputeDescriptives(RowSource& source, const DescriptivesSettings& settings,
+                                       const std::function<void(uint64_t)>& onRow = {});
+
+// Shortest text that reads back as the same double; integral values have no decimals.
+std::string NumberText(double value);
+
+}  // namespace qelocal

@@ -1,0 +1,69 @@
+// Detection of the time interval of a date/time field: the unit and step between consecutive time
+// points, the span, and how well the points fit a regular grid.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "qeinteg/platform/engine/exec/EngineTime.h"
+#include "qeinteg/platform/engine/exec/EngineTypes.h"
+
+namespace qelocal {
+
+enum class TimeUnit { None, Years, Quarters, Months, Weeks, Days, Hours, Minutes, Seconds };
+const char* TimeUnitText(TimeUnit unit);
+
+// The shape of a set of time points.
+struct IntervalShape {
+    TimeUnit unit = TimeUnit::None;
+    double step = 0.0;        // in units; whole except for sub-second seconds
+    uint64_t points = 0;      // distinct time points
+    uint64_t duplicates = 0;  // values equal to an earlier value
+    uint64_t gaps = 0;        // grid points missing between the first and the last point
+    uint64_t irregular = 0;   // intervals that are not a whole number of steps
+    bool regular = false;     // at least two points, no gaps, no irregular interval
+    bool sorted = true;       // the values came in non-decreasing order
+    double first = 0.0;       // seconds since the epoch
+    double last = 0.0;
+};
+
+// Detects the interval of `seconds` (seconds since the epoch, in record order; no missing values).
+// Time points are compared at millisecond precision.
+IntervalShape DetectInterval(const std::vector<double>& seconds);
+
+// The detection result for one requested field.
+struct TimeIntervalResult {
+    std::string field;
+    bool standard = true;                    // asked as a standard date/time field
+    Storage storage = Storage::Unknown;      // the field's storage
+    Storage timeStorage = Storage::Unknown;  // date, time or timestamp: how points are written
+    std::string format;                      // the detected text format (text fields only)
+    uint64_t records = 0;
+    uint64_t missing = 0;  // missing values
+    uint64_t invalid = 0;  // texts the format could not read
+    IntervalShape shape;
+    std::string error;  // why no detection was possible; empty on success
+};
+
+// Collects the time points of one field as records pass.
+class TimePointCollector {
+  public:
+    TimePointCollector(const EngineField& field, bool standard);
+    void add(const Cell& cell);
+    TimeIntervalResult finish();
+
+  private:
+    void detectFormat();
+    void addText(std::string_view text);
+
+    TimeIntervalResult result_;
+    bool textField_ = false;
+    std::optional<DateTimeFormat> format_;
+    bool formatSettled_ = false;
+    std::vector<std::string> pending_;  // texts seen before the format was settled
+    std::vector<double> seconds_;
+};
+
+}  // namespace qelocal

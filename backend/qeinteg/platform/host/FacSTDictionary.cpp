@@ -1,7 +1,0 @@
-#include "qeinteg/platform/host/FacSTDictionary.h"
-
-#include "qeinteg/platform/host/ParserMessage.h"
-
-std::string FacSTDictionary::LookUp(const std::string& key) const {
-    return qehost::TranslateText(key);
-}

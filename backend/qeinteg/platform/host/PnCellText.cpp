@@ -1,3 +1,0 @@
-#include "qeinteg/platform/host/PnCellText.h"
-
-PnCellText::~PnCellText() = default;

@@ -1,7 +1,0 @@
-#include "qeinteg/platform/host/UserCaseFileSpec.h"
-
-bool UserCaseFileSpec::Init(const std::string& path, bool namesInFirstRow, bool) {
-    path_ = path;
-    namesInFirstRow_ = namesInFirstRow;
-    return !path.empty();
-}

@@ -1,0 +1,3 @@
+#include "qeinteg/platform/host/output/PnCellText.h"
+
+PnCellText::~PnCellText() = default;
