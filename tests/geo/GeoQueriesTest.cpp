@@ -5,7 +5,7 @@
 #include <chrono>
 
 #include "MapServiceFixture.h"
-#include "qeinteg/platform/engine/LocalEngine.h"
+#include "qeinteg/platform/engine/service/LocalEngine.h"
 #include "qeinteg/platform/engine/geo/GeoMetadata.h"
 #include "qeinteg/runner/QERunner.h"
 

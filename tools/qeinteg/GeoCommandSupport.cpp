@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "qeinteg/java/JNIObjectManager.h"
-#include "qeinteg/platform/engine/LocalEngine.h"
+#include "qeinteg/platform/engine/service/LocalEngine.h"
 #include "qeinteg/runner/StatQEServiceManager.h"
 
 GeoCommandSession::GeoCommandSession()

@@ -1,7 +1,7 @@
 #include "qeinteg/runner/QEInteractive.h"
 
-#include "qeinteg/platform/engine/EmbeddedQE.h"
-#include "qeinteg/platform/host/CodePage.h"
+#include "qeinteg/platform/engine/service/EmbeddedQE.h"
+#include "qeinteg/platform/host/text/CodePage.h"
 #include "qeinteg/runner/QERunner.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <exception>
 #include <thread>
 
-#include "qeinteg/platform/engine/LocalEngine.h"
+#include "qeinteg/platform/engine/service/LocalEngine.h"
 #include "qeinteg/platform/engine/geo/GeoMetadata.h"
 
 namespace qelocal {
