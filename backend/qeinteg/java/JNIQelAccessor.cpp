@@ -17,6 +17,10 @@ JNIObjectManager* JNIQelAccessor::getJNIObjectManager() {
     return JNIObjectManager::getManager();
 }
 
+void JNIQelAccessor::RegisterForCleanUp(JNIQelAccessor* wrapper) {
+    JNIObjectManager::getManager()->addtoCleanList(wrapper);
+}
+
 const Classes* JNIQelAccessor::bindings() {
     return qeinteg::jni::BindingsFor(*this);
 }

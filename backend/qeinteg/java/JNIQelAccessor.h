@@ -57,6 +57,20 @@ class QEINTEG_EXPORT JNIQelAccessor : public JNIAccessor {
     // Number of local references this wrapper will delete.
     size_t localRefCount() const { return localRefs_.size(); }
 
+    // The object a wrapper holds; null for a null wrapper pointer.
+    static jobject ObjectOf(const JNIQelAccessor* wrapper) {
+        return wrapper == nullptr ? nullptr : wrapper->getObject();
+    }
+    // A new wrapper of `object` (a W made from the jobject) registered with the object manager,
+    // which deletes it at the next cleanJRef(); it holds no object when `object` is null.
+    template <typename W>
+    static W* Registered(jobject object) {
+        auto* wrapper = new W(object);
+        RegisterForCleanUp(wrapper);
+        return wrapper;
+    }
+    static void RegisterForCleanUp(JNIQelAccessor* wrapper);
+
   protected:
     // Tracks a local reference so that it dies with this wrapper.
     void trackLocalRef(jobject ref);

@@ -14,17 +14,11 @@ using qeinteg::jni::LocalRef;
 
 namespace {
 
-jobject ObjectOf(const JNIQelAccessor* wrapper) {
-    return wrapper == nullptr ? nullptr : wrapper->getObject();
-}
-
 // A new parameter wrapper of a factory call's result, registered for clean-up.
 template <typename Call>
 JNIQelFunctionParameter* Make(const Classes* c, Call&& call) {
     LocalRef<jobject> made = c != nullptr ? call(*c) : LocalRef<jobject>();
-    auto* parameter = new JNIQelFunctionParameter(made.get());
-    JNIObjectManager::getManager()->addtoCleanList(parameter);
-    return parameter;
+    return JNIQelAccessor::Registered<JNIQelFunctionParameter>(made.get());
 }
 
 jboolean Flag(bool flag) {

@@ -17,28 +17,14 @@ using qeinteg::jni::LocalRef;
 
 namespace {
 
-// The object a wrapper holds; null for a null wrapper pointer.
-jobject ObjectOf(const JNIQelAccessor* wrapper) {
-    return wrapper == nullptr ? nullptr : wrapper->getObject();
-}
-
 // The objects of the wrappers, in order; null for a null vector pointer.
 template <typename W>
 std::vector<jobject> Objects(const std::vector<W*>& wrappers) {
     std::vector<jobject> out;
     out.reserve(wrappers.size());
     for (const W* w : wrappers)
-        out.push_back(ObjectOf(w));
+        out.push_back(w == nullptr ? nullptr : w->getObject());
     return out;
-}
-
-// A new wrapper of a call's result, registered for clean-up; it holds no object when the call
-// failed.
-template <typename W>
-W* Registered(jobject object) {
-    auto* wrapper = new W(object);
-    JNIObjectManager::getManager()->addtoCleanList(wrapper);
-    return wrapper;
 }
 
 }  // namespace
@@ -65,8 +51,8 @@ JNIQelProgram::~JNIQelProgram() = default;
 JNIQelProgram* JNIQelProgram::clone() {
     const Classes* c = bindings();
     LocalRef<jobject> copy = c != nullptr ? c->program.clone(*this, getObject()) : LocalRef<>();
-    auto* wrapper = new JNIQelProgram(copy.get());
-    getJNIObjectManager()->addtoCleanList(wrapper);
+    auto* wrapper = new JNIQelProgram(copy.get());  // the constructor from an object is private
+    RegisterForCleanUp(wrapper);
     return wrapper;
 }
 
@@ -90,7 +76,7 @@ namespace {
 template <typename W, typename Call>
 W* Make(const Classes* c, Call&& call) {
     LocalRef<jobject> made = c != nullptr ? call(*c) : LocalRef<jobject>();
-    return Registered<W>(made.get());
+    return JNIQelAccessor::Registered<W>(made.get());
 }
 
 }  // namespace

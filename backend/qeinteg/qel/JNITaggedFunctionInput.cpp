@@ -19,8 +19,7 @@ JNIQelFunctionImpl& JNITaggedFunctionInput::getFunction() {
         const Classes* c = bindings();
         qeinteg::jni::LocalRef<jobject> function =
             c != nullptr ? c->qel.inputFunction(*this, getObject()) : qeinteg::jni::LocalRef<>();
-        function_ = new JNIQelFunctionImpl(function.get());
-        getJNIObjectManager()->addtoCleanList(function_);
+        function_ = Registered<JNIQelFunctionImpl>(function.get());
     }
     return *function_;
 }
