@@ -22,7 +22,8 @@ void PrintUsage(FILE* out) {
         "             document\n"
         "  crs        WKID|NAME, or --recommend MINLON,MINLAT,MAXLON,MAXLAT [--count N]:\n"
         "             describe a coordinate system, or recommend projected systems\n"
-        "  layers     URL: list the layers of a map service\n",
+        "  layers     URL: list the layers of a map service\n"
+        "  --version  print the version\n",
         out);
 }
 
@@ -44,6 +45,10 @@ int main(int argc, char** argv) {
         return RunCrsCommand(argc - 1, argv + 1);
     if (command == "layers")
         return RunLayersCommand(argc - 1, argv + 1);
+    if (command == "--version") {
+        std::printf("qeinteg %s\n", QEINTEG_VERSION);
+        return 0;
+    }
     if (command == "-h" || command == "--help" || command == "help") {
         PrintUsage(stdout);
         return 0;

@@ -1,11 +1,36 @@
 #include "qeinteg/platform/jvm/TavoJVM.h"
 
-#include <cstdlib>
-#include <sstream>
+#include <dlfcn.h>
 
-#ifndef QEINTEG_DEFAULT_CLASSPATH
-#define QEINTEG_DEFAULT_CLASSPATH ""
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <system_error>
+
+// The build defines where the engine's jar lies relative to the directory of this library (the
+// build tree mirrors the installed layout) and where the system keeps jackson-core.
+#if !defined(QEINTEG_JAR_FROM_LIBDIR) || !defined(QEINTEG_JACKSON_CORE_JAR)
+#error "QEINTEG_JAR_FROM_LIBDIR and QEINTEG_JACKSON_CORE_JAR must be defined by the build"
 #endif
+
+namespace {
+
+// The jar beside the library this code was loaded from. Asking the loader keeps an installed
+// library independent of the tree it was built in, and a relocated one working where it lies.
+std::string JarBesideLibrary() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&TavoJVM::GetInstance), &info) == 0 ||
+        info.dli_fname == nullptr) {
+        return QEINTEG_JAR_FROM_LIBDIR;
+    }
+    const std::filesystem::path jar =
+        std::filesystem::path(info.dli_fname).parent_path() / QEINTEG_JAR_FROM_LIBDIR;
+    std::error_code error;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(jar, error);
+    return error ? jar.string() : resolved.string();
+}
+
+}  // namespace
 
 TavoJVM& TavoJVM::GetInstance() {
     static TavoJVM* instance = new TavoJVM();  // the VM cannot be unloaded, so neither is this
@@ -26,7 +51,7 @@ std::string TavoJVM::ClassPath() const {
     const char* fromEnv = std::getenv("QEINTEG_CLASSPATH");
     if (fromEnv != nullptr && *fromEnv != '\0')
         return fromEnv;
-    return QEINTEG_DEFAULT_CLASSPATH;
+    return JarBesideLibrary() + ":" + QEINTEG_JACKSON_CORE_JAR;
 }
 
 std::vector<std::string> TavoJVM::StartOptions() const {

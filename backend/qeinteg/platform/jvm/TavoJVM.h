@@ -1,9 +1,10 @@
 // The host's Java launcher: one in-process Java VM for the whole process.
 //
 // The VM is created on the first StartJVMAndAttachThread() and lives until the process ends. Its
-// class path holds the engine's Java classes (QEINTEG_CLASSPATH, or the build's own jar and
-// jackson-core); QEINTEG_JVM_OPTIONS adds options separated by blanks. All operations are
-// thread-safe.
+// class path holds the engine's Java classes: QEINTEG_CLASSPATH when set, else the jar under
+// share/qeinteg/ beside the lib/ this library was loaded from (the build tree has the same layout)
+// and the system's jackson-core jar. QEINTEG_JVM_OPTIONS adds options separated by blanks. All
+// operations are thread-safe.
 #pragma once
 
 #include <jni.h>
@@ -38,7 +39,7 @@ class TavoJVM final {
     void AddStartOption(const std::string& option);
     void SetOutputHook(OutputHook hook);
 
-    // The class path the VM is (or will be) started with.
+    // The class path the VM is (or will be) started with (see above).
     std::string ClassPath() const;
 
   private:
