@@ -8,7 +8,7 @@
 # The check at the end of this file stops the configuration when an exported target carries a
 # dependency that qeintegConfig.cmake does not find.
 
-set(QEINTEG_EXPORTED_TARGETS qeinteg qehost qehost_viewer qehost_testing qelocal qejvm)
+set(QEINTEG_EXPORTED_TARGETS qeinteg qehost qehost_viewer qehost_testing qelocal qejvm qescoring)
 # The only outside targets allowed in the exported link interfaces: cmake/qeintegConfig.cmake.in
 # finds each of them (jni.h is in our public headers, and so are std::thread and std::mutex).
 set(QEINTEG_INTERFACE_DEPENDENCIES JNI::JNI Threads::Threads)

@@ -140,9 +140,9 @@ TEST_F(LocalExecutorJob, BadJobsFailThroughOnError) {
         executor.release(env);
     };
     RecordingListener unknown;
-    run("val c = {}\nread({\"dataSource\":\"ds\"}) -> tsdp:tsdp(c, _, c)\n", unknown);
+    run("val c = {}\nread({\"dataSource\":\"ds\"}) -> rtsdp:rtsdp(c, _, c)\n", unknown);
     ExpectOneEnding(unknown, "error");
-    EXPECT_NE(unknown.errorText.find("unknown function tsdp:tsdp"), std::string::npos);
+    EXPECT_NE(unknown.errorText.find("unknown function rtsdp:rtsdp"), std::string::npos);
 
     RecordingListener syntax;
     run("read({\"dataSource\":\"ds\"} -> \n", syntax);

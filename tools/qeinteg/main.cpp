@@ -7,7 +7,9 @@
 #include "DescribeCommand.h"
 #include "LayersCommand.h"
 #include "RenderCommand.h"
+#include "ScoreCommand.h"
 #include "ServiceCommand.h"
+#include "TcmCommand.h"
 
 namespace {
 
@@ -23,6 +25,12 @@ void PrintUsage(FILE* out) {
         "  crs        WKID|NAME, or --recommend MINLON,MINLAT,MAXLON,MAXLAT [--count N]:\n"
         "             describe a coordinate system, or recommend projected systems\n"
         "  layers     URL: list the layers of a map service\n"
+        "  score      MODEL.pmml DATA.csv [--outputs A,B] [--keys A,B] [-o OUT.csv]: score every\n"
+        "             record with a PMML model\n"
+        "  score-settings [--missing-as-predictor] [--max-predictions N]: the scoring module's\n"
+        "             execution settings document\n"
+        "  tcm        build DATA.csv --time FIELD --metrics M1,M2 ... -o MODEL.zip, or\n"
+        "             prepare MODEL.zip DATA.csv -o PREPARED.csv: temporal causal models\n"
         "  --version  print the version\n",
         out);
 }
@@ -45,6 +53,12 @@ int main(int argc, char** argv) {
         return RunCrsCommand(argc - 1, argv + 1);
     if (command == "layers")
         return RunLayersCommand(argc - 1, argv + 1);
+    if (command == "score")
+        return RunScoreCommand(argc - 1, argv + 1);
+    if (command == "score-settings")
+        return RunScoreSettingsCommand(argc - 1, argv + 1);
+    if (command == "tcm")
+        return RunTcmCommand(argc - 1, argv + 1);
     if (command == "--version") {
         std::printf("qeinteg %s\n", QEINTEG_VERSION);
         return 0;

@@ -7,11 +7,12 @@
 #include "qeinteg/platform/engine/io/CsvRowSource.h"
 #include "qeinteg/platform/engine/io/CsvWriter.h"
 #include "qeinteg/platform/engine/io/DataModelXml.h"
-#include "qeinteg/platform/engine/stats/Descriptives.h"
-#include "qeinteg/platform/engine/stats/DescriptivesOutput.h"
 #include "qeinteg/platform/engine/io/IteratorRowSource.h"
 #include "qeinteg/platform/engine/io/QebfFile.h"
 #include "qeinteg/platform/engine/io/ZipOutput.h"
+#include "qeinteg/platform/engine/stats/Descriptives.h"
+#include "qeinteg/platform/engine/stats/DescriptivesOutput.h"
+#include "qeinteg/platform/engine/tsdp/TsdpSteps.h"
 
 namespace qelocal {
 
@@ -297,7 +298,8 @@ void ValidatePipelines(const std::vector<EnginePipeline>& pipelines) {
     for (const EnginePipeline& pipeline : pipelines) {
         for (size_t i = 0; i < pipeline.size(); ++i) {
             const EngineStep& step = pipeline[i];
-            const bool known = Is(step, "read") || Is(step, "descriptives") || Is(step, "write");
+            const bool known = Is(step, "read") || Is(step, "descriptives") || Is(step, "write") ||
+                               IsTsdpStep(step) || IsTcmBuildStep(step);
             if (!known)
                 throw EngineError("unknown function " + CallName(step), "UNKNOWN_FUNCTION");
             if ((i == 0) != Is(step, "read")) {
@@ -305,8 +307,11 @@ void ValidatePipelines(const std::vector<EnginePipeline>& pipelines) {
                                   (i == 0 ? "a pipeline must begin with read"
                                           : "read can only begin a pipeline"));
             }
-            if (i > 1)
+            // Record-producing functions (tsdp) may stand between read and the consumer.
+            if (i > 1 && !IsTsdpStep(pipeline[i - 1]))
                 throw EngineError(CallName(step) + ": only one function can follow read");
+            if (i + 1 == pipeline.size() && IsTsdpStep(step))
+                throw EngineError(CallName(step) + ": nothing consumes the prepared records");
         }
         if (pipeline.size() == 1) {
             throw EngineError(CallName(pipeline[0]) + ": nothing consumes the records");
@@ -324,8 +329,12 @@ void RunPipelines(const std::vector<EnginePipeline>& pipelines, JobEnvironment& 
         const float from = share * static_cast<float>(p);
         const float to = from + share;
         std::unique_ptr<RowSource> source = OpenSource(pipeline[0], env);
-        const EngineStep& sink = pipeline[1];
-        if (Is(sink, "descriptives")) {
+        for (size_t i = 1; i + 1 < pipeline.size(); ++i)
+            source = RunTsdpStep(pipeline[i], *source, env, from, to);
+        const EngineStep& sink = pipeline.back();
+        if (IsTcmBuildStep(sink)) {
+            RunTcmBuildStep(sink, *source, env, from, to);
+        } else if (Is(sink, "descriptives")) {
             RunDescriptives(sink, *source, env, from, to);
         } else {
             RunWrite(sink, *source, env, from, to);

@@ -1,11 +1,43 @@
 #include "qeinteg/platform/host/process/AppSettings.h"
 
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <filesystem>
 #include <mutex>
 
-#include "qeinteg/platform/host/testing/HostTesting.h"
 #include "qeinteg/platform/host/testing/AppSettingsTesting.h"
+#include "qeinteg/platform/host/testing/HostTesting.h"
 
 namespace {
+
+// The component directory: $QEHOST_CF_PATH when set; else, for an installed host, share/qeinteg/cf/
+// beside the library's lib directory when it holds the scoring module; else the build tree's copy.
+std::string DefaultCFPath() {
+    const char* env = std::getenv("QEHOST_CF_PATH");
+    std::string path;
+    if (env != nullptr && *env != '\0') {
+        path = env;
+    } else {
+        path = QEHOST_DEFAULT_CF_PATH;
+        Dl_info info;
+        if (dladdr(reinterpret_cast<void*>(&DefaultCFPath), &info) != 0 &&
+            info.dli_fname != nullptr) {
+            const std::filesystem::path lib = std::filesystem::path(info.dli_fname).parent_path();
+            for (const char* up : {"..", "../.."}) {
+                const std::filesystem::path cf = lib / up / "share/qeinteg/cf";
+                std::error_code ec;
+                if (std::filesystem::is_regular_file(cf / "lib/tavo.scoring.9/module.xml", ec)) {
+                    path = cf.lexically_normal().string();
+                    break;
+                }
+            }
+        }
+    }
+    if (path.back() != '/')
+        path += '/';
+    return path;
+}
 
 struct Settings {
     std::mutex mutex;
@@ -15,7 +47,7 @@ struct Settings {
     int threads = 2;
     std::string installDir = "/tmp/install";
     std::string userDir = "/tmp/user";
-    std::string cfPath = "/tmp/cf/";
+    std::string cfPath = DefaultCFPath();
     int updates = 0;
     int initializeCalls = 0;
     void* lastCallback = nullptr;

@@ -49,7 +49,8 @@ class PathFactory {
 
 class ExtensionFinder {
   public:
-    // The directory of the host's components, with a trailing separator.
+    // The directory of the host's components, with a trailing separator ($QEHOST_CF_PATH when set,
+    // else the build tree's components).
     static std::string GetCFPath();
 };
 
