@@ -101,6 +101,7 @@ bool BoxBinding::resolve(Resolver& r) {
 
 bool CollectionBinding::resolve(Resolver& r) {
     return r.cls(iterable, "java/lang/Iterable") && r.cls(iterator, "java/util/Iterator") &&
+           r.cls(collection, "java/util/Collection") && r.method(size, collection, "size", "()I") &&
            r.cls(arrayList, "java/util/ArrayList") && r.cls(hashMap, "java/util/HashMap") &&
            r.cls(hashSet, "java/util/HashSet") &&
            r.method(iterate, iterable, "iterator", "()Ljava/util/Iterator;") &&
@@ -135,6 +136,18 @@ bool JsonArrayBinding::resolve(Resolver& r) {
            r.method(add, cls, "add", "(Ljava/lang/Object;)Z") &&
            r.method(insert, cls, "add", "(ILjava/lang/Object;)V") &&
            r.method(set, cls, "set", "(ILjava/lang/Object;)Ljava/lang/Object;");
+}
+
+bool TargetMapBinding::resolve(Resolver& r) {
+    return r.cls(cls, "com/tavo/utilities/targetpredictormap/TargetPredictorMap") &&
+           r.method(create, cls, "<init>", "()V") &&
+           r.method(fromJSON, cls, "fromJSON", "(Ljava/lang/String;)Z") &&
+           r.method(isTarget, cls, "isTarget", "(Ljava/lang/String;)Z") &&
+           r.method(isPredictor, cls, "isPredictor", "(Ljava/lang/String;)Z") &&
+           r.method(allTargets, cls, "getAllTargetSeries", "()Ljava/util/List;") &&
+           r.method(allPredictors, cls, "getAllPredictorSeries", "()Ljava/util/List;") &&
+           r.method(predictorIndexSet, cls, "getPredictorIndexSet",
+                    "(Ljava/lang/String;)Ljava/util/Set;");
 }
 
 bool QelProgramBinding::resolve(Resolver& r) {
@@ -307,7 +320,7 @@ const Classes* Classes::Resolve(JNIEnv* env, std::string* error) {
     const bool ok = fresh->throwable.resolve(r) && fresh->box.resolve(r) &&
                     fresh->collection.resolve(r) && fresh->jsonObject.resolve(r) &&
                     fresh->jsonArray.resolve(r) && fresh->program.resolve(r) &&
-                    fresh->qel.resolve(r);
+                    fresh->qel.resolve(r) && fresh->targetMap.resolve(r);
     if (!ok) {
         g_startFailure = r.error();
         if (error != nullptr)

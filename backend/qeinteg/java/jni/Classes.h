@@ -83,7 +83,8 @@ struct BoxBinding {
 // ---- java.util ----
 
 struct CollectionBinding {
-    ClassRef iterable, iterator, arrayList, hashMap, hashSet;
+    ClassRef iterable, iterator, collection, arrayList, hashMap, hashSet;
+    Method<jint()> size;        // Collection.size()
     Method<jobject()> iterate;  // Iterable.iterator()
     Method<jboolean()> hasNext;
     Method<jobject()> next;
@@ -117,6 +118,17 @@ struct JsonArrayBinding {
     Method<jboolean(jobject)> add;
     Method<void(jint, jobject)> insert;
     Method<jobject(jint, jobject)> set;
+    bool resolve(Resolver& r);
+};
+
+// ---- com.tavo.utilities.targetpredictormap ----
+
+struct TargetMapBinding {
+    ClassRef cls;
+    Constructor<> create;
+    Method<jboolean(jstring)> fromJSON, isTarget, isPredictor;
+    Method<jobject()> allTargets, allPredictors;
+    Method<jobject(jstring)> predictorIndexSet;
     bool resolve(Resolver& r);
 };
 
@@ -195,6 +207,7 @@ struct Classes {
     JsonArrayBinding jsonArray;
     QelProgramBinding program;
     QelPartsBinding qel;
+    TargetMapBinding targetMap;
 
     // Resolves every binding, once per process (a failed attempt is tried again on the next call).
     // Null with *error naming the first class or member that is missing.
