@@ -16,6 +16,7 @@
 #include "qeinteg/java/JNIJSONDouble.h"
 #include "qeinteg/java/JNIJSONObject.h"
 #include "qeinteg/java/JNIRefs.h"
+#include "qeinteg/java/jni/Classes.h"
 
 namespace {
 
@@ -390,13 +391,17 @@ void Op_StringRead(benchmark::State& state) {
 // The Java half of Serialise/JNI alone: the text is made in Java and dropped, not copied out.
 void Op_SerialiseJavaOnly(benchmark::State& state) {
     JNIJSONObject doc(DocumentText().c_str());
-    JNIEnv* env = doc.getEnv();
-    jclass cls = JNIAccessor::FindClassCached(env, "com/keld/json/java/JSONObject");
-    jmethodID serialize = env->GetMethodID(cls, "serialize", "()Ljava/lang/String;");
+    qeinteg::jni::RecordingCaller caller(doc.getEnv());
+    const qeinteg::jni::Classes* classes = qeinteg::jni::Classes::Resolve(doc.getEnv(), nullptr);
+    if (classes == nullptr) {
+        state.SkipWithError("the Java classes are not available");
+        return;
+    }
+    const auto& serialize = classes->jsonObject.serialize;
     for (int i = 0; i < kWarmUp; ++i)
-        env->DeleteLocalRef(env->CallObjectMethod(doc.getTop(), serialize));
+        serialize(caller, doc.getTop());
     for (auto _ : state)
-        env->DeleteLocalRef(env->CallObjectMethod(doc.getTop(), serialize));
+        serialize(caller, doc.getTop());
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(DocumentText().size()));
 }
 

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "BuilderTestSupport.h"
+#include "qeinteg/java/JNIJSONObject.h"
 #include "qeinteg/qel/JNIQelFunction.h"
 #include "qeinteg/qel/JNIQelProgram.h"
 #include "qeinteg/qel/QELAggregate.h"
@@ -165,4 +166,72 @@ TEST_F(BuilderTest, PredecessorCycleEndsInsteadOfRecursing) {
     EXPECT_TRUE(a.GenerateQEL());
     EXPECT_TRUE(b.IsCreatedQel());
     EXPECT_EQ(Calls(), (Strings{"aggregate", "aggregate<-aggregate"}));
+}
+
+namespace {
+
+// A builder as a newcomer writes one: only its own part, the protocol comes from the base.
+class CountingBuilder : public QELFunction {
+  public:
+    CountingBuilder(JNIQelProgram* program, bool requireInput)
+        : QELFunction(program), requireInput_(requireInput) {}
+    int creations = 0;
+    bool ready = true;
+    JNIQelFunction* seenInput = nullptr;
+
+  protected:
+    Inputs InputKind() const override {
+        return requireInput_ ? Inputs::FirstRequired : Inputs::First;
+    }
+    bool CanGenerate() const override { return ready; }
+    JNIQelFunction* CreateFunction(JNIQelProgram& program, JNIQelFunction* input) override {
+        ++creations;
+        seenInput = input;
+        JNIJSONObject config;
+        config.put("n", creations);
+        return CreateWithInput(program, "aggregate", &config, input);
+    }
+
+  private:
+    bool requireInput_;
+};
+
+}  // namespace
+
+TEST_F(BuilderTest, TemplateMethodGivesEveryBuilderTheWholeProtocol) {
+    // No program, or a precondition of the builder's own: nothing is created, nothing generated.
+    CountingBuilder orphan(nullptr, false);
+    EXPECT_FALSE(orphan.GenerateQEL());
+    QELRead source(program());
+    source.ReadQEDatasource("ds");
+    CountingBuilder notReady(program(), false);
+    notReady.ready = false;
+    notReady.AddPredFunction(&source);
+    EXPECT_FALSE(notReady.GenerateQEL());
+    EXPECT_EQ(orphan.creations + notReady.creations, 0);
+    EXPECT_FALSE(source.IsCreatedQel());
+
+    // Generated once, with its first input; a second call creates nothing.
+    CountingBuilder single(program(), false);
+    single.AddPredFunction(&source);
+    EXPECT_TRUE(single.GenerateQEL());
+    EXPECT_TRUE(single.GenerateQEL());
+    EXPECT_EQ(single.creations, 1);
+    EXPECT_EQ(single.seenInput, source.GetQEFunction());
+
+    // A required input that fails stops the builder before its own part.
+    QELRead unset(program());
+    CountingBuilder strict(program(), true);
+    strict.AddPredFunction(&unset);
+    EXPECT_FALSE(strict.GenerateQEL());
+    EXPECT_EQ(strict.creations, 0);
+
+    // A cycle through two such builders ends with one failure instead of recursing.
+    CountingBuilder a(program(), false), b(program(), false);
+    a.AddPredFunction(&b);
+    b.AddPredFunction(&a);
+    EXPECT_TRUE(a.GenerateQEL());
+    EXPECT_EQ(a.creations + b.creations, 2);
+    EXPECT_EQ(b.seenInput, nullptr);
+    EXPECT_EQ(a.seenInput, b.GetQEFunction());
 }

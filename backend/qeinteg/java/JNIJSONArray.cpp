@@ -2,52 +2,32 @@
 
 #include <string_view>
 
-#include "qeinteg/java/JNIJSONClasses.h"
 #include "qeinteg/java/JNIJSONObject.h"
-#include "qeinteg/java/JNIRefs.h"
-#include "qeinteg/platform/jvm/JavaStrings.h"
+#include "qeinteg/java/jni/Classes.h"
+#include "qeinteg/java/jni/Collections.h"
 
+using qeinteg::jni::Classes;
 using qeinteg::jni::LocalRef;
 
 JNIJSONArray::JNIJSONArray() {
-    const JNIJSONClasses* t = classes();
-    if (t == nullptr)
-        return;
-    jobject created = getEnv()->NewObject(t->array, t->arrayInit);
-    if (checkException(false) || created == nullptr)
-        return;
-    takeOwnNode(created);
+    if (const Classes* c = bindings())
+        takeOwnNode(c->jsonArray.create(*this));
 }
 
 JNIJSONArray::JNIJSONArray(int capacity) {
-    const JNIJSONClasses* t = classes();
-    if (t == nullptr)
-        return;
     // A negative capacity makes the Java constructor throw; treat it as no hint instead.
-    jobject created =
-        getEnv()->NewObject(t->array, t->arrayInitCapacity, capacity < 0 ? 0 : capacity);
-    if (checkException(false) || created == nullptr)
-        return;
-    takeOwnNode(created);
+    if (const Classes* c = bindings())
+        takeOwnNode(c->jsonArray.createWithCapacity(*this, capacity < 0 ? 0 : capacity));
 }
 
 JNIJSONArray::JNIJSONArray(const char* text) {
     if (text == nullptr)
         return;
-    const JNIJSONClasses* t = classes();
-    if (t == nullptr)
+    const Classes* c = bindings();
+    if (c == nullptr)
         return;
-    JNIEnv* env = getEnv();
-    LocalRef<jstring> source(env, qejni::NewJavaString(env, text));
-    jobject parsed = nullptr;
-    if (source)
-        parsed = env->CallStaticObjectMethod(t->array, t->arrayParse, source.get());
-    if (checkException(false) || parsed == nullptr) {
-        if (parsed != nullptr)
-            env->DeleteLocalRef(parsed);
-        return;
-    }
-    takeOwnNode(parsed);
+    if (LocalRef<jstring> source = qeinteg::jni::NewString(*this, text))
+        takeOwnNode(c->jsonArray.parse(*this, source.get()));
 }
 
 JNIJSONArray::~JNIJSONArray() = default;
@@ -57,29 +37,17 @@ int JNIJSONArray::size() {
 }
 
 int JNIJSONArray::size(jobject array) {
-    if (array == nullptr)
+    const Classes* c = array != nullptr ? bindings() : nullptr;
+    if (c == nullptr || !isInstance(array, c->jsonArray.cls.get()))
         return 0;
-    const JNIJSONClasses* t = classes();
-    JNIEnv* env = getEnv();
-    if (t == nullptr || !env->IsInstanceOf(array, t->array))
-        return 0;
-    const jint count = env->CallIntMethod(array, t->arraySize);
-    if (checkException(false))
-        return 0;
-    return count;
+    return c->jsonArray.size(*this, array);
 }
 
 jobject JNIJSONArray::get(jobject array, int index) {
-    if (array == nullptr)
+    const Classes* c = array != nullptr ? bindings() : nullptr;
+    if (c == nullptr || !isInstance(array, c->jsonArray.cls.get()))
         return nullptr;
-    const JNIJSONClasses* t = classes();
-    JNIEnv* env = getEnv();
-    if (t == nullptr || !env->IsInstanceOf(array, t->array))
-        return nullptr;
-    jobject element = env->CallObjectMethod(array, t->arrayGet, static_cast<jint>(index));
-    if (checkException(false))
-        return nullptr;
-    return adoptNode(element);
+    return adoptNode(c->jsonArray.get(*this, array, static_cast<jint>(index)));
 }
 
 std::string JNIJSONArray::serialize() {
@@ -88,44 +56,39 @@ std::string JNIJSONArray::serialize() {
     return nodeText(getObject());
 }
 
-void JNIJSONArray::apply(Op op, int index, jobject value, bool ownsValue) {
-    JNIEnv* env = getEnv();
-    LocalRef<jobject> ownedValue(env, ownsValue ? value : nullptr);
-    const JNIJSONClasses* t = classes();
-    if (t == nullptr)
+void JNIJSONArray::apply(Op op, int index, jobject value) {
+    const Classes* c = bindings();
+    if (c == nullptr)
         return;
     jobject target = getObject();
-    if (target == nullptr || !env->IsInstanceOf(target, t->array)) {
+    if (!isInstance(target, c->jsonArray.cls.get())) {
         fail("the array wrapper holds no array");
         return;
     }
     switch (op) {
         case Op::Append:
-            env->CallBooleanMethod(target, t->arrayAdd, value);
+            c->jsonArray.add(*this, target, value);
             break;
         case Op::Insert:
-            env->CallVoidMethod(target, t->arrayInsert, static_cast<jint>(index), value);
+            c->jsonArray.insert(*this, target, static_cast<jint>(index), value);
             break;
-        case Op::Replace: {
-            LocalRef<jobject> previous(
-                env, env->CallObjectMethod(target, t->arraySet, static_cast<jint>(index), value));
+        case Op::Replace:
+            c->jsonArray.set(*this, target, static_cast<jint>(index), value);
             break;
-        }
     }
-    checkException(false);
 }
 
 template <typename T>
 void JNIJSONArray::applyScalar(Op op, int index, T value) {
-    if (jobject v = localValue(value))
-        apply(op, index, v, true);
+    if (LocalRef<jobject> v = localValue(value))
+        apply(op, index, v.get());
 }
 
 void JNIJSONArray::applyText(Op op, int index, const char* value) {
     if (value == nullptr) {
-        apply(op, index, nullptr, false);
-    } else if (jobject v = localValue(std::string_view(value))) {
-        apply(op, index, v, true);
+        apply(op, index, nullptr);
+    } else if (LocalRef<jobject> v = localValue(std::string_view(value))) {
+        apply(op, index, v.get());
     }
 }
 
@@ -148,13 +111,13 @@ void JNIJSONArray::add(const std::string& value) {
     applyScalar(Op::Append, 0, std::string_view(value));
 }
 void JNIJSONArray::add(JNIJSONObject* value) {
-    apply(Op::Append, 0, value != nullptr ? value->getObject() : nullptr, false);
+    apply(Op::Append, 0, value != nullptr ? value->getObject() : nullptr);
 }
 void JNIJSONArray::add(JNIJSONArray* value) {
-    apply(Op::Append, 0, value != nullptr ? value->getObject() : nullptr, false);
+    apply(Op::Append, 0, value != nullptr ? value->getObject() : nullptr);
 }
 void JNIJSONArray::addNull() {
-    apply(Op::Append, 0, nullptr, false);
+    apply(Op::Append, 0, nullptr);
 }
 
 void JNIJSONArray::add(int index, int value) {
@@ -176,13 +139,13 @@ void JNIJSONArray::add(int index, const std::string& value) {
     applyScalar(Op::Insert, index, std::string_view(value));
 }
 void JNIJSONArray::add(int index, JNIJSONObject* value) {
-    apply(Op::Insert, index, value != nullptr ? value->getObject() : nullptr, false);
+    apply(Op::Insert, index, value != nullptr ? value->getObject() : nullptr);
 }
 void JNIJSONArray::add(int index, JNIJSONArray* value) {
-    apply(Op::Insert, index, value != nullptr ? value->getObject() : nullptr, false);
+    apply(Op::Insert, index, value != nullptr ? value->getObject() : nullptr);
 }
 void JNIJSONArray::addNull(int index) {
-    apply(Op::Insert, index, nullptr, false);
+    apply(Op::Insert, index, nullptr);
 }
 
 void JNIJSONArray::set(int index, int value) {
@@ -204,11 +167,11 @@ void JNIJSONArray::set(int index, const std::string& value) {
     applyScalar(Op::Replace, index, std::string_view(value));
 }
 void JNIJSONArray::set(int index, JNIJSONObject* value) {
-    apply(Op::Replace, index, value != nullptr ? value->getObject() : nullptr, false);
+    apply(Op::Replace, index, value != nullptr ? value->getObject() : nullptr);
 }
 void JNIJSONArray::set(int index, JNIJSONArray* value) {
-    apply(Op::Replace, index, value != nullptr ? value->getObject() : nullptr, false);
+    apply(Op::Replace, index, value != nullptr ? value->getObject() : nullptr);
 }
 void JNIJSONArray::setNull(int index) {
-    apply(Op::Replace, index, nullptr, false);
+    apply(Op::Replace, index, nullptr);
 }

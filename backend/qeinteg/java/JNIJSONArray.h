@@ -71,8 +71,8 @@ class QEINTEG_EXPORT JNIJSONArray : public JNIJSONArtifact {
 
   private:
     enum class Op { Append, Insert, Replace };
-    // Applies op with `value`; deletes `value` afterwards when it is a local reference of ours.
-    void apply(Op op, int index, jobject value, bool ownsValue);
+    // Applies op with `value` (null for JSON null) to the own array.
+    void apply(Op op, int index, jobject value);
     template <typename T>
     void applyScalar(Op op, int index, T value);
     void applyText(Op op, int index, const char* value);

@@ -1,88 +1,54 @@
 #include "qeinteg/java/JNIJSONArtifact.h"
 
-#include "qeinteg/java/JNIJSONClasses.h"
-#include "qeinteg/java/JNIRefs.h"
-#include "qeinteg/platform/jvm/JavaStrings.h"
+#include "qeinteg/java/jni/Classes.h"
+#include "qeinteg/java/jni/Collections.h"
 
+using qeinteg::jni::Classes;
 using qeinteg::jni::LocalRef;
 
 JNIJSONArtifact::JNIJSONArtifact() = default;
-
-JNIJSONArtifact::~JNIJSONArtifact() {
-    JNIEnv* env = getEnv();
-    if (env == nullptr)
-        return;
-    for (jobject node : nodes_)
-        env->DeleteGlobalRef(node);
-    if (own_ != nullptr)
-        env->DeleteGlobalRef(own_);
-}
-
-const JNIJSONClasses* JNIJSONArtifact::classes() {
-    const JNIJSONClasses* table = JNIJSONClasses::get(getEnv());
-    if (table == nullptr)
-        fail("the Java JSON classes are not available");
-    return table;
-}
+JNIJSONArtifact::~JNIJSONArtifact() = default;
 
 void JNIJSONArtifact::fail(const std::string& text) {
-    // The base keeps the text of the last Java exception; a failure of our own goes the same way
-    // so that callers find every failure in one place.
-    JNIEnv* env = getEnv();
-    if (env == nullptr)
-        return;
-    jclass illegalState = FindClassCached(env, "java/lang/IllegalStateException");
-    if (illegalState == nullptr)
-        return;
-    if (env->ThrowNew(illegalState, text.c_str()) == 0)
-        checkException(false);
+    qeinteg::jni::Fail(*this, qeinteg::jni::OwnFailure({}, text));
 }
 
-void JNIJSONArtifact::takeOwnNode(jobject local) {
-    JNIEnv* env = getEnv();
-    if (env == nullptr || local == nullptr)
+void JNIJSONArtifact::takeOwnNode(LocalRef<jobject> local) {
+    if (!local)
         return;
-    if (own_ != nullptr)
-        env->DeleteGlobalRef(own_);
-    own_ = env->NewGlobalRef(local);
-    env->DeleteLocalRef(local);
-    setObject(own_);
+    own_ = qeinteg::jni::GlobalRef(getEnv(), local.get());
+    setObject(own_.get());
 }
 
-jobject JNIJSONArtifact::adoptNode(jobject local) {
-    JNIEnv* env = getEnv();
-    if (env == nullptr || local == nullptr)
+jobject JNIJSONArtifact::adoptNode(LocalRef<jobject> local) {
+    if (!local)
         return nullptr;
-    jobject global = env->NewGlobalRef(local);
-    env->DeleteLocalRef(local);
-    if (global != nullptr)
-        nodes_.push_back(global);
-    return global;
+    nodes_.emplace_back(getEnv(), local.get());
+    return nodes_.back().get();
 }
 
 void JNIJSONArtifact::releaseNodes() {
-    JNIEnv* env = getEnv();
-    if (env == nullptr)
-        return;
-    for (jobject node : nodes_)
-        env->DeleteGlobalRef(node);
     nodes_.clear();
-    setObject(own_);
+    setObject(own_.get());
+}
+
+bool JNIJSONArtifact::isInstance(jobject node, jclass cls) {
+    return node != nullptr && getEnv() != nullptr && getEnv()->IsInstanceOf(node, cls);
 }
 
 bool JNIJSONArtifact::isString(jobject node) {
-    const JNIJSONClasses* t = node != nullptr ? classes() : nullptr;
-    return t != nullptr && getEnv()->IsInstanceOf(node, t->string);
+    const Classes* c = node != nullptr ? bindings() : nullptr;
+    return c != nullptr && isInstance(node, c->box.string.get());
 }
 
 bool JNIJSONArtifact::isJSONObject(jobject node) {
-    const JNIJSONClasses* t = node != nullptr ? classes() : nullptr;
-    return t != nullptr && getEnv()->IsInstanceOf(node, t->object);
+    const Classes* c = node != nullptr ? bindings() : nullptr;
+    return c != nullptr && isInstance(node, c->jsonObject.cls.get());
 }
 
 bool JNIJSONArtifact::isJSONArray(jobject node) {
-    const JNIJSONClasses* t = node != nullptr ? classes() : nullptr;
-    return t != nullptr && getEnv()->IsInstanceOf(node, t->array);
+    const Classes* c = node != nullptr ? bindings() : nullptr;
+    return c != nullptr && isInstance(node, c->jsonArray.cls.get());
 }
 
 std::string JNIJSONArtifact::serialize() {
@@ -94,102 +60,53 @@ std::string JNIJSONArtifact::serialize() {
 std::string JNIJSONArtifact::nodeText(jobject node) {
     if (node == nullptr)
         return "null";
-    JNIEnv* env = getEnv();
-    const JNIJSONClasses* t = classes();
-    if (t == nullptr)
+    const Classes* c = bindings();
+    if (c == nullptr)
         return {};
     LocalRef<jstring> text;
-    if (env->IsInstanceOf(node, t->object)) {
-        text = LocalRef<jstring>(
-            env, static_cast<jstring>(env->CallObjectMethod(node, t->objectSerialize)));
-    } else if (env->IsInstanceOf(node, t->array)) {
-        text = LocalRef<jstring>(
-            env, static_cast<jstring>(env->CallObjectMethod(node, t->arraySerialize)));
+    if (isInstance(node, c->jsonObject.cls.get())) {
+        text = c->jsonObject.serialize(*this, node);
+    } else if (isInstance(node, c->jsonArray.cls.get())) {
+        text = c->jsonArray.serialize(*this, node);
     } else {
         // A scalar: let the library write it as the one element of an array, then drop the
         // brackets, so that its escaping and number format are the same as everywhere else.
-        LocalRef<jobject> holder(env, env->NewObject(t->array, t->arrayInit));
-        if (checkException(false) || !holder)
+        LocalRef<jobject> holder = c->jsonArray.create(*this);
+        if (!holder || !c->jsonArray.add(*this, holder.get(), node))
             return {};
-        env->CallBooleanMethod(holder.get(), t->arrayAdd, node);
-        if (checkException(false))
+        std::string wrapped =
+            qeinteg::jni::ToUtf8(getEnv(), c->jsonArray.serialize(*this, holder.get()).get());
+        if (wrapped.size() < 2)
             return {};
-        LocalRef<jstring> wrapped(
-            env, static_cast<jstring>(env->CallObjectMethod(holder.get(), t->arraySerialize)));
-        if (checkException(false) || !wrapped)
-            return {};
-        std::string result = qejni::JavaStringToUtf8(env, wrapped.get());
-        if (result.size() < 2)
-            return {};
-        return result.substr(1, result.size() - 2);
+        return wrapped.substr(1, wrapped.size() - 2);
     }
-    if (checkException(false) || !text)
+    if (!text)
         return {};
-    return qejni::JavaStringToUtf8(env, text.get());
+    return qeinteg::jni::ToUtf8(getEnv(), text.get());
 }
 
-namespace {
-
-jobject Box(JNIEnv* env, jclass cls, jmethodID constructor, jvalue value) {
-    return env->NewObjectA(cls, constructor, &value);
+LocalRef<jobject> JNIJSONArtifact::localValue(int value) {
+    const Classes* c = bindings();
+    return c == nullptr ? LocalRef<jobject>() : c->box.newInteger(*this, value);
 }
 
-}  // namespace
-
-jobject JNIJSONArtifact::localValue(int value) {
-    const JNIJSONClasses* t = classes();
-    if (t == nullptr)
-        return nullptr;
-    jvalue v;
-    v.i = value;
-    jobject boxed = Box(getEnv(), t->integer, t->integerInit, v);
-    if (boxed == nullptr)
-        checkException(false);
-    return boxed;
+LocalRef<jobject> JNIJSONArtifact::localValue(long long value) {
+    const Classes* c = bindings();
+    return c == nullptr ? LocalRef<jobject>() : c->box.newLong(*this, static_cast<jlong>(value));
 }
 
-jobject JNIJSONArtifact::localValue(long long value) {
-    const JNIJSONClasses* t = classes();
-    if (t == nullptr)
-        return nullptr;
-    jvalue v;
-    v.j = static_cast<jlong>(value);
-    jobject boxed = Box(getEnv(), t->long_, t->longInit, v);
-    if (boxed == nullptr)
-        checkException(false);
-    return boxed;
+LocalRef<jobject> JNIJSONArtifact::localValue(double value) {
+    const Classes* c = bindings();
+    return c == nullptr ? LocalRef<jobject>() : c->box.newDouble(*this, value);
 }
 
-jobject JNIJSONArtifact::localValue(double value) {
-    const JNIJSONClasses* t = classes();
-    if (t == nullptr)
-        return nullptr;
-    jvalue v;
-    v.d = value;
-    jobject boxed = Box(getEnv(), t->double_, t->doubleInit, v);
-    if (boxed == nullptr)
-        checkException(false);
-    return boxed;
+LocalRef<jobject> JNIJSONArtifact::localValue(bool value) {
+    const Classes* c = bindings();
+    return c == nullptr ? LocalRef<jobject>()
+                        : c->box.newBoolean(*this, value ? JNI_TRUE : JNI_FALSE);
 }
 
-jobject JNIJSONArtifact::localValue(bool value) {
-    const JNIJSONClasses* t = classes();
-    if (t == nullptr)
-        return nullptr;
-    jvalue v;
-    v.z = value ? JNI_TRUE : JNI_FALSE;
-    jobject boxed = Box(getEnv(), t->boolean, t->booleanInit, v);
-    if (boxed == nullptr)
-        checkException(false);
-    return boxed;
-}
-
-jobject JNIJSONArtifact::localValue(std::string_view value) {
-    JNIEnv* env = getEnv();
-    if (env == nullptr)
-        return nullptr;
-    jstring text = qejni::NewJavaString(env, value);
-    if (text == nullptr)
-        checkException(false);
-    return text;
+LocalRef<jobject> JNIJSONArtifact::localValue(std::string_view value) {
+    LocalRef<jstring> text = qeinteg::jni::NewString(*this, value);
+    return LocalRef<jobject>(getEnv(), text.release());
 }

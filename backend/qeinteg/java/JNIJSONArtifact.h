@@ -21,8 +21,6 @@
 #include "qeinteg/java/JNIQelAccessor.h"
 #include "qeinteg/qeinteg_export.h"
 
-struct JNIJSONClasses;
-
 class QEINTEG_EXPORT JNIJSONArtifact : public JNIQelAccessor {
   public:
     ~JNIJSONArtifact() override;
@@ -44,27 +42,27 @@ class QEINTEG_EXPORT JNIJSONArtifact : public JNIQelAccessor {
   protected:
     JNIJSONArtifact();
 
-    // The Java class table, or null (with the failure recorded) when the classes are missing.
-    const JNIJSONClasses* classes();
-    // Makes the local reference `local` the wrapper's own node (and current node); deletes `local`.
-    void takeOwnNode(jobject local);
-    jobject ownNode() const { return own_; }
-    // A handle owned by this wrapper for the value behind `local`; deletes `local`. Null for null.
-    jobject adoptNode(jobject local);
+    // Makes `local` the wrapper's own node (and current node).
+    void takeOwnNode(qeinteg::jni::LocalRef<jobject> local);
+    jobject ownNode() const { return own_.get(); }
+    // A handle owned by this wrapper for the value behind `local`. Null for null.
+    jobject adoptNode(qeinteg::jni::LocalRef<jobject> local);
     // JSON text of any node; "null" for a null handle, empty on failure.
     std::string nodeText(jobject node);
+    // True when node is an instance of cls (false for null).
+    bool isInstance(jobject node, jclass cls);
 
-    // New local Java values; null (failure recorded) when one cannot be made.
-    jobject localValue(int value);
-    jobject localValue(long long value);
-    jobject localValue(double value);
-    jobject localValue(bool value);
-    jobject localValue(std::string_view value);
+    // New local Java values; empty (failure recorded) when one cannot be made.
+    qeinteg::jni::LocalRef<jobject> localValue(int value);
+    qeinteg::jni::LocalRef<jobject> localValue(long long value);
+    qeinteg::jni::LocalRef<jobject> localValue(double value);
+    qeinteg::jni::LocalRef<jobject> localValue(bool value);
+    qeinteg::jni::LocalRef<jobject> localValue(std::string_view value);
 
     // Records a failure that is not a Java exception.
     void fail(const std::string& text);
 
   private:
-    jobject own_ = nullptr;
-    std::vector<jobject> nodes_;
+    qeinteg::jni::GlobalRef own_;
+    std::vector<qeinteg::jni::GlobalRef> nodes_;
 };

@@ -1,19 +1,13 @@
 #include "qeinteg/java/JNIJSONBoolean.h"
 
-#include "qeinteg/java/JNIJSONClasses.h"
+#include "qeinteg/java/jni/Classes.h"
 
 JNIJSONBoolean::JNIJSONBoolean() = default;
 JNIJSONBoolean::~JNIJSONBoolean() = default;
 
 bool JNIJSONBoolean::booleanValue(jobject node) {
-    if (node == nullptr)
+    const qeinteg::jni::Classes* c = node != nullptr ? bindings() : nullptr;
+    if (c == nullptr || !isInstance(node, c->box.boolean.get()))
         return false;
-    const JNIJSONClasses* t = classes();
-    JNIEnv* env = getEnv();
-    if (t == nullptr || !env->IsInstanceOf(node, t->boolean))
-        return false;
-    const jboolean value = env->CallBooleanMethod(node, t->booleanValue);
-    if (checkException(false))
-        return false;
-    return value == JNI_TRUE;
+    return c->box.booleanValue(*this, node);
 }

@@ -1,20 +1,14 @@
 #include "qeinteg/java/JNIJSONDouble.h"
 
-#include "qeinteg/java/JNIJSONClasses.h"
+#include "qeinteg/java/jni/Classes.h"
 
 JNIJSONDouble::JNIJSONDouble() = default;
 JNIJSONDouble::~JNIJSONDouble() = default;
 
 double JNIJSONDouble::doubleValue(jobject node) {
-    if (node == nullptr)
-        return 0.0;
-    const JNIJSONClasses* t = classes();
-    JNIEnv* env = getEnv();
+    const qeinteg::jni::Classes* c = node != nullptr ? bindings() : nullptr;
     // Parsed integers are Integer or Long nodes: read every number through Number.doubleValue.
-    if (t == nullptr || !env->IsInstanceOf(node, t->number))
+    if (c == nullptr || !isInstance(node, c->box.number.get()))
         return 0.0;
-    const jdouble value = env->CallDoubleMethod(node, t->numberDoubleValue);
-    if (checkException(false))
-        return 0.0;
-    return value;
+    return c->box.doubleValue(*this, node);
 }

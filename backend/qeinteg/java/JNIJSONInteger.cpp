@@ -1,21 +1,15 @@
 #include "qeinteg/java/JNIJSONInteger.h"
 
-#include "qeinteg/java/JNIJSONClasses.h"
+#include "qeinteg/java/jni/Classes.h"
 
 JNIJSONInteger::JNIJSONInteger() = default;
 JNIJSONInteger::~JNIJSONInteger() = default;
 
 int JNIJSONInteger::intValue(jobject node) {
-    if (node == nullptr)
-        return 0;
-    const JNIJSONClasses* t = classes();
-    JNIEnv* env = getEnv();
+    const qeinteg::jni::Classes* c = node != nullptr ? bindings() : nullptr;
     // Through Number, so that Integer, Long and Double nodes all read; a method id of one box
     // class must never be called on another.
-    if (t == nullptr || !env->IsInstanceOf(node, t->number))
+    if (c == nullptr || !isInstance(node, c->box.number.get()))
         return 0;
-    const jint value = env->CallIntMethod(node, t->numberIntValue);
-    if (checkException(false))
-        return 0;
-    return value;
+    return c->box.intValue(*this, node);
 }

@@ -1,48 +1,34 @@
 #include "qeinteg/java/JNIJSONObject.h"
 
 #include "qeinteg/java/JNIJSONArray.h"
-#include "qeinteg/java/JNIJSONClasses.h"
-#include "qeinteg/java/JNIRefs.h"
-#include "qeinteg/platform/jvm/JavaStrings.h"
+#include "qeinteg/java/jni/Classes.h"
+#include "qeinteg/java/jni/Collections.h"
 
+using qeinteg::jni::Classes;
 using qeinteg::jni::LocalRef;
 
 JNIJSONObject::JNIJSONObject() {
-    const JNIJSONClasses* t = classes();
-    if (t == nullptr)
-        return;
-    JNIEnv* env = getEnv();
-    jobject created = env->NewObject(t->object, t->objectInit);
-    if (checkException(false) || created == nullptr)
-        return;
-    takeOwnNode(created);
-    top_ = ownNode();
+    if (const Classes* c = bindings()) {
+        takeOwnNode(c->jsonObject.create(*this));
+        top_ = ownNode();
+    }
 }
 
 JNIJSONObject::JNIJSONObject(const char* text) {
     if (text == nullptr)
         return;
-    const JNIJSONClasses* t = classes();
-    if (t == nullptr) {
-        parserError_ = getLastFailure();
-        return;
-    }
-    JNIEnv* env = getEnv();
     clearLastFailure();
-    LocalRef<jstring> source(env, qejni::NewJavaString(env, text));
-    jobject parsed = nullptr;
-    if (source)
-        parsed = env->CallStaticObjectMethod(t->object, t->objectParse, source.get());
-    if (checkException(false) || parsed == nullptr) {
-        if (parsed != nullptr)
-            env->DeleteLocalRef(parsed);
+    if (const Classes* c = bindings()) {
+        LocalRef<jstring> source = qeinteg::jni::NewString(*this, text);
+        if (source)
+            takeOwnNode(c->jsonObject.parse(*this, source.get()));
+    }
+    top_ = ownNode();
+    if (top_ == nullptr) {
         parserError_ = getLastFailure();
         if (parserError_.empty())
             parserError_ = "the JSON parser gave no object";
-        return;
     }
-    takeOwnNode(parsed);
-    top_ = ownNode();
 }
 
 JNIJSONObject::~JNIJSONObject() = default;
@@ -57,122 +43,99 @@ std::string JNIJSONObject::toString(jobject node) {
     return nodeText(node);
 }
 
-void JNIJSONObject::store(const std::string& key, jobject value, bool ownsValue) {
-    JNIEnv* env = getEnv();
-    LocalRef<jobject> ownedValue(env, ownsValue ? value : nullptr);
-    const JNIJSONClasses* t = classes();
-    if (t == nullptr)
+void JNIJSONObject::store(const std::string& key, jobject value) {
+    const Classes* c = bindings();
+    if (c == nullptr)
         return;
     jobject target = getObject();
-    if (target == nullptr || !env->IsInstanceOf(target, t->object)) {
+    if (!isInstance(target, c->jsonObject.cls.get())) {
         fail("put: the current node is not a JSON object");
         return;
     }
-    LocalRef<jstring> name(env, qejni::NewJavaString(env, key));
-    if (!name) {
-        checkException(false);
-        return;
-    }
-    LocalRef<jobject> previous(env, env->CallObjectMethod(target, t->objectPut, name.get(), value));
-    checkException(false);
+    if (LocalRef<jstring> name = qeinteg::jni::NewString(*this, key))
+        c->jsonObject.put(*this, target, name.get(), value);
 }
 
 void JNIJSONObject::put(const std::string& key, int value) {
-    if (jobject v = localValue(value))
-        store(key, v, true);
+    if (LocalRef<jobject> v = localValue(value))
+        store(key, v.get());
 }
 
 void JNIJSONObject::put(const std::string& key, long long value) {
-    if (jobject v = localValue(value))
-        store(key, v, true);
+    if (LocalRef<jobject> v = localValue(value))
+        store(key, v.get());
 }
 
 void JNIJSONObject::put(const std::string& key, double value) {
-    if (jobject v = localValue(value))
-        store(key, v, true);
+    if (LocalRef<jobject> v = localValue(value))
+        store(key, v.get());
 }
 
 void JNIJSONObject::put(const std::string& key, bool value) {
-    if (jobject v = localValue(value))
-        store(key, v, true);
+    if (LocalRef<jobject> v = localValue(value))
+        store(key, v.get());
 }
 
 void JNIJSONObject::put(const std::string& key, const char* value) {
     if (value == nullptr) {
-        store(key, nullptr, false);
-    } else if (jobject v = localValue(std::string_view(value))) {
-        store(key, v, true);
+        store(key, nullptr);
+    } else if (LocalRef<jobject> v = localValue(std::string_view(value))) {
+        store(key, v.get());
     }
 }
 
 void JNIJSONObject::put(const std::string& key, const std::string& value) {
-    if (jobject v = localValue(std::string_view(value)))
-        store(key, v, true);
+    if (LocalRef<jobject> v = localValue(std::string_view(value)))
+        store(key, v.get());
 }
 
 void JNIJSONObject::put(const std::string& key, JNIJSONObject* value) {
-    store(key, value != nullptr ? value->getObject() : nullptr, false);
+    store(key, value != nullptr ? value->getObject() : nullptr);
 }
 
 void JNIJSONObject::put(const std::string& key, JNIJSONArray* value) {
-    store(key, value != nullptr ? value->getObject() : nullptr, false);
+    store(key, value != nullptr ? value->getObject() : nullptr);
 }
 
 void JNIJSONObject::putNull(const std::string& key) {
-    store(key, nullptr, false);
+    store(key, nullptr);
 }
 
 jobject JNIJSONObject::get(jobject node, const char* key) {
     if (node == nullptr)
         return nullptr;
     setObject(node);
-    if (key == nullptr)
+    const Classes* c = key != nullptr ? bindings() : nullptr;
+    if (c == nullptr || !isInstance(node, c->jsonObject.cls.get()))
         return nullptr;
-    const JNIJSONClasses* t = classes();
-    JNIEnv* env = getEnv();
-    if (t == nullptr || !env->IsInstanceOf(node, t->object))
+    LocalRef<jstring> name = qeinteg::jni::NewString(*this, key);
+    if (!name)
         return nullptr;
-    LocalRef<jstring> name(env, qejni::NewJavaString(env, key));
-    if (!name) {
-        checkException(false);
-        return nullptr;
-    }
-    jobject value = env->CallObjectMethod(node, t->objectGet, name.get());
-    if (checkException(false))
-        return nullptr;
-    return adoptNode(value);
+    return adoptNode(c->jsonObject.get(*this, node, name.get()));
 }
 
 std::string JNIJSONObject::getChildAsString(jobject node, const char* key) {
     if (node == nullptr)
         return {};
     setObject(node);
-    if (key == nullptr)
+    const Classes* c = key != nullptr ? bindings() : nullptr;
+    if (c == nullptr || !isInstance(node, c->jsonObject.cls.get()))
         return {};
-    const JNIJSONClasses* t = classes();
-    JNIEnv* env = getEnv();
-    if (t == nullptr || !env->IsInstanceOf(node, t->object))
+    LocalRef<jstring> name = qeinteg::jni::NewString(*this, key);
+    if (!name)
         return {};
-    LocalRef<jstring> name(env, qejni::NewJavaString(env, key));
-    if (!name) {
-        checkException(false);
+    LocalRef<jobject> value = c->jsonObject.get(*this, node, name.get());
+    if (!isInstance(value.get(), c->box.string.get()))
         return {};
-    }
-    LocalRef<jobject> value(env, env->CallObjectMethod(node, t->objectGet, name.get()));
-    if (checkException(false) || !value || !env->IsInstanceOf(value.get(), t->string))
-        return {};
-    std::string text = qejni::JavaStringToUtf8(env, static_cast<jstring>(value.get()));
-    checkException(false);
-    return text;
+    return qeinteg::jni::ToUtf8(getEnv(), value.get());
 }
 
 jobject JNIJSONObject::getByPath(jobject node, const std::string& path) {
     if (node == nullptr || path.empty())
         return nullptr;
-    const JNIJSONClasses* t = classes();
-    if (t == nullptr)
+    const Classes* c = bindings();
+    if (c == nullptr)
         return nullptr;
-    JNIEnv* env = getEnv();
     // The steps in between are local references released at once; only the last value becomes a
     // handle of this wrapper.
     LocalRef<jobject> current;
@@ -184,15 +147,15 @@ jobject JNIJSONObject::getByPath(jobject node, const std::string& path) {
         if (end == std::string::npos)
             end = path.size();
         if (end > start) {
-            if (at == nullptr || !env->IsInstanceOf(at, t->object))
+            if (!isInstance(at, c->jsonObject.cls.get()))
                 return nullptr;
-            LocalRef<jstring> name(env, qejni::NewJavaString(env, path.substr(start, end - start)));
-            if (!name) {
-                checkException(false);
+            LocalRef<jstring> name =
+                qeinteg::jni::NewString(*this, std::string_view(path).substr(start, end - start));
+            if (!name)
                 return nullptr;
-            }
-            LocalRef<jobject> next(env, env->CallObjectMethod(at, t->objectGet, name.get()));
-            if (checkException(false))
+            qeinteg::jni::FailureWatch watch(*this);
+            LocalRef<jobject> next = c->jsonObject.get(watch, at, name.get());
+            if (watch.failed())
                 return nullptr;
             current = std::move(next);
             at = current.get();
@@ -202,7 +165,7 @@ jobject JNIJSONObject::getByPath(jobject node, const std::string& path) {
     }
     if (!anyKey || at == nullptr)
         return nullptr;
-    return adoptNode(current.release());
+    return adoptNode(std::move(current));
 }
 
 std::set<std::string> JNIJSONObject::keySet() {
@@ -211,28 +174,15 @@ std::set<std::string> JNIJSONObject::keySet() {
 
 std::set<std::string> JNIJSONObject::keySet(jobject node) {
     std::set<std::string> keys;
-    if (node == nullptr)
+    const Classes* c = node != nullptr ? bindings() : nullptr;
+    if (c == nullptr || !isInstance(node, c->jsonObject.cls.get()))
         return keys;
-    const JNIJSONClasses* t = classes();
-    JNIEnv* env = getEnv();
-    if (t == nullptr || !env->IsInstanceOf(node, t->object))
+    LocalRef<jobject> set = c->jsonObject.keySet(*this, node);
+    if (!set)
         return keys;
-    LocalRef<jobject> set(env, env->CallObjectMethod(node, t->objectKeySet));
-    if (checkException(false) || !set)
-        return keys;
-    LocalRef<jobject> iterator(env, env->CallObjectMethod(set.get(), t->setIterator));
-    if (checkException(false) || !iterator)
-        return keys;
-    while (true) {
-        const jboolean more = env->CallBooleanMethod(iterator.get(), t->iteratorHasNext);
-        if (checkException(false) || !more)
-            break;
-        LocalRef<jobject> key(env, env->CallObjectMethod(iterator.get(), t->iteratorNext));
-        if (checkException(false))
-            break;
-        if (key && env->IsInstanceOf(key.get(), t->string)) {
-            keys.insert(qejni::JavaStringToUtf8(env, static_cast<jstring>(key.get())));
-        }
-    }
+    qeinteg::jni::ForEach(*this, set.get(), [&](jobject key) {
+        if (isInstance(key, c->box.string.get()))
+            keys.insert(qeinteg::jni::ToUtf8(getEnv(), key));
+    });
     return keys;
 }

@@ -66,8 +66,8 @@ class QEINTEG_EXPORT JNIJSONObject : public JNIJSONArtifact {
     std::set<std::string> keySet(jobject node);
 
   private:
-    // Stores `value` under key; deletes `value` afterwards when it is a local reference of ours.
-    void store(const std::string& key, jobject value, bool ownsValue);
+    // Stores `value` (null for JSON null) under key in the current node.
+    void store(const std::string& key, jobject value);
 
     jobject top_ = nullptr;
     std::string parserError_;

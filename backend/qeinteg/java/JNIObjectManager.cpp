@@ -1,21 +1,28 @@
 #include "qeinteg/java/JNIObjectManager.h"
 
+#include <memory>
 #include <vector>
 
 #include "qeinteg/java/JNIQelAccessor.h"
-#include "qeinteg/java/JNIRefs.h"
+#include "qeinteg/java/jni/Classes.h"
+#include "qeinteg/java/jni/Failure.h"
+#include "qeinteg/java/jni/Refs.h"
 
 class JNIObjectManager::Impl {
   public:
     JNIEnv* env = nullptr;
-    std::vector<jobject> globalRefs;
-    std::vector<JNIQelAccessor*> cleanList;
+    std::vector<qeinteg::jni::GlobalRef> globalRefs;
+    std::vector<std::unique_ptr<JNIQelAccessor>> cleanList;
 };
 
 JNIObjectManager* JNIObjectManager::_this = nullptr;
 
 JNIObjectManager::JNIObjectManager() : impl_(new Impl()) {
     reAttachJVM();
+    std::string missing;
+    if (impl_->env != nullptr && qeinteg::jni::Classes::Resolve(impl_->env, &missing) == nullptr) {
+        qeinteg::jni::Report(qeinteg::jni::OwnFailure({}, "Java start failed: " + missing));
+    }
 }
 
 JNIObjectManager::~JNIObjectManager() {
@@ -50,32 +57,29 @@ void JNIObjectManager::reAttachJVM() {
 }
 
 jobject JNIObjectManager::createGlobalRef(jobject obj, bool track) {
-    JNIEnv* env = impl_->env;
-    if (env == nullptr || obj == nullptr)
+    if (impl_->env == nullptr || obj == nullptr)
         return nullptr;
-    jobject global = env->NewGlobalRef(obj);
-    if (track && global != nullptr)
-        impl_->globalRefs.push_back(global);
-    return global;
+    qeinteg::jni::GlobalRef global(impl_->env, obj);
+    if (!track)
+        return global.release();  // the caller's to delete
+    jobject ref = global.get();
+    impl_->globalRefs.push_back(std::move(global));
+    return ref;
 }
 
 void JNIObjectManager::addtoCleanList(JNIQelAccessor* wrapper) {
     if (wrapper != nullptr)
-        impl_->cleanList.push_back(wrapper);
+        impl_->cleanList.emplace_back(wrapper);
 }
 
 void JNIObjectManager::cleanJRef() {
-    // Swap the lists out first: a wrapper's destructor may register more clean-up.
-    std::vector<jobject> refs;
-    refs.swap(impl_->globalRefs);
-    if (impl_->env != nullptr) {
-        for (jobject ref : refs)
-            impl_->env->DeleteGlobalRef(ref);
-    }
-    std::vector<JNIQelAccessor*> wrappers;
-    wrappers.swap(impl_->cleanList);
-    for (JNIQelAccessor* wrapper : wrappers)
-        delete wrapper;
+    // Moved out first: a wrapper's destructor may register more clean-up.
+    std::vector<qeinteg::jni::GlobalRef> refs = std::move(impl_->globalRefs);
+    impl_->globalRefs.clear();
+    refs.clear();
+    std::vector<std::unique_ptr<JNIQelAccessor>> wrappers = std::move(impl_->cleanList);
+    impl_->cleanList.clear();
+    wrappers.clear();
 }
 
 size_t JNIObjectManager::trackedGlobalRefCount() const {

@@ -3,6 +3,11 @@
 // One manager exists per process (`getManager()`); it holds the JNIEnv of the thread that last
 // attached and two clean-up lists: global references to delete and wrapper objects to destroy at
 // the next cleanJRef(). Used from the procedure thread only; nothing is locked.
+//
+// Making the first manager also resolves every Java class and member the library calls. When one
+// is missing (a wrong or missing jar) the start fails there: the message naming the class or
+// member is written to the trace log, and every wrapper made afterwards reports it as its last
+// failure instead of doing anything.
 #pragma once
 
 #include <jni.h>

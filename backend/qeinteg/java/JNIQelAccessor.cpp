@@ -1,22 +1,28 @@
 #include "qeinteg/java/JNIQelAccessor.h"
 
 #include "qeinteg/java/JNIObjectManager.h"
-#include "qeinteg/platform/jvm/JavaStrings.h"
+#include "qeinteg/java/jni/Classes.h"
+#include "qeinteg/java/jni/Collections.h"
+
+using qeinteg::jni::Classes;
+using qeinteg::jni::LocalRef;
 
 JNIQelAccessor::JNIQelAccessor() {
     setEnv(JNIObjectManager::getManager()->getEnv());
 }
 
-JNIQelAccessor::~JNIQelAccessor() {
-    JNIEnv* env = getEnv();
-    if (env == nullptr)
-        return;
-    for (jobject ref : localRefs_)
-        env->DeleteLocalRef(ref);
-}
+JNIQelAccessor::~JNIQelAccessor() = default;
 
 JNIObjectManager* JNIQelAccessor::getJNIObjectManager() {
     return JNIObjectManager::getManager();
+}
+
+void JNIQelAccessor::RegisterForCleanUp(JNIQelAccessor* wrapper) {
+    JNIObjectManager::getManager()->addtoCleanList(wrapper);
+}
+
+const Classes* JNIQelAccessor::bindings() {
+    return qeinteg::jni::BindingsFor(*this);
 }
 
 std::string JNIQelAccessor::getString(jstring s) {
@@ -26,17 +32,18 @@ std::string JNIQelAccessor::getString(jstring s) {
 }
 
 void JNIQelAccessor::getString(jstring s, std::string& out) {
-    JNIEnv* env = getEnv();
-    out.clear();
-    if (env == nullptr)
-        return;
-    out = qejni::JavaStringToUtf8(env, s);
+    out = qeinteg::jni::ToUtf8(getEnv(), s);
     checkException(false);
 }
 
 void JNIQelAccessor::trackLocalRef(jobject ref) {
     if (ref != nullptr)
-        localRefs_.push_back(ref);
+        localRefs_.emplace_back(getEnv(), ref);
+}
+
+void JNIQelAccessor::holdObject(jobject object) {
+    held_ = qeinteg::jni::GlobalRef(getEnv(), object);
+    setObject(held_.get());
 }
 
 void JNIQelAccessor::setObjectG(jobject obj, bool global, bool track) {
@@ -50,90 +57,72 @@ void JNIQelAccessor::setObjectG(jobject obj, bool global, bool track) {
 }
 
 jobject JNIQelAccessor::finishNewObject(jobject local, bool global, bool track) {
-    JNIEnv* env = getEnv();
-    if (local == nullptr) {
-        checkException(false);
+    if (local == nullptr)
         return nullptr;
-    }
+    LocalRef<jobject> owned(getEnv(), local);
+    jobject result = global ? getJNIObjectManager()->createGlobalRef(local, track) : local;
     if (track)
-        trackLocalRef(local);
-    if (!global)
-        return local;
-    jobject result = getJNIObjectManager()->createGlobalRef(local, track);
-    // An untracked local would otherwise live until the thread detaches.
-    if (!track)
-        env->DeleteLocalRef(local);
+        trackLocalRef(owned.release());
+    else if (!global)
+        owned.release();  // the caller's local reference now
     return result;
 }
 
-jobject JNIQelAccessor::newBoxed(const char* className, const char* signature, jvalue value,
-                                 bool global, bool track) {
-    JNIEnv* env = getEnv();
-    if (env == nullptr)
-        return nullptr;
-    jclass cls = FindClassCached(env, className);
-    if (cls == nullptr)
-        return nullptr;
-    jmethodID constructor = env->GetMethodID(cls, "<init>", signature);
-    if (constructor == nullptr) {
-        checkException(false);
-        return nullptr;
-    }
-    return finishNewObject(env->NewObjectA(cls, constructor, &value), global, track);
-}
-
 jobject JNIQelAccessor::newObject(int value, bool global, bool track) {
-    jvalue v;
-    v.i = value;
-    return newBoxed("java/lang/Integer", "(I)V", v, global, track);
+    const Classes* c = bindings();
+    return c == nullptr ? nullptr
+                        : finishNewObject(c->box.newInteger(*this, value).release(), global, track);
 }
 
 jobject JNIQelAccessor::newObject(long long value, bool global, bool track) {
-    jvalue v;
-    v.j = static_cast<jlong>(value);
-    return newBoxed("java/lang/Long", "(J)V", v, global, track);
+    const Classes* c = bindings();
+    return c == nullptr
+               ? nullptr
+               : finishNewObject(c->box.newLong(*this, static_cast<jlong>(value)).release(), global,
+                                 track);
 }
 
 jobject JNIQelAccessor::newObject(double value, bool global, bool track) {
-    jvalue v;
-    v.d = value;
-    return newBoxed("java/lang/Double", "(D)V", v, global, track);
+    const Classes* c = bindings();
+    return c == nullptr ? nullptr
+                        : finishNewObject(c->box.newDouble(*this, value).release(), global, track);
 }
 
 jobject JNIQelAccessor::newObject(bool value, bool global, bool track) {
-    jvalue v;
-    v.z = value ? JNI_TRUE : JNI_FALSE;
-    return newBoxed("java/lang/Boolean", "(Z)V", v, global, track);
+    const Classes* c = bindings();
+    return c == nullptr
+               ? nullptr
+               : finishNewObject(c->box.newBoolean(*this, value ? JNI_TRUE : JNI_FALSE).release(),
+                                 global, track);
 }
 
 jobject JNIQelAccessor::newObject(const char* value, bool global, bool track) {
-    JNIEnv* env = getEnv();
-    if (env == nullptr || value == nullptr)
+    if (value == nullptr)
         return nullptr;
-    return finishNewObject(qejni::NewJavaString(env, value), global, track);
+    return finishNewObject(qeinteg::jni::NewString(*this, value).release(), global, track);
 }
 
 jobject JNIQelAccessor::newObject(const std::string& value, bool global, bool track) {
-    JNIEnv* env = getEnv();
-    if (env == nullptr)
-        return nullptr;
-    return finishNewObject(qejni::NewJavaString(env, value), global, track);
+    return finishNewObject(qeinteg::jni::NewString(*this, value).release(), global, track);
 }
 
 void JNIQelAccessor::init(const char* className, bool global) {
-    JNIEnv* env = getEnv();
-    if (env == nullptr || !setClass(className) || !setMethod("<init>", "()V"))
+    LocalRef<jclass> cls = qeinteg::jni::FindClassByName(*this, className);
+    if (!cls)
         return;
-    jobject created = env->NewObject(getClass(), getMethod());
-    if (created != nullptr)
-        setObjectG(created, global, true);
-    checkException(false);
+    qeinteg::jni::Constructor<> create;
+    if (!create.bind(getEnv(), cls.get(), {className, "<init>", "()V"}, false)) {
+        qeinteg::jni::Fail(*this, qeinteg::jni::OwnFailure(
+                                      create.member(), std::string("Java constructor not found: ") +
+                                                           className + ".<init>()V"));
+        return;
+    }
+    if (LocalRef<jobject> created = create(*this))
+        setObjectG(created.release(), global, true);
 }
 
 void JNIQelAccessor::init(jobject obj, bool global) {
     if (getEnv() == nullptr || obj == nullptr)
         return;
-    setClassOf(obj);
     setObjectG(obj, global, true);
-    checkException(false);
 }

@@ -1,8 +1,9 @@
 // Base of every Java-object wrapper: creates, holds and releases the Java object it wraps.
 //
 // A wrapper takes the environment of the process's JNIObjectManager when it is made and must be
-// used and destroyed on that thread. Local references it tracks die with it; global references it
-// makes with track = true die at the manager's next cleanJRef().
+// used on that thread. The object a wrapper holds for itself (holdObject) is a global reference
+// that dies with the wrapper; local references it tracks die with it too; global references made
+// with track = true die at the manager's next cleanJRef().
 #pragma once
 
 #include <jni.h>
@@ -10,10 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "qeinteg/platform/jvm/JNIAccessor.h"
+#include "qeinteg/java/JNIAccessor.h"
+#include "qeinteg/java/jni/Refs.h"
 #include "qeinteg/qeinteg_export.h"
 
 class JNIObjectManager;
+
+namespace qeinteg::jni {
+struct Classes;
+}
 
 class QEINTEG_EXPORT JNIQelAccessor : public JNIAccessor {
   public:
@@ -45,20 +51,39 @@ class QEINTEG_EXPORT JNIQelAccessor : public JNIAccessor {
 
     // Wraps a new instance of className made with its no-argument constructor.
     void init(const char* className, bool global);
-    // Wraps obj, taking its class.
+    // Wraps obj.
     void init(jobject obj, bool global);
 
     // Number of local references this wrapper will delete.
     size_t localRefCount() const { return localRefs_.size(); }
 
+    // The object a wrapper holds; null for a null wrapper pointer.
+    static jobject ObjectOf(const JNIQelAccessor* wrapper) {
+        return wrapper == nullptr ? nullptr : wrapper->getObject();
+    }
+    // A new wrapper of `object` (a W made from the jobject) registered with the object manager,
+    // which deletes it at the next cleanJRef(); it holds no object when `object` is null.
+    template <typename W>
+    static W* Registered(jobject object) {
+        auto* wrapper = new W(object);
+        RegisterForCleanUp(wrapper);
+        return wrapper;
+    }
+    static void RegisterForCleanUp(JNIQelAccessor* wrapper);
+
   protected:
     // Tracks a local reference so that it dies with this wrapper.
     void trackLocalRef(jobject ref);
-    // Common tail of the newObject forms.
+    // Common tail of the newObject forms: takes over `local` (null after a failed creation).
     jobject finishNewObject(jobject local, bool global, bool track);
-    jobject newBoxed(const char* className, const char* signature, jvalue value, bool global,
-                     bool track);
+    // Makes `object` the wrapped object, held by a global reference of this wrapper that is
+    // released when the wrapper dies. Null leaves the wrapper without object.
+    void holdObject(jobject object);
+    // The Java class bindings; null, with the reason kept as the last failure, when the classes
+    // could not be resolved at start.
+    const qeinteg::jni::Classes* bindings();
 
   private:
-    std::vector<jobject> localRefs_;
+    std::vector<qeinteg::jni::LocalRef<jobject>> localRefs_;
+    qeinteg::jni::GlobalRef held_;
 };

@@ -1,109 +1,75 @@
 #include "qeinteg/java/JNITargetMap.h"
 
-#include "qeinteg/java/JNIRefs.h"
-#include "qeinteg/platform/jvm/JavaStrings.h"
+#include "qeinteg/java/jni/Classes.h"
+#include "qeinteg/java/jni/Collections.h"
 
-namespace {
-
-constexpr const char* kMapClass = "com/tavo/utilities/targetpredictormap/TargetPredictorMap";
-
-}  // namespace
+using qeinteg::jni::Classes;
+using qeinteg::jni::LocalRef;
 
 JNITargetMap::JNITargetMap(std::string graphJson) {
-    init(kMapClass, true);
+    if (const Classes* c = bindings())
+        holdObject(c->targetMap.create(*this).get());
     bool parsed = false;
     // The answer is not needed: a text that is not a graph leaves an empty map.
-    CallSeriesPredicate("fromJSON", graphJson, parsed);
+    CallSeriesPredicate(Predicate::FromJson, graphJson, parsed);
 }
 
 JNITargetMap::~JNITargetMap() = default;
 
-bool JNITargetMap::CallSeriesPredicate(const char* method, const std::string& series,
-                                       bool& answer) {
+bool JNITargetMap::CallSeriesPredicate(Predicate method, const std::string& series, bool& answer) {
     answer = false;
-    JNIEnv* env = getEnv();
-    if (env == nullptr || getObject() == nullptr || !setClass(kMapClass) ||
-        !setMethod(method, "(Ljava/lang/String;)Z")) {
+    const Classes* c = getObject() != nullptr ? bindings() : nullptr;
+    if (c == nullptr)
         return false;
-    }
-    qeinteg::jni::LocalRef<jstring> text(env, qejni::NewJavaString(env, series));
-    if (checkException(false))
+    const auto& call = method == Predicate::FromJson   ? c->targetMap.fromJSON
+                       : method == Predicate::IsTarget ? c->targetMap.isTarget
+                                                       : c->targetMap.isPredictor;
+    LocalRef<jstring> text = qeinteg::jni::NewString(*this, series);
+    if (!text)
         return false;
-    const jboolean result = env->CallBooleanMethod(getObject(), getMethod(), text.get());
-    if (checkException(false))
-        return false;
-    answer = result == JNI_TRUE;
-    return true;
+    qeinteg::jni::FailureWatch watch(*this);
+    answer = call(watch, getObject(), text.get());
+    return !watch.failed();
 }
 
-bool JNITargetMap::CallSeriesList(const char* method, std::vector<std::string>& out) {
-    JNIEnv* env = getEnv();
-    if (env == nullptr || getObject() == nullptr || !setClass(kMapClass) ||
-        !setMethod(method, "()Ljava/util/List;")) {
+bool JNITargetMap::CallSeriesList(SeriesList method, std::vector<std::string>& out) {
+    const Classes* c = getObject() != nullptr ? bindings() : nullptr;
+    if (c == nullptr)
         return false;
-    }
-    qeinteg::jni::LocalRef<> list(env, env->CallObjectMethod(getObject(), getMethod()));
-    if (checkException(false) || !list)
+    const auto& call =
+        method == SeriesList::Targets ? c->targetMap.allTargets : c->targetMap.allPredictors;
+    LocalRef<jobject> list = call(*this, getObject());
+    if (!list)
         return false;
-    JNIAccessor walker;
-    walker.setEnv(env);
-    if (!walker.setClass("java/util/List") ||
-        !walker.setMethod("iterator", "()Ljava/util/Iterator;")) {
-        return false;
-    }
-    qeinteg::jni::LocalRef<> iterator(env, env->CallObjectMethod(list.get(), walker.getMethod()));
-    if (checkException(false) || !iterator || !walker.setClass("java/util/Iterator"))
-        return false;
-    if (!walker.setMethod("hasNext", "()Z"))
-        return false;
-    const jmethodID hasNext = walker.getMethod();
-    if (!walker.setMethod("next", "()Ljava/lang/Object;"))
-        return false;
-    const jmethodID next = walker.getMethod();
-    while (true) {
-        const jboolean more = env->CallBooleanMethod(iterator.get(), hasNext);
-        if (checkException(false))
-            return false;
-        if (more != JNI_TRUE)
-            return true;
-        // Each element's reference dies before the next is fetched.
-        qeinteg::jni::LocalRef<jstring> element(
-            env, static_cast<jstring>(env->CallObjectMethod(iterator.get(), next)));
-        if (checkException(false))
-            return false;
-        out.push_back(qejni::JavaStringToUtf8(env, element.get()));
-    }
+    return qeinteg::jni::ForEach(*this, list.get(), [&](jobject element) {
+        out.push_back(qeinteg::jni::ToUtf8(getEnv(), element));
+    });
 }
 
 bool JNITargetMap::PredictorIndexSetSize(const std::string& series, int& size) {
     size = 0;
-    JNIEnv* env = getEnv();
-    if (env == nullptr || getObject() == nullptr || !setClass(kMapClass) ||
-        !setMethod("getPredictorIndexSet", "(Ljava/lang/String;)Ljava/util/Set;")) {
+    const Classes* c = getObject() != nullptr ? bindings() : nullptr;
+    if (c == nullptr)
         return false;
-    }
-    qeinteg::jni::LocalRef<jstring> text(env, qejni::NewJavaString(env, series));
-    if (checkException(false))
+    LocalRef<jstring> text = qeinteg::jni::NewString(*this, series);
+    if (!text)
         return false;
-    qeinteg::jni::LocalRef<> set(env, env->CallObjectMethod(getObject(), getMethod(), text.get()));
-    if (checkException(false) || !set)
+    LocalRef<jobject> set = c->targetMap.predictorIndexSet(*this, getObject(), text.get());
+    if (!set)
         return false;
-    JNIAccessor sizer;
-    sizer.setEnv(env);
-    if (!sizer.setClass("java/util/Set") || !sizer.setMethod("size", "()I"))
-        return false;
-    size = env->CallIntMethod(set.get(), sizer.getMethod());
-    return !checkException(false);
+    qeinteg::jni::FailureWatch watch(*this);
+    size = c->collection.size(watch, set.get());
+    return !watch.failed();
 }
 
 bool JNITargetMap::IsTarget(const std::string& series) {
     bool answer = false;
-    return CallSeriesPredicate("isTarget", series, answer) && answer;
+    return CallSeriesPredicate(Predicate::IsTarget, series, answer) && answer;
 }
 
 bool JNITargetMap::IsPredictor(const std::string& series) {
     bool answer = false;
-    return CallSeriesPredicate("isPredictor", series, answer) && answer;
+    return CallSeriesPredicate(Predicate::IsPredictor, series, answer) && answer;
 }
 
 bool JNITargetMap::IsArModelSeries(const std::string& series) {
@@ -115,16 +81,16 @@ bool JNITargetMap::IsValidSeries(const std::string& series) {
 }
 
 bool JNITargetMap::GetAllTargets(std::vector<std::string>& out) {
-    return CallSeriesList("getAllTargetSeries", out);
+    return CallSeriesList(SeriesList::Targets, out);
 }
 
 bool JNITargetMap::GetAllPredictors(std::vector<std::string>& out) {
-    return CallSeriesList("getAllPredictorSeries", out);
+    return CallSeriesList(SeriesList::Predictors, out);
 }
 
 bool JNITargetMap::GetTargetsWithoutInput(std::vector<std::string>& out) {
     std::vector<std::string> targets;
-    if (!CallSeriesList("getAllTargetSeries", targets))
+    if (!CallSeriesList(SeriesList::Targets, targets))
         return false;
     for (const std::string& target : targets) {
         int size = 0;
@@ -140,11 +106,11 @@ bool JNITargetMap::GetTargetsWithoutInput(std::vector<std::string>& out) {
 
 bool JNITargetMap::GetArModelSeries(std::vector<std::string>& out) {
     std::vector<std::string> predictors;
-    if (!CallSeriesList("getAllPredictorSeries", predictors))
+    if (!CallSeriesList(SeriesList::Predictors, predictors))
         return false;
     for (const std::string& predictor : predictors) {
         bool target = false;
-        if (!CallSeriesPredicate("isTarget", predictor, target))
+        if (!CallSeriesPredicate(Predicate::IsTarget, predictor, target))
             return false;
         if (!target)
             out.push_back(predictor);

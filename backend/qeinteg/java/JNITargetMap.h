@@ -36,8 +36,11 @@ class QEINTEG_EXPORT JNITargetMap : public JNIQelAccessor {
 
   private:
     // The only places that talk to Java: a boolean method taking a series text, a method giving
-    // a java/util/List of texts, and the size of the predictor index set of a series.
-    bool CallSeriesPredicate(const char* method, const std::string& series, bool& answer);
-    bool CallSeriesList(const char* method, std::vector<std::string>& out);
+    // a java/util/List of texts, and the size of the predictor index set of a series. The method
+    // is named by its handle in the class bindings.
+    enum class Predicate { FromJson, IsTarget, IsPredictor };
+    enum class SeriesList { Targets, Predictors };
+    bool CallSeriesPredicate(Predicate method, const std::string& series, bool& answer);
+    bool CallSeriesList(SeriesList method, std::vector<std::string>& out);
     bool PredictorIndexSetSize(const std::string& series, int& size);
 };

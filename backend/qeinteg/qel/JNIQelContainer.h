@@ -7,7 +7,7 @@
 
 class QEINTEG_EXPORT JNIQelContainer : public JNIQelAccessor {
   public:
-    // Wraps the object (global reference released at the next cleanJRef).
+    // Wraps the object by a global reference of its own, released with the wrapper.
     explicit JNIQelContainer(_jobject* object);
     ~JNIQelContainer() override;
 };

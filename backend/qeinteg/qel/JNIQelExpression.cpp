@@ -1,54 +1,41 @@
 #include "qeinteg/qel/JNIQelExpression.h"
 
+#include "qeinteg/java/jni/Classes.h"
+#include "qeinteg/java/jni/Collections.h"
 #include "qeinteg/qel/JNIQelType.h"
-#include "qeinteg/qel/QelJni.h"
 
-using namespace qeinteg::qeljni;
+using qeinteg::jni::Classes;
 
 JNIQelExpression::JNIQelExpression(_jobject* expression) {
-    Adopt(*this, Borrow(*this, expression), kExpression, true);
+    holdObject(expression);
 }
 
 JNIQelExpression::~JNIQelExpression() = default;
 
 std::string JNIQelExpression::generate() {
-    return CallString(*this, kExpression, "generate", "()Ljava/lang/String;");
+    const Classes* c = bindings();
+    return c == nullptr ? std::string()
+                        : qeinteg::jni::ToUtf8(getEnv(),
+                                               c->qel.generateExpression(*this, getObject()).get());
 }
 
 jobject JNIQelExpression::newObject(JNIEnv_* env, SimpleTypes type) {
-    static const char* const kNames[] = {"Any",  "Number", "String", "Int",  "Real",
-                                         "Char", "Bool",   "Time",   "Date", "Timestamp"};
-    int index = static_cast<int>(type);
-    const char* name = index >= 0 && index < 10 ? kNames[index] : "Any";
-    if (env == nullptr)
+    const Classes* c = Classes::Get();
+    if (env == nullptr || c == nullptr)
         return nullptr;
-    jclass cls = JNIAccessor::FindClassCached(env, kSimpleTypes);
-    if (cls == nullptr)
-        return nullptr;
-    jfieldID field =
-        env->GetStaticFieldID(cls, name, "Lcom/tavo/ae/qelhelpers/QelExpression$SimpleTypes;");
-    if (field == nullptr) {
-        env->ExceptionClear();
-        return nullptr;
-    }
-    jobject constant = env->GetStaticObjectField(cls, field);
-    if (env->ExceptionCheck()) {
-        env->ExceptionClear();
-        return nullptr;
-    }
-    return constant;
+    const int index = static_cast<int>(type);
+    return env->NewLocalRef(c->qel.simpleTypeValues[index >= 0 && index < 10 ? index : 0].get());
 }
 
 JNIQelExpression::LambdaSignature::LambdaSignature(const std::string& name, JNIQelType* type)
     : name_(name), type_(type) {
-    jobject jname = newObject(name, false, true);
-    Adopt(
-        *this,
-        NewInstance(*this, kLambdaSignature,
-                    "(Ljava/lang/String;Lcom/tavo/ae/qelhelpers/QelType;)V", jname, ObjectOf(type)),
-        kLambdaSignature, false);
+    const Classes* c = bindings();
+    if (c == nullptr)
+        return;
+    qeinteg::jni::LocalRef<jstring> jname = qeinteg::jni::NewString(*this, name);
+    holdObject(
+        c->qel.newLambdaSignature(*this, jname.get(), type != nullptr ? type->getObject() : nullptr)
+            .get());
 }
 
-JNIQelExpression::LambdaSignature::~LambdaSignature() {
-    ReleaseOwned(*this);
-}
+JNIQelExpression::LambdaSignature::~LambdaSignature() = default;

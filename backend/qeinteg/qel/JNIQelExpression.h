@@ -30,13 +30,13 @@ class QEINTEG_EXPORT JNIQelExpression : public JNIQelAccessor {
         JNIQelType* type_;
     };
 
-    // Wraps an expression object (global reference released at the next cleanJRef).
+    // Wraps an expression object by a global reference of its own, released with the wrapper.
     explicit JNIQelExpression(_jobject* expression);
     ~JNIQelExpression() override;
 
     std::string generate();
 
     // A new local reference to the Java constant of the type; values outside the enumeration
-    // give Any. Null (exception cleared) when the constant cannot be read.
+    // give Any. Null before the Java classes have been resolved.
     static jobject newObject(JNIEnv_* env, SimpleTypes type);
 };

@@ -7,7 +7,7 @@
 
 class QEINTEG_EXPORT JNIQelFieldDerive : public JNIQelAccessor {
   public:
-    // Wraps the object (global reference released at the next cleanJRef).
+    // Wraps the object by a global reference of its own, released with the wrapper.
     explicit JNIQelFieldDerive(_jobject* object);
     ~JNIQelFieldDerive() override;
 };

@@ -1,53 +1,47 @@
 #include "qeinteg/qel/JNIQelFragment.h"
 
-#include "qeinteg/java/JNIRefs.h"
-#include "qeinteg/platform/jvm/JavaStrings.h"
+#include "qeinteg/java/jni/Classes.h"
+#include "qeinteg/java/jni/Collections.h"
 #include "qeinteg/qel/JNIQelFunction.h"
-#include "qeinteg/qel/QelJni.h"
 
-using namespace qeinteg::qeljni;
-using qeinteg::jni::LocalRef;
+using qeinteg::jni::Classes;
 
 JNIQelFragment::JNIQelFragment(_jobject* fragment) {
-    Adopt(*this, Borrow(*this, fragment), kFragment, true);
+    holdObject(fragment);
 }
 
 JNIQelFragment::~JNIQelFragment() = default;
 
 std::string JNIQelFragment::getId() {
-    return CallString(*this, kFragment, "getId", "()Ljava/lang/String;");
+    const Classes* c = bindings();
+    return c == nullptr
+               ? std::string()
+               : qeinteg::jni::ToUtf8(getEnv(), c->qel.fragmentId(*this, getObject()).get());
 }
 
 std::string JNIQelFragment::toQELText() {
-    return CallString(*this, kFragment, "toQELText", "()Ljava/lang/String;");
+    const Classes* c = bindings();
+    return c == nullptr
+               ? std::string()
+               : qeinteg::jni::ToUtf8(getEnv(), c->qel.toQELText(*this, getObject()).get());
 }
 
 bool JNIQelFragment::containsFunction(JNIQelFunction* function) {
-    return CallBoolean(*this, kFragment, "containsFunction",
-                       "(Lcom/tavo/ae/qelhelpers/QelFunction;)Z", ObjectOf(function));
+    const Classes* c = bindings();
+    return c != nullptr &&
+           c->qel.containsFunction(*this, getObject(),
+                                   function != nullptr ? function->getObject() : nullptr);
 }
 
 std::set<std::string> JNIQelFragment::getPredecessorFragmentIds() {
     std::set<std::string> ids;
-    JNIEnv* env = getEnv();
-    LocalRef<> set(env,
-                   CallObject(*this, kFragment, "getPredecessorFragmentIds", "()Ljava/util/Set;"));
-    if (!set)
+    const Classes* c = bindings();
+    if (c == nullptr)
         return ids;
-    LocalRef<> it(env, env->CallObjectMethod(set.get(), Method(env, "java/util/Set", "iterator",
-                                                               "()Ljava/util/Iterator;")));
-    if (checkException(true) || !it)
-        return ids;
-    jmethodID hasNext = Method(env, "java/util/Iterator", "hasNext", "()Z");
-    jmethodID next = Method(env, "java/util/Iterator", "next", "()Ljava/lang/Object;");
-    while (true) {
-        jboolean more = env->CallBooleanMethod(it.get(), hasNext);
-        if (checkException(true) || !more)
-            break;
-        LocalRef<jstring> id(env, static_cast<jstring>(env->CallObjectMethod(it.get(), next)));
-        if (checkException(true))
-            break;
-        ids.insert(qejni::JavaStringToUtf8(env, id.get()));
+    qeinteg::jni::LocalRef<jobject> set = c->qel.predecessorFragmentIds(*this, getObject());
+    if (set) {
+        qeinteg::jni::ForEach(*this, set.get(),
+                              [&](jobject id) { ids.insert(qeinteg::jni::ToUtf8(getEnv(), id)); });
     }
     return ids;
 }

@@ -11,7 +11,7 @@ class JNIQelFunction;
 
 class QEINTEG_EXPORT JNIQelFragment : public JNIQelAccessor {
   public:
-    // Wraps a fragment object (global reference released at the next cleanJRef).
+    // Wraps a fragment object by a global reference of its own, released with the wrapper.
     explicit JNIQelFragment(_jobject* fragment);
     ~JNIQelFragment() override;
 

@@ -1,21 +1,29 @@
 #include "qeinteg/qel/JNIQelFunction.h"
 
-#include "qeinteg/qel/QelJni.h"
+#include "qeinteg/java/jni/Classes.h"
+#include "qeinteg/java/jni/Collections.h"
 
-using namespace qeinteg::qeljni;
+using qeinteg::jni::Classes;
 
-JNIQelFunction::JNIQelFunction(_jobject* function) : JNIQelFunction(function, kFunction) {}
-
-JNIQelFunction::JNIQelFunction(_jobject* function, const char* className) {
-    Adopt(*this, Borrow(*this, function), className, true);
+JNIQelFunction::JNIQelFunction(_jobject* function) {
+    holdObject(function);
 }
+
+JNIQelFunction::JNIQelFunction(_jobject* function, const char* /*className*/)
+    : JNIQelFunction(function) {}
 
 JNIQelFunction::~JNIQelFunction() = default;
 
 std::string JNIQelFunction::getName() {
-    return CallString(*this, kFunction, "getName", "()Ljava/lang/String;");
+    const Classes* c = bindings();
+    return c == nullptr
+               ? std::string()
+               : qeinteg::jni::ToUtf8(getEnv(), c->qel.functionName(*this, getObject()).get());
 }
 
 std::string JNIQelFunction::getId() {
-    return CallString(*this, kFunction, "getId", "()Ljava/lang/String;");
+    const Classes* c = bindings();
+    return c == nullptr
+               ? std::string()
+               : qeinteg::jni::ToUtf8(getEnv(), c->qel.functionId(*this, getObject()).get());
 }

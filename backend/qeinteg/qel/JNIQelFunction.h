@@ -8,7 +8,7 @@
 
 class QEINTEG_EXPORT JNIQelFunction : public JNIQelAccessor {
   public:
-    // Wraps a function object with a global reference that the next cleanJRef releases; the
+    // Wraps a function object by a global reference of its own, released with the wrapper; the
     // caller keeps its own reference. A null object gives a wrapper without object.
     explicit JNIQelFunction(_jobject* function);
     ~JNIQelFunction() override;

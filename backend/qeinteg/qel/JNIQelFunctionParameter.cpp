@@ -1,11 +1,7 @@
 #include "qeinteg/qel/JNIQelFunctionParameter.h"
 
-#include "qeinteg/qel/QelJni.h"
-
-using namespace qeinteg::qeljni;
-
 JNIQelFunctionParameter::JNIQelFunctionParameter(_jobject* object) {
-    Adopt(*this, Borrow(*this, object), kParameter, true);
+    holdObject(object);
 }
 
 JNIQelFunctionParameter::~JNIQelFunctionParameter() = default;

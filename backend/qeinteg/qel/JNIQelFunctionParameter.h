@@ -7,7 +7,7 @@
 
 class QEINTEG_EXPORT JNIQelFunctionParameter : public JNIQelAccessor {
   public:
-    // Wraps the object (global reference released at the next cleanJRef).
+    // Wraps the object by a global reference of its own, released with the wrapper.
     explicit JNIQelFunctionParameter(_jobject* object);
     ~JNIQelFunctionParameter() override;
 };

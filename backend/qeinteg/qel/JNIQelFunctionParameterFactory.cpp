@@ -1,92 +1,91 @@
 #include "qeinteg/qel/JNIQelFunctionParameterFactory.h"
 
 #include "qeinteg/java/JNIJSONObject.h"
-#include "qeinteg/java/JNIRefs.h"
+#include "qeinteg/java/JNIObjectManager.h"
+#include "qeinteg/java/jni/Classes.h"
+#include "qeinteg/java/jni/Collections.h"
 #include "qeinteg/qel/JNIQelContainer.h"
 #include "qeinteg/qel/JNIQelExpression.h"
 #include "qeinteg/qel/JNIQelFunction.h"
 #include "qeinteg/qel/JNIQelFunctionParameter.h"
-#include "qeinteg/qel/QelJni.h"
 
-using namespace qeinteg::qeljni;
+using qeinteg::jni::Classes;
 using qeinteg::jni::LocalRef;
 
 namespace {
 
-constexpr const char* kParameterResult = ")Lcom/tavo/ae/qelhelpers/QelFunctionParameter;";
-
-std::string Signature(const char* arguments) {
-    return std::string("(") + arguments + kParameterResult;
+// A new parameter wrapper of a factory call's result, registered for clean-up.
+template <typename Call>
+JNIQelFunctionParameter* Make(const Classes* c, Call&& call) {
+    LocalRef<jobject> made = c != nullptr ? call(*c) : LocalRef<jobject>();
+    return JNIQelAccessor::Registered<JNIQelFunctionParameter>(made.get());
 }
 
-JNIQelFunctionParameter* Wrap(JNIQelAccessor& self, jobject local) {
-    auto* parameter = Register(new JNIQelFunctionParameter(local));
-    if (local != nullptr)
-        self.getEnv()->DeleteLocalRef(local);
-    return parameter;
+jboolean Flag(bool flag) {
+    return flag ? JNI_TRUE : JNI_FALSE;
 }
 
 }  // namespace
 
 JNIQelFunctionParameterFactory::JNIQelFunctionParameterFactory() {
-    Adopt(*this,
-          CallStaticObject(*this, kFactoryInstance, "getFactory",
-                           "()Lcom/tavo/ae/qelhelpers/QelFunctionParameter$Factory;"),
-          kParameterFactory, false);
+    if (const Classes* c = bindings())
+        holdObject(c->qel.getFactory(*this).get());
 }
 
-JNIQelFunctionParameterFactory::~JNIQelFunctionParameterFactory() {
-    ReleaseOwned(*this);
-}
+JNIQelFunctionParameterFactory::~JNIQelFunctionParameterFactory() = default;
 
 JNIQelFunctionParameter* JNIQelFunctionParameterFactory::createJson(JNIJSONObject* json,
                                                                     bool flag) {
-    return Wrap(*this, CallObject(*this, kParameterFactory, "createJson",
-                                  Signature("Lcom/keld/json/java/JSONObject;Z").c_str(),
-                                  ObjectOf(json), static_cast<jboolean>(flag)));
+    return Make(bindings(), [&](const Classes& c) {
+        return c.qel.createJson(*this, getObject(), ObjectOf(json), Flag(flag));
+    });
 }
 
 JNIQelFunctionParameter* JNIQelFunctionParameterFactory::createInput(JNIQelFunction* function) {
-    return Wrap(*this, CallObject(*this, kParameterFactory, "createInput",
-                                  Signature("Lcom/tavo/ae/qelhelpers/QelFunction;").c_str(),
-                                  ObjectOf(function)));
+    return Make(bindings(), [&](const Classes& c) {
+        return c.qel.createInput(*this, getObject(), ObjectOf(function));
+    });
 }
 
 JNIQelFunctionParameter* JNIQelFunctionParameterFactory::createExpression(
     JNIQelExpression* expression, bool flag) {
-    return Wrap(*this, CallObject(*this, kParameterFactory, "createExpression",
-                                  Signature("Lcom/tavo/ae/qelhelpers/QelExpression;Z").c_str(),
-                                  ObjectOf(expression), static_cast<jboolean>(flag)));
+    return Make(bindings(), [&](const Classes& c) {
+        return c.qel.createExpression(*this, getObject(), ObjectOf(expression), Flag(flag));
+    });
 }
 
 JNIQelFunctionParameter* JNIQelFunctionParameterFactory::createRaw(const std::string& text,
                                                                    bool flag) {
-    LocalRef<> jtext(getEnv(), newObject(text, false, false));
-    return Wrap(*this, CallObject(*this, kParameterFactory, "createRaw",
-                                  Signature("Ljava/lang/String;Z").c_str(), jtext.get(),
-                                  static_cast<jboolean>(flag)));
+    return Make(bindings(), [&](const Classes& c) {
+        LocalRef<jstring> jtext = qeinteg::jni::NewString(*this, text);
+        return c.qel.createRaw(*this, getObject(), jtext.get(), Flag(flag));
+    });
 }
 
 JNIQelFunctionParameter* JNIQelFunctionParameterFactory::createInputs(
     std::map<std::string, JNIQelFunction*>* inputs, bool flag) {
-    std::map<std::string, jobject> entries;
-    if (inputs != nullptr) {
-        for (const auto& [tag, function] : *inputs)
-            entries[tag] = ObjectOf(function);
-    }
-    LocalRef<> map(getEnv(), NewMap(*this, inputs == nullptr ? nullptr : &entries));
-    return Wrap(*this, CallObject(*this, kParameterFactory, "createInputs",
-                                  Signature("Ljava/util/Map;Z").c_str(), map.get(),
-                                  static_cast<jboolean>(flag)));
+    return Make(bindings(), [&](const Classes& c) {
+        LocalRef<jobject> map;
+        if (inputs != nullptr) {
+            std::vector<std::pair<std::string, jobject>> entries;
+            for (const auto& [tag, function] : *inputs)
+                entries.emplace_back(tag, ObjectOf(function));
+            map = qeinteg::jni::NewMap(*this, entries);
+        }
+        return c.qel.createInputs(*this, getObject(), map.get(), Flag(flag));
+    });
 }
 
 JNIQelFunctionParameter* JNIQelFunctionParameterFactory::createContainers(
     std::vector<JNIQelContainer*>* containers, bool flag) {
-    std::vector<jobject> objects;
-    if (containers != nullptr)
-        objects = Objects(*containers);
-    LocalRef<> list(getEnv(), NewList(*this, containers == nullptr ? nullptr : &objects));
-    return Wrap(*this, CallObject(*this, kParameterFactory, "createContainers",
-                                  Signature("Ljava/util/List;Z").c_str(), list.get(),
-                                  static_cast<jboolean>(flag)));
+    return Make(bindings(), [&](const Classes& c) {
+        LocalRef<jobject> list;
+        if (containers != nullptr) {
+            std::vector<jobject> objects;
+            for (const JNIQelContainer* container : *containers)
+                objects.push_back(ObjectOf(container));
+            list = qeinteg::jni::NewList(*this, objects);
+        }
+        return c.qel.createContainers(*this, getObject(), list.get(), Flag(flag));
+    });
 }

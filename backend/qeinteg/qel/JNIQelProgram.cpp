@@ -1,326 +1,281 @@
 #include "qeinteg/qel/JNIQelProgram.h"
 
 #include "qeinteg/java/JNIJSONObject.h"
-#include "qeinteg/java/JNIRefs.h"
+#include "qeinteg/java/JNIObjectManager.h"
+#include "qeinteg/java/jni/Classes.h"
+#include "qeinteg/java/jni/Collections.h"
 #include "qeinteg/platform/QEAssert.h"
-#include "qeinteg/platform/jvm/JavaStrings.h"
 #include "qeinteg/qel/JNIQelContainer.h"
 #include "qeinteg/qel/JNIQelFieldDerive.h"
 #include "qeinteg/qel/JNIQelFragment.h"
 #include "qeinteg/qel/JNIQelFunction.h"
 #include "qeinteg/qel/JNIQelFunctionParameter.h"
 #include "qeinteg/qel/JNITaggedFunctionInput.h"
-#include "qeinteg/qel/QelJni.h"
 
-using namespace qeinteg::qeljni;
-using qeinteg::jni::LocalFrame;
+using qeinteg::jni::Classes;
 using qeinteg::jni::LocalRef;
 
 namespace {
 
-#define QP "Lcom/tavo/ae/qelhelpers/"
-constexpr const char* kFunctionResult = ")Lcom/tavo/ae/qelhelpers/QelFunction;";
-constexpr const char* kExpressionResult = ")Lcom/tavo/ae/qelhelpers/QelExpression;";
-
-std::string FunctionSig(const char* arguments) {
-    return std::string("(") + arguments + kFunctionResult;
-}
-std::string ExpressionSig(const char* arguments) {
-    return std::string("(") + arguments + kExpressionResult;
-}
-
-// Wraps a call's result in a new registered wrapper, which holds no object when the call failed.
+// The objects of the wrappers, in order; null for a null vector pointer.
 template <typename W>
-W* Wrap(JNIQelAccessor& self, jobject local) {
-    W* wrapper = Register(new W(local));
-    if (local != nullptr)
-        self.getEnv()->DeleteLocalRef(local);
-    return wrapper;
-}
-
-// A HashMap from field name to type constant; every entry is put.
-jobject NewTypeMap(JNIQelAccessor& self,
-                   const std::map<std::string, JNIQelExpression::SimpleTypes>* types) {
-    if (types == nullptr || self.getEnv() == nullptr)
-        return nullptr;
-    std::map<std::string, jobject> entries;
-    for (const auto& [field, type] : *types) {
-        entries[field] = JNIQelExpression::newObject(self.getEnv(), type);
-    }
-    jobject map = NewMap(self, &entries);
-    for (const auto& entry : entries) {
-        if (entry.second != nullptr)
-            self.getEnv()->DeleteLocalRef(entry.second);
-    }
-    return map;
+std::vector<jobject> Objects(const std::vector<W*>& wrappers) {
+    std::vector<jobject> out;
+    out.reserve(wrappers.size());
+    for (const W* w : wrappers)
+        out.push_back(w == nullptr ? nullptr : w->getObject());
+    return out;
 }
 
 }  // namespace
 
 JNIQelProgram::JNIQelProgram() {
-    Adopt(*this, NewInstance(*this, kProgram, "()V"), kProgram, false);
+    if (const Classes* c = bindings())
+        holdObject(c->program.create(*this).get());
 }
 
 JNIQelProgram::JNIQelProgram(std::string text) {
-    LocalRef<> jtext(getEnv(), newObject(text, false, false));
-    Adopt(*this, NewInstance(*this, kProgram, "(Ljava/lang/String;)V", jtext.get()), kProgram,
-          false);
+    const Classes* c = bindings();
+    if (c == nullptr)
+        return;
+    LocalRef<jstring> jtext = qeinteg::jni::NewString(*this, text);
+    holdObject(c->program.createNamed(*this, jtext.get()).get());
 }
 
 JNIQelProgram::JNIQelProgram(_jobject* program) {
-    Adopt(*this, Borrow(*this, program), kProgram, false);
+    holdObject(program);
 }
 
-// The program owns its reference (it may outlive a cleanJRef of the wrappers it handed out).
-JNIQelProgram::~JNIQelProgram() {
-    ReleaseOwned(*this);
-}
+JNIQelProgram::~JNIQelProgram() = default;
 
 JNIQelProgram* JNIQelProgram::clone() {
-    jobject local = CallObject(*this, kProgram, "clone", "()Lcom/tavo/ae/qelhelpers/QelProgram;");
-    auto* copy = Register(new JNIQelProgram(local));
-    if (local != nullptr)
-        getEnv()->DeleteLocalRef(local);
-    return copy;
+    const Classes* c = bindings();
+    LocalRef<jobject> copy = c != nullptr ? c->program.clone(*this, getObject()) : LocalRef<>();
+    auto* wrapper = new JNIQelProgram(copy.get());  // the constructor from an object is private
+    RegisterForCleanUp(wrapper);
+    return wrapper;
+}
+
+// Java collections of the wrappers' objects for the factories; empty for a null vector pointer.
+template <typename W>
+LocalRef<jobject> JNIQelProgram::listOf(const std::vector<W*>* items) {
+    return items == nullptr ? LocalRef<jobject>() : qeinteg::jni::NewList(*this, Objects(*items));
+}
+
+template <typename W>
+LocalRef<jobjectArray> JNIQelProgram::arrayOf(jclass elementClass, const std::vector<W*>* items) {
+    return items == nullptr ? LocalRef<jobjectArray>()
+                            : qeinteg::jni::NewObjectArray(*this, elementClass, Objects(*items));
 }
 
 // ---- functions ----
 
+namespace {
+
+// Runs one factory call of the program (when the bindings exist) and wraps its result.
+template <typename W, typename Call>
+W* Make(const Classes* c, Call&& call) {
+    LocalRef<jobject> made = c != nullptr ? call(*c) : LocalRef<jobject>();
+    return JNIQelAccessor::Registered<W>(made.get());
+}
+
+}  // namespace
+
+// A Java string argument; it lives until the end of the call it is written in.
+#define NAME(text) qeinteg::jni::NewString(*this, text).get()
+
 JNIQelFunction* JNIQelProgram::createQelFunction(const std::string& name, JNIJSONObject* config) {
-    LocalRef<> jname(getEnv(), newObject(name, false, false));
-    return Wrap<JNIQelFunction>(
-        *this, CallObject(*this, kProgram, "createQelFunction",
-                          FunctionSig("Ljava/lang/String;Lcom/keld/json/java/JSONObject;").c_str(),
-                          jname.get(), ObjectOf(config)));
+    return Make<JNIQelFunction>(bindings(), [&](const Classes& c) {
+        return c.program.function(*this, getObject(), NAME(name), ObjectOf(config));
+    });
 }
 
 JNIQelFunction* JNIQelProgram::createQelFunction(const std::string& name, JNIJSONObject* config,
                                                  JNIQelFunction* input) {
-    LocalRef<> jname(getEnv(), newObject(name, false, false));
-    return Wrap<JNIQelFunction>(
-        *this, CallObject(*this, kProgram, "createQelFunction",
-                          FunctionSig("Ljava/lang/String;Lcom/keld/json/java/JSONObject;" QP
-                                      "QelFunction;")
-                              .c_str(),
-                          jname.get(), ObjectOf(config), ObjectOf(input)));
+    return Make<JNIQelFunction>(bindings(), [&](const Classes& c) {
+        return c.program.functionWithInput(*this, getObject(), NAME(name), ObjectOf(config),
+                                           ObjectOf(input));
+    });
 }
 
 JNIQelFunction* JNIQelProgram::createQelFunction(const std::string& name, JNIJSONObject* config,
                                                  JNIQelExpression* expression,
                                                  JNIQelFunction* input) {
-    LocalRef<> jname(getEnv(), newObject(name, false, false));
-    return Wrap<JNIQelFunction>(
-        *this, CallObject(*this, kProgram, "createQelFunction",
-                          FunctionSig("Ljava/lang/String;Lcom/keld/json/java/JSONObject;" QP
-                                      "QelExpression;" QP "QelFunction;")
-                              .c_str(),
-                          jname.get(), ObjectOf(config), ObjectOf(expression), ObjectOf(input)));
+    return Make<JNIQelFunction>(bindings(), [&](const Classes& c) {
+        return c.program.functionWithExpression(*this, getObject(), NAME(name), ObjectOf(config),
+                                                ObjectOf(expression), ObjectOf(input));
+    });
 }
 
 JNIQelFunction* JNIQelProgram::createQelFunction(const std::string& name, JNIJSONObject* config,
                                                  JNIQelFieldDerive* derive, JNIQelFunction* input) {
-    LocalRef<> jname(getEnv(), newObject(name, false, false));
-    return Wrap<JNIQelFunction>(
-        *this, CallObject(*this, kProgram, "createQelFunction",
-                          FunctionSig("Ljava/lang/String;Lcom/keld/json/java/JSONObject;" QP
-                                      "QelFieldDerive;" QP "QelFunction;")
-                              .c_str(),
-                          jname.get(), ObjectOf(config), ObjectOf(derive), ObjectOf(input)));
+    return Make<JNIQelFunction>(bindings(), [&](const Classes& c) {
+        return c.program.functionWithDerive(*this, getObject(), NAME(name), ObjectOf(config),
+                                            ObjectOf(derive), ObjectOf(input));
+    });
+}
+
+// A HashMap from field name to type constant; every entry is put. Null for a null map pointer.
+LocalRef<jobject> JNIQelProgram::typeMap(
+    const std::map<std::string, JNIQelExpression::SimpleTypes>* types) {
+    const Classes* c = types != nullptr ? bindings() : nullptr;
+    if (c == nullptr)
+        return LocalRef<jobject>();
+    std::vector<std::pair<std::string, jobject>> entries;
+    for (const auto& [field, type] : *types) {
+        const int index = static_cast<int>(type);
+        entries.emplace_back(field,
+                             c->qel.simpleTypeValues[index >= 0 && index < 10 ? index : 0].get());
+    }
+    return qeinteg::jni::NewMap(*this, entries);
 }
 
 JNIQelFunction* JNIQelProgram::createQelFunction(
     const std::string& name, JNIJSONObject* config, JNIQelFieldDerive* derive,
     JNIQelFunction* input, std::map<std::string, JNIQelExpression::SimpleTypes>* fieldTypes) {
-    LocalRef<> jname(getEnv(), newObject(name, false, false));
-    LocalRef<> types(getEnv(), NewTypeMap(*this, fieldTypes));
-    return Wrap<JNIQelFunction>(
-        *this,
-        CallObject(*this, kProgram, "createQelFunction",
-                   FunctionSig("Ljava/lang/String;Lcom/keld/json/java/JSONObject;" QP
-                               "QelFieldDerive;" QP "QelFunction;Ljava/util/Map;")
-                       .c_str(),
-                   jname.get(), ObjectOf(config), ObjectOf(derive), ObjectOf(input), types.get()));
+    return Make<JNIQelFunction>(bindings(), [&](const Classes& c) {
+        LocalRef<jobject> types = typeMap(fieldTypes);
+        return c.program.functionWithDeriveTypes(*this, getObject(), NAME(name), ObjectOf(config),
+                                                 ObjectOf(derive), ObjectOf(input), types.get());
+    });
 }
 
 JNIQelFunction* JNIQelProgram::createQelFunction(const std::string& name,
                                                  std::vector<JNIJSONObject*>* configs,
                                                  JNIQelFunction* input) {
-    LocalRef<> jname(getEnv(), newObject(name, false, false));
-    std::vector<jobject> objects;
-    if (configs != nullptr)
-        objects = Objects(*configs);
-    LocalRef<> list(getEnv(), NewList(*this, configs == nullptr ? nullptr : &objects));
-    return Wrap<JNIQelFunction>(
-        *this,
-        CallObject(*this, kProgram, "createQelFunction",
-                   FunctionSig("Ljava/lang/String;Ljava/util/List;" QP "QelFunction;").c_str(),
-                   jname.get(), list.get(), ObjectOf(input)));
+    return Make<JNIQelFunction>(bindings(), [&](const Classes& c) {
+        return c.program.functionWithConfigList(*this, getObject(), NAME(name),
+                                                listOf(configs).get(), ObjectOf(input));
+    });
 }
 
 JNIQelFunction* JNIQelProgram::createQelFunction(const std::string& name, JNIJSONObject* config,
                                                  std::vector<JNIQelContainer*>* first,
                                                  std::vector<JNIQelContainer*>* second,
                                                  JNIQelFunction* input) {
-    LocalRef<> jname(getEnv(), newObject(name, false, false));
-    std::vector<jobject> firstObjects, secondObjects;
-    if (first != nullptr)
-        firstObjects = Objects(*first);
-    if (second != nullptr)
-        secondObjects = Objects(*second);
-    LocalRef<> firstList(getEnv(), NewList(*this, first == nullptr ? nullptr : &firstObjects));
-    LocalRef<> secondList(getEnv(), NewList(*this, second == nullptr ? nullptr : &secondObjects));
-    return Wrap<JNIQelFunction>(
-        *this,
-        CallObject(*this, kProgram, "createQelFunction",
-                   FunctionSig("Ljava/lang/String;Lcom/keld/json/java/JSONObject;Ljava/util/List;"
-                               "Ljava/util/List;" QP "QelFunction;")
-                       .c_str(),
-                   jname.get(), ObjectOf(config), firstList.get(), secondList.get(),
-                   ObjectOf(input)));
+    return Make<JNIQelFunction>(bindings(), [&](const Classes& c) {
+        return c.program.functionWithContainers(*this, getObject(), NAME(name), ObjectOf(config),
+                                                listOf(first).get(), listOf(second).get(),
+                                                ObjectOf(input));
+    });
+}
+
+// A HashMap from tag to function; entries with a null function are left out. Null for a null map
+// pointer.
+LocalRef<jobject> JNIQelProgram::inputMap(const std::map<std::string, JNIQelFunction*>* inputs) {
+    if (inputs == nullptr)
+        return LocalRef<jobject>();
+    std::vector<std::pair<std::string, jobject>> entries;
+    for (const auto& [tag, function] : *inputs)
+        entries.emplace_back(tag, ObjectOf(function));
+    return qeinteg::jni::NewMap(*this, entries);
 }
 
 JNIQelFunction* JNIQelProgram::createQelFunction(const std::string& name, JNIJSONObject* config,
                                                  std::map<std::string, JNIQelFunction*>* inputs) {
-    LocalRef<> jname(getEnv(), newObject(name, false, false));
-    std::map<std::string, jobject> entries;
-    if (inputs != nullptr) {
-        for (const auto& [tag, function] : *inputs)
-            entries[tag] = ObjectOf(function);
-    }
-    LocalRef<> map(getEnv(), NewMap(*this, inputs == nullptr ? nullptr : &entries));
-    return Wrap<JNIQelFunction>(
-        *this,
-        CallObject(
-            *this, kProgram, "createQelFunction",
-            FunctionSig("Ljava/lang/String;Lcom/keld/json/java/JSONObject;Ljava/util/Map;").c_str(),
-            jname.get(), ObjectOf(config), map.get()));
+    return Make<JNIQelFunction>(bindings(), [&](const Classes& c) {
+        LocalRef<jobject> map = inputMap(inputs);
+        return c.program.functionWithInputs(*this, getObject(), NAME(name), ObjectOf(config),
+                                            map.get());
+    });
 }
 
 JNIQelFunction* JNIQelProgram::createQelFunctionDeriveFields(JNIQelFieldDerive* derive,
                                                              JNIQelFunction* input) {
-    return Wrap<JNIQelFunction>(
-        *this, CallObject(*this, kProgram, "createQelFunctionDeriveFields",
-                          FunctionSig(QP "QelFieldDerive;" QP "QelFunction;").c_str(),
-                          ObjectOf(derive), ObjectOf(input)));
+    return Make<JNIQelFunction>(bindings(), [&](const Classes& c) {
+        return c.program.deriveFields(*this, getObject(), ObjectOf(derive), ObjectOf(input));
+    });
 }
 
 JNIQelFunction* JNIQelProgram::createQelFunctionDeriveFields(
     JNIQelFieldDerive* derive, JNIQelFunction* input,
     std::map<std::string, JNIQelExpression::SimpleTypes>* fieldTypes) {
-    LocalRef<> types(getEnv(), NewTypeMap(*this, fieldTypes));
-    return Wrap<JNIQelFunction>(
-        *this,
-        CallObject(*this, kProgram, "createQelFunctionDeriveFields",
-                   FunctionSig(QP "QelFieldDerive;" QP "QelFunction;Ljava/util/Map;").c_str(),
-                   ObjectOf(derive), ObjectOf(input), types.get()));
+    return Make<JNIQelFunction>(bindings(), [&](const Classes& c) {
+        LocalRef<jobject> types = typeMap(fieldTypes);
+        return c.program.deriveFieldsTyped(*this, getObject(), ObjectOf(derive), ObjectOf(input),
+                                           types.get());
+    });
 }
 
 JNIQelFunction* JNIQelProgram::createQelFunctionFilterRecords(JNIQelExpression* condition,
                                                               JNIQelFunction* input) {
-    return Wrap<JNIQelFunction>(
-        *this, CallObject(*this, kProgram, "createQelFunctionFilterRecords",
-                          FunctionSig(QP "QelExpression;" QP "QelFunction;").c_str(),
-                          ObjectOf(condition), ObjectOf(input)));
+    return Make<JNIQelFunction>(bindings(), [&](const Classes& c) {
+        return c.program.filterRecords(*this, getObject(), ObjectOf(condition), ObjectOf(input));
+    });
 }
 
 JNIQelFunction* JNIQelProgram::createQelFunctionFilterRecords(
     JNIQelExpression* condition, JNIQelFunction* input,
     std::map<std::string, JNIQelExpression::SimpleTypes>* fieldTypes) {
-    LocalRef<> types(getEnv(), NewTypeMap(*this, fieldTypes));
-    return Wrap<JNIQelFunction>(
-        *this, CallObject(*this, kProgram, "createQelFunctionFilterRecords",
-                          FunctionSig(QP "QelExpression;" QP "QelFunction;Ljava/util/Map;").c_str(),
-                          ObjectOf(condition), ObjectOf(input), types.get()));
+    return Make<JNIQelFunction>(bindings(), [&](const Classes& c) {
+        LocalRef<jobject> types = typeMap(fieldTypes);
+        return c.program.filterRecordsTyped(*this, getObject(), ObjectOf(condition),
+                                            ObjectOf(input), types.get());
+    });
 }
 
 JNIQelFunction* JNIQelProgram::createQelMetaFunction(const std::string& name, JNIJSONObject* config,
                                                      JNIQelFunction* first,
                                                      JNIQelFunction* second) {
-    LocalRef<> jname(getEnv(), newObject(name, false, false));
-    return Wrap<JNIQelFunction>(
-        *this, CallObject(*this, kProgram, "createQelMetaFunction",
-                          FunctionSig("Ljava/lang/String;Lcom/keld/json/java/JSONObject;" QP
-                                      "QelFunction;" QP "QelFunction;")
-                              .c_str(),
-                          jname.get(), ObjectOf(config), ObjectOf(first), ObjectOf(second)));
+    return Make<JNIQelFunction>(bindings(), [&](const Classes& c) {
+        return c.program.metaFunction(*this, getObject(), NAME(name), ObjectOf(config),
+                                      ObjectOf(first), ObjectOf(second));
+    });
 }
 
 JNIQelFunction* JNIQelProgram::createQelFunctionGeneral(const std::string& name,
                                                         JNIJSONObject* config,
                                                         const std::vector<std::string>* names,
                                                         JNIQelFunction* input) {
-    LocalRef<> jname(getEnv(), newObject(name, false, false));
-    LocalRef<> array(getEnv(), NewStringArray(*this, names));
-    return Wrap<JNIQelFunction>(
-        *this,
-        CallObject(
-            *this, kProgram, "createQelFunctionGeneral",
-            FunctionSig("Ljava/lang/String;Lcom/keld/json/java/JSONObject;[Ljava/lang/String;" QP
-                        "QelFunction;")
-                .c_str(),
-            jname.get(), ObjectOf(config), array.get(), ObjectOf(input)));
+    return Make<JNIQelFunction>(bindings(), [&](const Classes& c) {
+        LocalRef<jobjectArray> array;
+        if (names != nullptr)
+            array = qeinteg::jni::NewStringArray(*this, *names);
+        return c.program.generalWithNames(*this, getObject(), NAME(name), ObjectOf(config),
+                                          array.get(), ObjectOf(input));
+    });
 }
 
 JNIQelFunction* JNIQelProgram::createQelFunctionGeneral(
     const std::string& name, std::vector<JNIQelFunctionParameter*>* parameters) {
-    LocalRef<> jname(getEnv(), newObject(name, false, false));
-    std::vector<jobject> objects;
-    if (parameters != nullptr)
-        objects = Objects(*parameters);
-    LocalRef<> array(getEnv(),
-                     NewObjectArray(*this, kParameter, parameters == nullptr ? nullptr : &objects));
-    return Wrap<JNIQelFunction>(
-        *this, CallObject(*this, kProgram, "createQelFunctionGeneral",
-                          FunctionSig("Ljava/lang/String;[" QP "QelFunctionParameter;").c_str(),
-                          jname.get(), array.get()));
+    return Make<JNIQelFunction>(bindings(), [&](const Classes& c) {
+        return c.program.generalWithParameters(*this, getObject(), NAME(name),
+                                               arrayOf(c.qel.parameter.get(), parameters).get());
+    });
 }
 
 JNIQelFieldDerive* JNIQelProgram::createQelFieldDerive(const std::string& fieldName,
                                                        JNIQelExpression* expression) {
-    LocalRef<> jname(getEnv(), newObject(fieldName, false, false));
-    return Wrap<JNIQelFieldDerive>(
-        *this, CallObject(*this, kProgram, "createQelFieldDerive",
-                          "(Ljava/lang/String;" QP "QelExpression;)" QP "QelFieldDerive;",
-                          jname.get(), ObjectOf(expression)));
+    return Make<JNIQelFieldDerive>(bindings(), [&](const Classes& c) {
+        return c.program.fieldDerive(*this, getObject(), NAME(fieldName), ObjectOf(expression));
+    });
 }
 
 JNIQelContainer* JNIQelProgram::createContainer(const std::string& id, const std::string& location,
                                                 bool flag) {
-    LocalRef<> jid(getEnv(), newObject(id, false, false));
-    LocalRef<> jlocation(getEnv(), newObject(location, false, false));
-    return Wrap<JNIQelContainer>(
-        *this, CallObject(*this, kProgram, "createContainer",
-                          "(Ljava/lang/String;Ljava/lang/String;Z)" QP "QelContainer;", jid.get(),
-                          jlocation.get(), static_cast<jboolean>(flag)));
+    return Make<JNIQelContainer>(bindings(), [&](const Classes& c) {
+        return c.program.container(*this, getObject(), NAME(id), NAME(location),
+                                   flag ? JNI_TRUE : JNI_FALSE);
+    });
 }
 
 void JNIQelProgram::addDependency(JNIQelFunction* first, JNIQelFunction* second) {
-    CallVoid(*this, kProgram, "addDependency", "(" QP "QelFunction;" QP "QelFunction;)V",
-             ObjectOf(first), ObjectOf(second));
+    if (const Classes* c = bindings())
+        c->program.addDependency(*this, getObject(), ObjectOf(first), ObjectOf(second));
 }
 
 // ---- fragments ----
 
 std::set<JNIQelFragment*> JNIQelProgram::getFragments() {
     std::set<JNIQelFragment*> fragments;
-    JNIEnv* env = getEnv();
-    LocalRef<> set(env, CallObject(*this, kProgram, "getFragments", "()Ljava/util/Set;"));
-    if (!set)
+    const Classes* c = bindings();
+    if (c == nullptr)
         return fragments;
-    LocalRef<> it(env, env->CallObjectMethod(set.get(), Method(env, "java/util/Set", "iterator",
-                                                               "()Ljava/util/Iterator;")));
-    if (checkException(true) || !it)
-        return fragments;
-    jmethodID hasNext = Method(env, "java/util/Iterator", "hasNext", "()Z");
-    jmethodID next = Method(env, "java/util/Iterator", "next", "()Ljava/lang/Object;");
-    while (true) {
-        jboolean more = env->CallBooleanMethod(it.get(), hasNext);
-        if (checkException(true) || !more)
-            break;
-        jobject fragment = env->CallObjectMethod(it.get(), next);
-        if (checkException(true))
-            break;
-        fragments.insert(Wrap<JNIQelFragment>(*this, fragment));
+    LocalRef<jobject> set = c->program.getFragments(*this, getObject());
+    if (set) {
+        qeinteg::jni::ForEach(*this, set.get(), [&](jobject fragment) {
+            fragments.insert(Registered<JNIQelFragment>(fragment));
+        });
     }
     return fragments;
 }
@@ -328,57 +283,37 @@ std::set<JNIQelFragment*> JNIQelProgram::getFragments() {
 std::vector<JNIQelFragment*> JNIQelProgram::sortFragmentsIntoExecutionOrder(
     std::set<JNIQelFragment*>* fragments) {
     std::vector<JNIQelFragment*> sorted;
-    JNIEnv* env = getEnv();
-    if (env == nullptr)
+    const Classes* c = bindings();
+    if (c == nullptr)
         return sorted;
-    LocalRef<> set;
+    LocalRef<jobject> set;
     if (fragments != nullptr) {
-        set = LocalRef<>(env, NewInstance(*this, "java/util/HashSet", "(I)V",
-                                          static_cast<jint>(fragments->size())));
+        std::vector<jobject> objects;
+        for (JNIQelFragment* fragment : *fragments)
+            objects.push_back(ObjectOf(fragment));
+        set = qeinteg::jni::NewHashSet(*this, objects);
         if (!set)
             return sorted;
-        jmethodID add = Method(env, "java/util/HashSet", "add", "(Ljava/lang/Object;)Z");
-        for (JNIQelFragment* fragment : *fragments) {
-            if (ObjectOf(fragment) == nullptr)
-                continue;
-            env->CallBooleanMethod(set.get(), add, ObjectOf(fragment));
-            if (checkException(true))
-                return sorted;
-        }
     }
-    LocalRef<> list(env, CallStaticObject(*this, kProgram, "sortFragmentsIntoExecutionOrder",
-                                          "(Ljava/util/Set;)Ljava/util/List;", set.get()));
-    if (!list)
-        return sorted;
-    jint size = env->CallIntMethod(list.get(), Method(env, "java/util/List", "size", "()I"));
-    if (checkException(true))
-        return sorted;
-    jmethodID get = Method(env, "java/util/List", "get", "(I)Ljava/lang/Object;");
-    for (jint i = 0; i < size; ++i) {
-        jobject fragment = env->CallObjectMethod(list.get(), get, i);
-        if (checkException(true))
-            break;
-        sorted.push_back(Wrap<JNIQelFragment>(*this, fragment));
+    LocalRef<jobject> list = c->program.sortFragments(*this, set.get());
+    if (list) {
+        qeinteg::jni::ForEach(*this, list.get(), [&](jobject fragment) {
+            sorted.push_back(Registered<JNIQelFragment>(fragment));
+        });
     }
     return sorted;
 }
 
 std::vector<JNITaggedFunctionInput*> JNIQelProgram::getPredecessors(JNIQelFunction* function) {
     std::vector<JNITaggedFunctionInput*> inputs;
-    JNIEnv* env = getEnv();
-    LocalRef<> list(env, CallObject(*this, kProgram, "getPredecessors",
-                                    "(" QP "QelFunction;)Ljava/util/List;", ObjectOf(function)));
-    if (!list)
+    const Classes* c = bindings();
+    if (c == nullptr)
         return inputs;
-    jint size = env->CallIntMethod(list.get(), Method(env, "java/util/List", "size", "()I"));
-    if (checkException(true))
-        return inputs;
-    jmethodID get = Method(env, "java/util/List", "get", "(I)Ljava/lang/Object;");
-    for (jint i = 0; i < size; ++i) {
-        jobject input = env->CallObjectMethod(list.get(), get, i);
-        if (checkException(true))
-            break;
-        inputs.push_back(Wrap<JNITaggedFunctionInput>(*this, input));
+    LocalRef<jobject> list = c->program.getPredecessors(*this, getObject(), ObjectOf(function));
+    if (list) {
+        qeinteg::jni::ForEach(*this, list.get(), [&](jobject input) {
+            inputs.push_back(Registered<JNITaggedFunctionInput>(input));
+        });
     }
     return inputs;
 }
@@ -386,194 +321,153 @@ std::vector<JNITaggedFunctionInput*> JNIQelProgram::getPredecessors(JNIQelFuncti
 std::string JNIQelProgram::formatContainerListJSON(const std::vector<std::string>* ids,
                                                    const std::vector<std::string>* locations,
                                                    const std::vector<bool>* flags) {
-    JNIEnv* env = getEnv();
-    if (env == nullptr)
+    const Classes* c = bindings();
+    if (c == nullptr)
         return {};
-    LocalRef<> jids, jlocations, jflags;
+    LocalRef<jobjectArray> jids, jlocations;
+    LocalRef<jbooleanArray> jflags;
     if (ids != nullptr && locations != nullptr && flags != nullptr) {
         QE_ASSERT(locations->size() >= ids->size() && flags->size() >= ids->size());
         // The count is the number of ids; longer lists are cut to it.
         std::vector<std::string> l(locations->begin(), locations->begin() + ids->size());
         std::vector<bool> f(flags->begin(), flags->begin() + ids->size());
-        jids = LocalRef<>(env, NewStringArray(*this, ids));
-        jlocations = LocalRef<>(env, NewStringArray(*this, &l));
-        jflags = LocalRef<>(env, NewBooleanArray(*this, &f));
+        jids = qeinteg::jni::NewStringArray(*this, *ids);
+        jlocations = qeinteg::jni::NewStringArray(*this, l);
+        jflags = qeinteg::jni::NewBooleanArray(*this, f);
     }
-    jclass helpers = JNIAccessor::FindClassCached(env, kHelpers);
-    jmethodID format = Method(env, kHelpers, "formatContainerListJSON",
-                              "([Ljava/lang/String;[Ljava/lang/String;[Z)Ljava/lang/String;", true);
-    if (helpers == nullptr || format == nullptr)
-        return {};
-    LocalRef<jstring> text(env, static_cast<jstring>(env->CallStaticObjectMethod(
-                                    helpers, format, jids.get(), jlocations.get(), jflags.get())));
-    if (checkException(true) || !text)
-        return {};
-    return qejni::JavaStringToUtf8(env, text.get());
+    LocalRef<jstring> text =
+        c->qel.formatContainerListJSON(*this, jids.get(), jlocations.get(), jflags.get());
+    return qeinteg::jni::ToUtf8(getEnv(), text.get());
 }
 
 void JNIQelProgram::getQelText(std::string& text) {
     text.clear();
     text.reserve(1024);
-    JNIEnv* env = getEnv();
-    if (env == nullptr || getObject() == nullptr)
+    const Classes* c = getObject() != nullptr ? bindings() : nullptr;
+    if (c == nullptr)
         return;
-    // The fragments only live for this call: plain local references in a frame, no wrappers.
-    LocalFrame frame(env, 16);
-    if (!frame.ok()) {
-        checkException(true);
+    // The fragments only live for this call: plain local references, no wrappers.
+    LocalRef<jobject> set = c->program.getFragments(*this, getObject());
+    if (!set)
         return;
-    }
-    jobject set = CallObject(*this, kProgram, "getFragments", "()Ljava/util/Set;");
-    if (set == nullptr)
+    LocalRef<jobject> list = c->program.sortFragments(*this, set.get());
+    if (!list)
         return;
-    jobject list = CallStaticObject(*this, kProgram, "sortFragmentsIntoExecutionOrder",
-                                    "(Ljava/util/Set;)Ljava/util/List;", set);
-    if (list == nullptr)
+    std::vector<std::string> pieces;
+    bool failed = false;
+    const bool walked = qeinteg::jni::ForEach(*this, list.get(), [&](jobject fragment) {
+        qeinteg::jni::FailureWatch watch(*this);
+        pieces.push_back(qeinteg::jni::ToUtf8(getEnv(), c->qel.toQELText(watch, fragment).get()));
+        failed = watch.failed();
+        return !failed;
+    });
+    if (!walked || failed)
         return;
-    jint size = env->CallIntMethod(list, Method(env, "java/util/List", "size", "()I"));
-    if (checkException(true))
-        return;
-    jmethodID get = Method(env, "java/util/List", "get", "(I)Ljava/lang/Object;");
-    jmethodID toText = Method(env, kFragment, "toQELText", "()Ljava/lang/String;");
-    std::string result;
-    for (jint i = 0; i < size; ++i) {
-        LocalRef<> fragment(env, env->CallObjectMethod(list, get, i));
-        if (checkException(true))
-            return;
-        LocalRef<jstring> piece(
-            env, static_cast<jstring>(env->CallObjectMethod(fragment.get(), toText)));
-        if (checkException(true))
-            return;
-        std::string fragmentText = qejni::JavaStringToUtf8(env, piece.get());
-        if (fragmentText.empty())
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (pieces[i].empty())
             continue;
-        result += fragmentText;
-        if (i + 1 < size)
-            result += "\n";
+        text += pieces[i];
+        if (i + 1 < pieces.size())
+            text += "\n";
     }
-    text += result;
 }
 
 // ---- expressions ----
 
 JNIQelExpression* JNIQelProgram::createQelExpressionLiteral(const char* value) {
-    LocalRef<> jvalue(getEnv(), value == nullptr ? nullptr : newObject(value, false, false));
-    return Wrap<JNIQelExpression>(
-        *this, CallObject(*this, kProgram, "createQelExpressionLiteral",
-                          ExpressionSig("Ljava/lang/String;").c_str(), jvalue.get()));
+    return Make<JNIQelExpression>(bindings(), [&](const Classes& c) {
+        LocalRef<jstring> jvalue;
+        if (value != nullptr)
+            jvalue = qeinteg::jni::NewString(*this, value);
+        return c.program.literalText(*this, getObject(), jvalue.get());
+    });
 }
 
 JNIQelExpression* JNIQelProgram::createQelExpressionLiteral(double value) {
-    LocalRef<> jvalue(getEnv(), newObject(value, false, false));
-    return Wrap<JNIQelExpression>(
-        *this, CallObject(*this, kProgram, "createQelExpressionLiteral",
-                          ExpressionSig("Ljava/lang/Double;").c_str(), jvalue.get()));
+    return Make<JNIQelExpression>(bindings(), [&](const Classes& c) {
+        LocalRef<jobject> boxed = c.box.newDouble(*this, value);
+        return c.program.literalDouble(*this, getObject(), boxed.get());
+    });
 }
 
 JNIQelExpression* JNIQelProgram::createQelExpressionLiteral(long long value) {
-    LocalRef<> jvalue(getEnv(), newObject(value, false, false));
-    return Wrap<JNIQelExpression>(
-        *this, CallObject(*this, kProgram, "createQelExpressionLiteral",
-                          ExpressionSig("Ljava/lang/Long;").c_str(), jvalue.get()));
+    return Make<JNIQelExpression>(bindings(), [&](const Classes& c) {
+        LocalRef<jobject> boxed = c.box.newLong(*this, static_cast<jlong>(value));
+        return c.program.literalLong(*this, getObject(), boxed.get());
+    });
 }
 
 JNIQelExpression* JNIQelProgram::createQelExpressionLiteral(bool value) {
-    LocalRef<> jvalue(getEnv(), newObject(value, false, false));
-    return Wrap<JNIQelExpression>(
-        *this, CallObject(*this, kProgram, "createQelExpressionLiteral",
-                          ExpressionSig("Ljava/lang/Boolean;").c_str(), jvalue.get()));
+    return Make<JNIQelExpression>(bindings(), [&](const Classes& c) {
+        LocalRef<jobject> boxed = c.box.newBoolean(*this, value ? JNI_TRUE : JNI_FALSE);
+        return c.program.literalBoolean(*this, getObject(), boxed.get());
+    });
 }
 
 JNIQelExpression* JNIQelProgram::createQelExpressionLiteral(int value) {
-    LocalRef<> jvalue(getEnv(), newObject(value, false, false));
-    return Wrap<JNIQelExpression>(
-        *this, CallObject(*this, kProgram, "createQelExpressionLiteral",
-                          ExpressionSig("Ljava/lang/Integer;").c_str(), jvalue.get()));
+    return Make<JNIQelExpression>(bindings(), [&](const Classes& c) {
+        LocalRef<jobject> boxed = c.box.newInteger(*this, value);
+        return c.program.literalInteger(*this, getObject(), boxed.get());
+    });
 }
 
 JNIQelExpression* JNIQelProgram::createQelExpressionFieldReference(const std::string& field) {
-    LocalRef<> jfield(getEnv(), newObject(field, false, false));
-    return Wrap<JNIQelExpression>(
-        *this, CallObject(*this, kProgram, "createQelExpressionFieldReference",
-                          ExpressionSig("Ljava/lang/String;").c_str(), jfield.get()));
+    return Make<JNIQelExpression>(bindings(), [&](const Classes& c) {
+        return c.program.fieldReference(*this, getObject(), NAME(field));
+    });
 }
 
 JNIQelExpression* JNIQelProgram::createQelExpressionFieldReference(const std::string& field,
                                                                    const std::string& second) {
-    LocalRef<> jfield(getEnv(), newObject(field, false, false));
-    LocalRef<> jsecond(getEnv(), newObject(second, false, false));
-    return Wrap<JNIQelExpression>(
-        *this, CallObject(*this, kProgram, "createQelExpressionFieldReference",
-                          ExpressionSig("Ljava/lang/String;Ljava/lang/String;").c_str(),
-                          jfield.get(), jsecond.get()));
+    return Make<JNIQelExpression>(bindings(), [&](const Classes& c) {
+        return c.program.recordFieldReference(*this, getObject(), NAME(field), NAME(second));
+    });
 }
 
 JNIQelExpression* JNIQelProgram::createQelExpressionParameterName(const std::string& name) {
-    LocalRef<> jname(getEnv(), newObject(name, false, false));
-    return Wrap<JNIQelExpression>(
-        *this, CallObject(*this, kProgram, "createQelExpressionParameterName",
-                          ExpressionSig("Ljava/lang/String;").c_str(), jname.get()));
+    return Make<JNIQelExpression>(bindings(), [&](const Classes& c) {
+        return c.program.parameterName(*this, getObject(), NAME(name));
+    });
 }
 
 JNIQelExpression* JNIQelProgram::createQelExpressionNullValue() {
-    return Wrap<JNIQelExpression>(*this, CallObject(*this, kProgram, "createQelExpressionNullValue",
-                                                    ExpressionSig("").c_str()));
+    return Make<JNIQelExpression>(
+        bindings(), [&](const Classes& c) { return c.program.nullValue(*this, getObject()); });
 }
 
 JNIQelExpression* JNIQelProgram::createQelExpression(const std::string& name,
                                                      std::vector<JNIQelExpression*>* arguments) {
-    LocalRef<> jname(getEnv(), newObject(name, false, false));
-    std::vector<jobject> objects;
-    if (arguments != nullptr)
-        objects = Objects(*arguments);
-    LocalRef<> array(getEnv(),
-                     NewObjectArray(*this, kExpression, arguments == nullptr ? nullptr : &objects));
-    return Wrap<JNIQelExpression>(
-        *this, CallObject(*this, kProgram, "createQelExpression",
-                          ExpressionSig("Ljava/lang/String;[" QP "QelExpression;").c_str(),
-                          jname.get(), array.get()));
+    return Make<JNIQelExpression>(bindings(), [&](const Classes& c) {
+        return c.program.expression(*this, getObject(), NAME(name),
+                                    arrayOf(c.qel.expression.get(), arguments).get());
+    });
 }
 
 JNIQelExpression* JNIQelProgram::createQelExpressionTuple(std::vector<JNIQelExpression*>* items) {
-    std::vector<jobject> objects;
-    if (items != nullptr)
-        objects = Objects(*items);
-    LocalRef<> list(getEnv(), NewList(*this, items == nullptr ? nullptr : &objects));
-    return Wrap<JNIQelExpression>(
-        *this, CallObject(*this, kProgram, "createQelExpressionTuple",
-                          ExpressionSig("Ljava/util/List;").c_str(), list.get()));
+    return Make<JNIQelExpression>(bindings(), [&](const Classes& c) {
+        return c.program.tuple(*this, getObject(), listOf(items).get());
+    });
 }
 
 JNIQelExpression* JNIQelProgram::createQelExpressionList(std::vector<JNIQelExpression*>* items) {
-    std::vector<jobject> objects;
-    if (items != nullptr)
-        objects = Objects(*items);
-    LocalRef<> list(getEnv(), NewList(*this, items == nullptr ? nullptr : &objects));
-    return Wrap<JNIQelExpression>(
-        *this, CallObject(*this, kProgram, "createQelExpressionList",
-                          ExpressionSig("Ljava/util/List;").c_str(), list.get()));
+    return Make<JNIQelExpression>(bindings(), [&](const Classes& c) {
+        return c.program.list(*this, getObject(), listOf(items).get());
+    });
 }
 
 JNIQelExpression* JNIQelProgram::createQelExpressionLambdaFunction(
     std::vector<JNIQelExpression::LambdaSignature*>* parameters, JNIQelExpression* body) {
-    std::vector<jobject> objects;
-    if (parameters != nullptr)
-        objects = Objects(*parameters);
-    LocalRef<> list(getEnv(), NewList(*this, parameters == nullptr ? nullptr : &objects));
-    return Wrap<JNIQelExpression>(
-        *this, CallObject(*this, kProgram, "createQelExpressionLambdaFunction",
-                          ExpressionSig("Ljava/util/List;" QP "QelExpression;").c_str(), list.get(),
-                          ObjectOf(body)));
+    return Make<JNIQelExpression>(bindings(), [&](const Classes& c) {
+        return c.program.lambda(*this, getObject(), listOf(parameters).get(), ObjectOf(body));
+    });
 }
 
 JNIQelExpression* JNIQelProgram::createQelExpressionConditional(
     std::vector<QelExpressionConditional::Clause*>* clauses, JNIQelExpression* otherwise) {
-    std::vector<jobject> objects;
-    if (clauses != nullptr)
-        objects = Objects(*clauses);
-    LocalRef<> list(getEnv(), NewList(*this, clauses == nullptr ? nullptr : &objects));
-    return Wrap<JNIQelExpression>(
-        *this, CallObject(*this, kProgram, "createQelExpressionConditional",
-                          ExpressionSig("Ljava/util/List;" QP "QelExpression;").c_str(), list.get(),
-                          ObjectOf(otherwise)));
+    return Make<JNIQelExpression>(bindings(), [&](const Classes& c) {
+        return c.program.conditional(*this, getObject(), listOf(clauses).get(),
+                                     ObjectOf(otherwise));
+    });
 }
+
+#undef NAME

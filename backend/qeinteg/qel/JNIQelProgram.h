@@ -116,4 +116,13 @@ class QEINTEG_EXPORT JNIQelProgram : public JNIQelAccessor {
 
   private:
     explicit JNIQelProgram(_jobject* program);
+
+    // Java collections for the factories; empty for a null pointer.
+    qeinteg::jni::LocalRef<jobject> typeMap(
+        const std::map<std::string, JNIQelExpression::SimpleTypes>* types);
+    qeinteg::jni::LocalRef<jobject> inputMap(const std::map<std::string, JNIQelFunction*>* inputs);
+    template <typename W>
+    qeinteg::jni::LocalRef<jobject> listOf(const std::vector<W*>* items);
+    template <typename W>
+    qeinteg::jni::LocalRef<jobjectArray> arrayOf(jclass elementClass, const std::vector<W*>* items);
 };

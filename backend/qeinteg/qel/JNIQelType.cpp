@@ -1,42 +1,41 @@
 #include "qeinteg/qel/JNIQelType.h"
 
-#include "qeinteg/qel/QelJni.h"
+#include "qeinteg/java/jni/Classes.h"
+#include "qeinteg/java/jni/Collections.h"
 
-using namespace qeinteg::qeljni;
+using qeinteg::jni::Classes;
 
-JNIQelType::~JNIQelType() {
-    ReleaseOwned(*this);
-}
+JNIQelType::~JNIQelType() = default;
 
 std::string JNIQelType::generate() {
-    return CallString(*this, kType, "generate", "()Ljava/lang/String;");
+    const Classes* c = bindings();
+    return c == nullptr
+               ? std::string()
+               : qeinteg::jni::ToUtf8(getEnv(), c->qel.generateType(*this, getObject()).get());
 }
 
 JNIQelTypeSimple::JNIQelTypeSimple(JNIQelExpression::SimpleTypes type) {
-    jobject constant = JNIQelExpression::newObject(getEnv(), type);
-    jobject created =
-        constant == nullptr
-            ? nullptr
-            : NewInstance(*this, kTypeSimple,
-                          "(Lcom/tavo/ae/qelhelpers/QelExpression$SimpleTypes;)V", constant);
-    if (constant != nullptr)
-        getEnv()->DeleteLocalRef(constant);
-    Adopt(*this, created, kTypeSimple, false);
+    if (const Classes* c = bindings()) {
+        const int index = static_cast<int>(type);
+        jobject constant = c->qel.simpleTypeValues[index >= 0 && index < 10 ? index : 0].get();
+        holdObject(c->qel.newTypeSimple(*this, constant).get());
+    }
 }
 
 JNIQelTypeList::JNIQelTypeList(JNIQelType& element) {
-    Adopt(*this,
-          NewInstance(*this, kTypeList, "(Lcom/tavo/ae/qelhelpers/QelType;)V", ObjectOf(&element)),
-          kTypeList, false);
+    if (const Classes* c = bindings())
+        holdObject(c->qel.newTypeList(*this, element.getObject()).get());
 }
 
 JNIQelTypeTuple::JNIQelTypeTuple(std::vector<JNIQelType*>& members) {
-    std::vector<jobject> objects = Objects(members);
-    jobjectArray array = NewObjectArray(*this, kType, &objects);
-    jobject created = array == nullptr ? nullptr
-                                       : NewInstance(*this, kTypeTuple,
-                                                     "([Lcom/tavo/ae/qelhelpers/QelType;)V", array);
-    if (array != nullptr)
-        getEnv()->DeleteLocalRef(array);
-    Adopt(*this, created, kTypeTuple, false);
+    const Classes* c = bindings();
+    if (c == nullptr)
+        return;
+    std::vector<jobject> objects;
+    for (const JNIQelType* member : members)
+        objects.push_back(member != nullptr ? member->getObject() : nullptr);
+    qeinteg::jni::LocalRef<jobjectArray> array =
+        qeinteg::jni::NewObjectArray(*this, c->qel.type.get(), objects);
+    if (array)
+        holdObject(c->qel.newTypeTuple(*this, array.get()).get());
 }

@@ -1,12 +1,14 @@
 #include "qeinteg/qel/JNITaggedFunctionInput.h"
 
+#include "qeinteg/java/JNIObjectManager.h"
+#include "qeinteg/java/jni/Classes.h"
+#include "qeinteg/java/jni/Collections.h"
 #include "qeinteg/qel/JNIQelFunctionImpl.h"
-#include "qeinteg/qel/QelJni.h"
 
-using namespace qeinteg::qeljni;
+using qeinteg::jni::Classes;
 
 JNITaggedFunctionInput::JNITaggedFunctionInput(_jobject* input) {
-    Adopt(*this, Borrow(*this, input), kTaggedInput, true);
+    holdObject(input);
 }
 
 // The function wrapper belongs to the object manager's clean-up list, not to this object.
@@ -14,17 +16,18 @@ JNITaggedFunctionInput::~JNITaggedFunctionInput() = default;
 
 JNIQelFunctionImpl& JNITaggedFunctionInput::getFunction() {
     if (function_ == nullptr) {
-        jobject local = CallObject(*this, kTaggedInput, "getFunction",
-                                   "()Lcom/tavo/ae/qelhelpers/impl/QelFunctionImpl;");
-        function_ = Register(new JNIQelFunctionImpl(local));
-        if (local != nullptr)
-            getEnv()->DeleteLocalRef(local);
+        const Classes* c = bindings();
+        qeinteg::jni::LocalRef<jobject> function =
+            c != nullptr ? c->qel.inputFunction(*this, getObject()) : qeinteg::jni::LocalRef<>();
+        function_ = Registered<JNIQelFunctionImpl>(function.get());
     }
     return *function_;
 }
 
 std::string JNITaggedFunctionInput::getTag() {
-    if (tag_.empty())
-        tag_ = CallString(*this, kTaggedInput, "getTag", "()Ljava/lang/String;");
+    if (tag_.empty()) {
+        if (const Classes* c = bindings())
+            tag_ = qeinteg::jni::ToUtf8(getEnv(), c->qel.inputTag(*this, getObject()).get());
+    }
     return tag_;
 }

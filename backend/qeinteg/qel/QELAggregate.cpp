@@ -40,17 +40,7 @@ void QELAggregate::AddPercentileAggregate(int centile, const std::string& input,
     aggregates_.push_back(std::move(entry));
 }
 
-bool QELAggregate::GenerateQEL() {
-    if (GetProgram() == nullptr)
-        return false;
-    if (IsCreatedQel())
-        return true;
-    GenerationGuard guard(*this);
-    if (!guard)
-        return false;
-    const bool hasInput = !GetPredecessors().empty();
-    JNIQelFunction* input = GenerateFirstInput();
-
+JNIQelFunction* QELAggregate::CreateFunction(JNIQelProgram& program, JNIQelFunction* input) {
     // The configuration gets a list of its own: summary entries added later do not reach a
     // created function.
     JNIJSONArray output(static_cast<int>(aggregates_.size()));
@@ -58,7 +48,5 @@ bool QELAggregate::GenerateQEL() {
         output.add(entry.get());
     JNIJSONObject config;
     config.put("output", &output);
-    JNIQelProgram* program = GetProgram();
-    return StoreFunction(hasInput ? program->createQelFunction("aggregate", &config, input)
-                                  : program->createQelFunction("aggregate", &config));
+    return CreateWithInput(program, "aggregate", &config, input);
 }

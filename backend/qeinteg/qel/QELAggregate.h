@@ -30,7 +30,8 @@ class QEINTEG_EXPORT QELAggregate : public QELFunction {
     // Number of summary entries added.
     size_t GetAggregateCount() const { return aggregates_.size(); }
 
-    bool GenerateQEL() override;
+  protected:
+    JNIQelFunction* CreateFunction(JNIQelProgram& program, JNIQelFunction* input) override;
 
   private:
     std::vector<std::shared_ptr<JNIJSONObject>> aggregates_;

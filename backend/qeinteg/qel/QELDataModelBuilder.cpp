@@ -30,16 +30,7 @@ void QELDataModelBuilder::SetNormalizeDataModel(bool normalize) {
     normalizeDataModel_ = normalize;
 }
 
-bool QELDataModelBuilder::GenerateQEL() {
-    if (GetProgram() == nullptr)
-        return false;
-    if (IsCreatedQel())
-        return true;
-    GenerationGuard guard(*this);
-    if (!guard)
-        return false;
-    JNIQelFunction* input = GenerateFirstInput();
-
+JNIQelFunction* QELDataModelBuilder::CreateFunction(JNIQelProgram& program, JNIQelFunction* input) {
     JNIJSONObject exportSettings;
     exportSettings.put("export", true);
     exportSettings.put("name", containerName_);
@@ -49,5 +40,5 @@ bool QELDataModelBuilder::GenerateQEL() {
     // The first element is JSON null when the data model is taken as it is.
     std::vector<JNIJSONObject*> configs{normalizeDataModel_ ? &normalize : nullptr,
                                         &exportSettings};
-    return StoreFunction(GetProgram()->createQelFunction("dataModelBuilder", &configs, input));
+    return program.createQelFunction("dataModelBuilder", &configs, input);
 }

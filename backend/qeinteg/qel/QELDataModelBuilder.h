@@ -19,7 +19,8 @@ class QEINTEG_EXPORT QELDataModelBuilder : public QELFunction {
     void SetOutputContainer(const QEStatContainer& container);
     void SetNormalizeDataModel(bool normalize);
 
-    bool GenerateQEL() override;
+  protected:
+    JNIQelFunction* CreateFunction(JNIQelProgram& program, JNIQelFunction* input) override;
 
   private:
     std::string containerName_;

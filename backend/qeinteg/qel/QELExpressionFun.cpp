@@ -36,40 +36,26 @@ void QELExpressionFun::SetBalanceRecords(JNIQelExpression* expression) {
     SetFunctionType(BalanceRecords);
 }
 
-bool QELExpressionFun::GenerateQEL() {
-    JNIQelProgram* program = GetProgram();
-    if (program == nullptr || expression_ == nullptr)
-        return false;
-    if (IsCreatedQel())
-        return true;
-    if (GetPredecessors().empty())
-        return false;
-    GenerationGuard guard(*this);
-    if (!guard)
-        return false;
-    JNIQelFunction* input = GenerateFirstInput();
+bool QELExpressionFun::CanGenerate() const {
+    return expression_ != nullptr && HasPredecessors();
+}
+
+JNIQelFunction* QELExpressionFun::CreateFunction(JNIQelProgram& program, JNIQelFunction* input) {
     // These functions take no configuration; a typed null picks the overload.
     JNIJSONObject* noConfig = nullptr;
-
-    JNIQelFunction* created = nullptr;
     switch (GetFunctionType()) {
         case DeriveField:
-            created = program->createQelFunctionDeriveFields(
-                program->createQelFieldDerive(fieldName_, expression_), input);
-            break;
+            return program.createQelFunctionDeriveFields(
+                program.createQelFieldDerive(fieldName_, expression_), input);
         case ReclassifyField:
-            created = program->createQelFunction(
-                "reclassifyField", noConfig, program->createQelFieldDerive(fieldName_, expression_),
-                input);
-            break;
+            return program.createQelFunction("reclassifyField", noConfig,
+                                             program.createQelFieldDerive(fieldName_, expression_),
+                                             input);
         case FilterRecords:
-            created = program->createQelFunctionFilterRecords(expression_, input);
-            break;
+            return program.createQelFunctionFilterRecords(expression_, input);
         case BalanceRecords:
-            created = program->createQelFunction("balanceRecords", noConfig, expression_, input);
-            break;
+            return program.createQelFunction("balanceRecords", noConfig, expression_, input);
         default:
-            return false;
+            return nullptr;
     }
-    return StoreFunction(created);
 }

@@ -23,8 +23,10 @@ class QEINTEG_EXPORT QELExpressionFun : public QELFunction {
     void SetFilterRecords(JNIQelExpression* condition);
     void SetBalanceRecords(JNIQelExpression* expression);
 
-    // False without a program, an expression, an operation or a predecessor.
-    bool GenerateQEL() override;
+  protected:
+    // False without an expression, an operation or a predecessor.
+    bool CanGenerate() const override;
+    JNIQelFunction* CreateFunction(JNIQelProgram& program, JNIQelFunction* input) override;
 
   private:
     std::string fieldName_;

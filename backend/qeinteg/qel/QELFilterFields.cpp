@@ -18,24 +18,11 @@ void QELFilterFields::KeepFieldNames(const std::vector<std::string>& names) {
     fieldNames_.insert(fieldNames_.end(), names.begin(), names.end());
 }
 
-bool QELFilterFields::GenerateQEL() {
-    if (GetProgram() == nullptr)
-        return false;
-    if (IsCreatedQel())
-        return true;
-    GenerationGuard guard(*this);
-    if (!guard)
-        return false;
-    const bool hasInput = !GetPredecessors().empty();
-    JNIQelFunction* input = GenerateFirstInput();
-
+JNIQelFunction* QELFilterFields::CreateFunction(JNIQelProgram& program, JNIQelFunction* input) {
     JNIJSONArray fields(static_cast<int>(fieldNames_.size()));
     for (const std::string& name : fieldNames_)
         fields.add(name);
     JNIJSONObject config;
     config.put("fields", &fields);
-
-    JNIQelProgram* program = GetProgram();
-    return StoreFunction(hasInput ? program->createQelFunction("filterFields", &config, input)
-                                  : program->createQelFunction("filterFields", &config));
+    return CreateWithInput(program, "filterFields", &config, input);
 }

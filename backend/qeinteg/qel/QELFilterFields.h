@@ -15,7 +15,8 @@ class QEINTEG_EXPORT QELFilterFields : public QELFunction {
     void KeepFieldNames(const std::string& name);
     void KeepFieldNames(const std::vector<std::string>& names);
 
-    bool GenerateQEL() override;
+  protected:
+    JNIQelFunction* CreateFunction(JNIQelProgram& program, JNIQelFunction* input) override;
 
   private:
     std::vector<std::string> fieldNames_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "qeinteg/qel/JNIQelFunction.h"
+#include "qeinteg/qel/JNIQelProgram.h"
 
 QELFunction::QELFunction(JNIQelProgram* program) : program_(program) {}
 
@@ -65,16 +66,54 @@ void QELFunction::CompleteTags(const char* prefix) {
     }
 }
 
-JNIQelFunction* QELFunction::GenerateFirstInput() {
-    if (predecessors_.empty())
-        return nullptr;
-    predecessors_[0]->GenerateQEL();
-    return predecessors_[0]->GetQEFunction();
+bool QELFunction::GenerateQEL() {
+    if (program_ == nullptr)
+        return false;
+    if (isCreatedQel_)
+        return true;
+    // A builder reached again while it is being generated sits on a cycle of predecessors: give
+    // up instead of recursing without end.
+    if (generating_ || !CanGenerate())
+        return false;
+    generating_ = true;
+    JNIQelFunction* input = nullptr;
+    const bool created = GenerateInputs(input) && StoreFunction(CreateFunction(*program_, input));
+    generating_ = false;
+    return created;
 }
 
-void QELFunction::GenerateAllInputs() {
-    for (QELFunction* predecessor : predecessors_)
-        predecessor->GenerateQEL();
+bool QELFunction::GenerateInputs(JNIQelFunction*& input) {
+    input = nullptr;
+    switch (InputKind()) {
+        case Inputs::None:
+            return true;
+        case Inputs::First:
+        case Inputs::FirstRequired:
+            if (predecessors_.empty())
+                return true;
+            if (!predecessors_[0]->GenerateQEL() && InputKind() == Inputs::FirstRequired)
+                return false;
+            input = predecessors_[0]->GetQEFunction();
+            return true;
+        case Inputs::Tagged:
+            if (predecessors_.empty())
+                return true;
+            CompleteTags("str");
+            for (QELFunction* predecessor : predecessors_)
+                predecessor->GenerateQEL();
+            return true;
+    }
+    return true;
+}
+
+JNIQelFunction* QELFunction::CreateFunction(JNIQelProgram& /*program*/, JNIQelFunction* /*input*/) {
+    return nullptr;
+}
+
+JNIQelFunction* QELFunction::CreateWithInput(JNIQelProgram& program, const std::string& name,
+                                             JNIJSONObject* config, JNIQelFunction* input) {
+    return HasPredecessors() ? program.createQelFunction(name, config, input)
+                             : program.createQelFunction(name, config);
 }
 
 std::map<std::string, JNIQelFunction*> QELFunction::TaggedInputs() {
@@ -93,14 +132,4 @@ bool QELFunction::StoreFunction(JNIQelFunction* created) {
     function_ = created;
     isCreatedQel_ = true;
     return true;
-}
-
-QELFunction::GenerationGuard::GenerationGuard(QELFunction& builder)
-    : builder_(builder), entered_(!builder.generating_) {
-    builder_.generating_ = true;
-}
-
-QELFunction::GenerationGuard::~GenerationGuard() {
-    if (entered_)
-        builder_.generating_ = false;
 }

@@ -51,20 +51,7 @@ const std::string* QELJoin::GetTag(unsigned long long input) const {
     return &tags[static_cast<size_t>(input)];
 }
 
-bool QELJoin::GenerateQEL() {
-    if (GetProgram() == nullptr)
-        return false;
-    if (IsCreatedQel())
-        return true;
-    GenerationGuard guard(*this);
-    if (!guard)
-        return false;
-    const bool hasInputs = !GetPredecessors().empty();
-    if (hasInputs) {
-        CompleteTags("str");
-        GenerateAllInputs();
-    }
-
+JNIQelFunction* QELJoin::CreateFunction(JNIQelProgram& program, JNIQelFunction* /*input*/) {
     JNIJSONObject config;
     JNIJSONArray matches;
     if (joinType_ != Cartesian) {
@@ -104,9 +91,8 @@ bool QELJoin::GenerateQEL() {
         config.put("nonMatchingSources", &sources);
     }
 
-    JNIQelProgram* program = GetProgram();
-    if (!hasInputs)
-        return StoreFunction(program->createQelFunction("join", &config));
+    if (!HasPredecessors())
+        return program.createQelFunction("join", &config);
     std::map<std::string, JNIQelFunction*> inputs = TaggedInputs();
-    return StoreFunction(program->createQelFunction("join", &config, &inputs));
+    return program.createQelFunction("join", &config, &inputs);
 }

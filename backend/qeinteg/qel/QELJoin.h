@@ -27,8 +27,10 @@ class QEINTEG_EXPORT QELJoin : public QELFunction {
     // An input whose unmatched records go to the output.
     void AddNonMatchingSource(unsigned long long input);
 
-    // Completes the input tags, generates every input, then creates the join.
-    bool GenerateQEL() override;
+  protected:
+    // Completes the input tags and generates every input first.
+    Inputs InputKind() const override { return Inputs::Tagged; }
+    JNIQelFunction* CreateFunction(JNIQelProgram& program, JNIQelFunction* input) override;
 
   private:
     struct MatchField {

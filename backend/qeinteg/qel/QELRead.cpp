@@ -96,13 +96,9 @@ void QELRead::ReadQEBF(const std::string& path) {
     sourceKind_ = QebfFile;
 }
 
-bool QELRead::GenerateQEL() {
-    if (GetProgram() == nullptr)
-        return false;
-    if (IsCreatedQel())
-        return true;
+JNIQelFunction* QELRead::CreateFunction(JNIQelProgram& program, JNIQelFunction* /*input*/) {
     if (sourceKind_ < Iterator || sourceKind_ > QebfFile)
-        return false;
+        return nullptr;
 
     JNIJSONObject config;
     switch (sourceKind_) {
@@ -150,5 +146,5 @@ bool QELRead::GenerateQEL() {
     if (errorThreshold_ != kNotGiven)
         config.put("readErrorThreshold", ToJsonCount(errorThreshold_));
 
-    return StoreFunction(GetProgram()->createQelFunction("read", &config));
+    return program.createQelFunction("read", &config);
 }

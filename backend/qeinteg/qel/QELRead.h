@@ -46,8 +46,10 @@ class QEINTEG_EXPORT QELRead : public QELFunction {
     void ReadMapService(const std::string& address, const std::string& layer);
     void ReadQEBF(const std::string& path);
 
-    // False without a program or a source, or when the function cannot be created.
-    bool GenerateQEL() override;
+  protected:
+    // Creates nothing without a source. A read has no inputs.
+    Inputs InputKind() const override { return Inputs::None; }
+    JNIQelFunction* CreateFunction(JNIQelProgram& program, JNIQelFunction* input) override;
 
   private:
     static constexpr unsigned long long kNotGiven = ~0ULL;

@@ -34,17 +34,7 @@ void QELReprojection::SetProjectionFieldName(const std::string& name) {
     projectionFieldName_ = name;
 }
 
-bool QELReprojection::GenerateQEL() {
-    if (GetProgram() == nullptr)
-        return false;
-    if (IsCreatedQel())
-        return true;
-    GenerationGuard guard(*this);
-    if (!guard)
-        return false;
-    const bool hasInput = !GetPredecessors().empty();
-    JNIQelFunction* input = GenerateFirstInput();
-
+JNIQelFunction* QELReprojection::CreateFunction(JNIQelProgram& program, JNIQelFunction* input) {
     JNIJSONObject field;
     if (!projectionFieldName_.empty())
         field.put("name", projectionFieldName_);
@@ -72,7 +62,5 @@ bool QELReprojection::GenerateQEL() {
     config.put("type", projectionFieldName_.empty() ? "all" : "part");
     config.put("reprojectionFields", &fields);
 
-    JNIQelProgram* program = GetProgram();
-    return StoreFunction(hasInput ? program->createQelFunction("reprojection", &config, input)
-                                  : program->createQelFunction("reprojection", &config));
+    return CreateWithInput(program, "reprojection", &config, input);
 }

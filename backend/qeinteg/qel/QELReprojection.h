@@ -22,7 +22,8 @@ class QEINTEG_EXPORT QELReprojection : public QELFunction {
     // The geometry field to convert; empty converts all geometry.
     void SetProjectionFieldName(const std::string& name);
 
-    bool GenerateQEL() override;
+  protected:
+    JNIQelFunction* CreateFunction(JNIQelProgram& program, JNIQelFunction* input) override;
 
   private:
     int originWkid_ = -1;

@@ -17,24 +17,12 @@ void QELUnion::SetMatchCase(bool matchCase) {
     matchCase_ = matchCase;
 }
 
-bool QELUnion::GenerateQEL() {
-    if (GetProgram() == nullptr)
-        return false;
-    if (IsCreatedQel())
-        return true;
-    GenerationGuard guard(*this);
-    if (!guard)
-        return false;
-    GenerateAllInputs();
-
+JNIQelFunction* QELUnion::CreateFunction(JNIQelProgram& program, JNIQelFunction* /*input*/) {
     JNIJSONObject config;
     config.put("matchByPosition", matchByPosition_);
     config.put("matchCase", matchCase_);
-
-    JNIQelProgram* program = GetProgram();
-    if (GetPredecessors().empty())
-        return StoreFunction(program->createQelFunction("union", &config));
-    CompleteTags("str");
+    if (!HasPredecessors())
+        return program.createQelFunction("union", &config);
     std::map<std::string, JNIQelFunction*> inputs = TaggedInputs();
-    return StoreFunction(program->createQelFunction("union", &config, &inputs));
+    return program.createQelFunction("union", &config, &inputs);
 }

@@ -14,8 +14,10 @@ class QEINTEG_EXPORT QELUnion : public QELFunction {
     // Field names are matched case-sensitively.
     void SetMatchCase(bool matchCase);
 
-    // Generates every input, completes the input tags, then creates the union.
-    bool GenerateQEL() override;
+  protected:
+    // Completes the input tags and generates every input first.
+    Inputs InputKind() const override { return Inputs::Tagged; }
+    JNIQelFunction* CreateFunction(JNIQelProgram& program, JNIQelFunction* input) override;
 
   private:
     bool matchByPosition_ = false;

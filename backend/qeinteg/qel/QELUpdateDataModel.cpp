@@ -6,6 +6,7 @@
 #include "qeinteg/platform/host/metadata/CFMissingValues.h"
 #include "qeinteg/platform/host/metadata/CFRange.h"
 #include "qeinteg/platform/host/metadata/CFValue.h"
+#include "qeinteg/qel/JNIQelFunction.h"
 #include "qeinteg/qel/JNIQelProgram.h"
 #include "qeinteg/qel/QELJsonCopy.h"
 
@@ -190,28 +191,14 @@ void QELUpdateDataModel::PutGeo(const std::string& field, CFGeo::Type type, int 
     object.put("Geo", &geo);
 }
 
-bool QELUpdateDataModel::GenerateQEL() {
-    if (GetProgram() == nullptr)
-        return false;
-    if (IsCreatedQel())
-        return true;
-    GenerationGuard guard(*this);
-    if (!guard)
-        return false;
-    const bool hasInput = !GetPredecessors().empty();
-    JNIQelFunction* input = GenerateFirstInput();
-
+JNIQelFunction* QELUpdateDataModel::CreateFunction(JNIQelProgram& program, JNIQelFunction* input) {
     // Field-name order, the map's.
     JNIJSONArray fields(static_cast<int>(fields_.size()));
     for (const auto& entry : fields_)
         fields.add(entry.second.get());
     JNIJSONObject config;
     config.put("fields", &fields);
-
-    JNIQelProgram* program = GetProgram();
-    const bool created =
-        StoreFunction(hasInput ? program->createQelFunction("updateDataModel", &config, input)
-                               : program->createQelFunction("updateDataModel", &config));
-    objectsInFunction_ = created && !fields_.empty();
+    JNIQelFunction* created = CreateWithInput(program, "updateDataModel", &config, input);
+    objectsInFunction_ = created != nullptr && created->getObject() != nullptr && !fields_.empty();
     return created;
 }

@@ -52,8 +52,9 @@ class QEINTEG_EXPORT QELUpdateDataModel : public QELFunction {
     void FieldSensitive(bool sensitive) { fieldSensitive_ = sensitive; }
     bool IsFieldSensitive() const { return fieldSensitive_; }
 
+  protected:
     // Configuration {"fields": [update objects in field-name order]}.
-    bool GenerateQEL() override;
+    JNIQelFunction* CreateFunction(JNIQelProgram& program, JNIQelFunction* input) override;
 
   private:
     struct Envelope {

@@ -50,19 +50,9 @@ void QELWrite::WriteQEBF(const std::string& path) {
     destinationKind_ = QebfFile;
 }
 
-bool QELWrite::GenerateQEL() {
-    if (GetProgram() == nullptr)
-        return false;
-    if (IsCreatedQel())
-        return true;
-    GenerationGuard guard(*this);
-    if (!guard)
-        return false;
-    const bool hasInput = !GetPredecessors().empty();
-    if (hasInput && !GetPredecessors()[0]->GenerateQEL())
-        return false;
+JNIQelFunction* QELWrite::CreateFunction(JNIQelProgram& program, JNIQelFunction* input) {
     if (destinationKind_ < DataSource || destinationKind_ > QebfFile)
-        return false;
+        return nullptr;
 
     JNIJSONObject config;
     if (destinationKind_ == DataSource) {
@@ -95,10 +85,5 @@ bool QELWrite::GenerateQEL() {
         }
     }
 
-    JNIQelProgram* program = GetProgram();
-    JNIQelFunction* created =
-        hasInput
-            ? program->createQelFunction("write", &config, GetPredecessors()[0]->GetQEFunction())
-            : program->createQelFunction("write", &config);
-    return StoreFunction(created);
+    return CreateWithInput(program, "write", &config, input);
 }

@@ -36,9 +36,10 @@ class QEINTEG_EXPORT QELWrite : public QELFunction {
                       const std::string& resourceId, const std::string& key);
     void WriteQEBF(const std::string& path);
 
-    // Generates the predecessor first and fails when that fails; false also without a program or
-    // destination, or when the function cannot be created.
-    bool GenerateQEL() override;
+  protected:
+    // Fails when the predecessor fails; creates nothing without a destination.
+    Inputs InputKind() const override { return Inputs::FirstRequired; }
+    JNIQelFunction* CreateFunction(JNIQelProgram& program, JNIQelFunction* input) override;
 
   private:
     std::string location_;

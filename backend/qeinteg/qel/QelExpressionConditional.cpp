@@ -1,20 +1,16 @@
 #include "qeinteg/qel/QelExpressionConditional.h"
 
+#include "qeinteg/java/jni/Classes.h"
 #include "qeinteg/qel/JNIQelExpression.h"
-#include "qeinteg/qel/QelJni.h"
-
-using namespace qeinteg::qeljni;
 
 QelExpressionConditional::Clause::Clause(JNIQelExpression* condition, JNIQelExpression* value)
     : condition_(condition), value_(value) {
-    Adopt(*this,
-          NewInstance(
-              *this, kClause,
-              "(Lcom/tavo/ae/qelhelpers/QelExpression;Lcom/tavo/ae/qelhelpers/QelExpression;)V",
-              ObjectOf(condition), ObjectOf(value)),
-          kClause, false);
+    if (const qeinteg::jni::Classes* c = bindings()) {
+        holdObject(c->qel
+                       .newClause(*this, condition != nullptr ? condition->getObject() : nullptr,
+                                  value != nullptr ? value->getObject() : nullptr)
+                       .get());
+    }
 }
 
-QelExpressionConditional::Clause::~Clause() {
-    ReleaseOwned(*this);
-}
+QelExpressionConditional::Clause::~Clause() = default;

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "qeinteg/java/JNIObjectManager.h"
-#include "qeinteg/java/JNIRefs.h"
+#include "qeinteg/java/jni/Refs.h"
 #include "qeinteg/platform/QEAssert.h"
 #include "qeinteg/platform/host/process/AppSettings.h"
 #include "qeinteg/platform/host/process/HostProcess.h"

@@ -1,32 +1,59 @@
-#include "qeinteg/java/JNIRefs.h"
+#include "qeinteg/java/jni/Refs.h"
+
+#include <atomic>
 
 #include "qeinteg/platform/jvm/TavoJVM.h"
 
 namespace qeinteg::jni {
 
+namespace {
+
+// A process has at most one VM, so it is asked for once; making a reference then costs no extra
+// call into the VM.
+JavaVM* VmOf(JNIEnv* env) {
+    static std::atomic<JavaVM*> cached{nullptr};
+    JavaVM* vm = cached.load(std::memory_order_acquire);
+    if (vm == nullptr && env != nullptr && env->GetJavaVM(&vm) == JNI_OK)
+        cached.store(vm, std::memory_order_release);
+    return vm;
+}
+
+}  // namespace
+
 GlobalRef::GlobalRef(JNIEnv* env, jobject object)
-    : env_(env), ref_(object != nullptr ? env->NewGlobalRef(object) : nullptr) {}
+    : vm_(VmOf(env)),
+      ref_(object != nullptr && vm_ != nullptr ? env->NewGlobalRef(object) : nullptr) {}
 
 GlobalRef::~GlobalRef() {
     reset();
 }
 
 GlobalRef::GlobalRef(GlobalRef&& other) noexcept
-    : env_(other.env_), ref_(std::exchange(other.ref_, nullptr)) {}
+    : vm_(other.vm_), ref_(std::exchange(other.ref_, nullptr)) {}
 
 GlobalRef& GlobalRef::operator=(GlobalRef&& other) noexcept {
     if (this != &other) {
         reset();
-        env_ = other.env_;
+        vm_ = other.vm_;
         ref_ = std::exchange(other.ref_, nullptr);
     }
     return *this;
 }
 
 void GlobalRef::reset() {
-    if (ref_ != nullptr && env_ != nullptr)
-        env_->DeleteGlobalRef(ref_);
-    ref_ = nullptr;
+    jobject ref = std::exchange(ref_, nullptr);
+    if (ref == nullptr || vm_ == nullptr)
+        return;
+    JNIEnv* env = nullptr;
+    if (vm_->GetEnv(reinterpret_cast<void**>(&env), JNI_VERSION_10) == JNI_OK) {
+        env->DeleteGlobalRef(ref);
+        return;
+    }
+    // A thread outside the VM: attach just for the release.
+    if (vm_->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr) == JNI_OK) {
+        env->DeleteGlobalRef(ref);
+        vm_->DetachCurrentThread();
+    }
 }
 
 LocalFrame::LocalFrame(JNIEnv* env, jint capacity)
