@@ -11,11 +11,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string csvPath = qefuzz::WriteInput("cases.csv", csv);
     const std::string dictionaryPath = qefuzz::WriteInput("cases.dict", dictionary);
     for (bool names : {true, false}) {
-        UserCaseFileSpec spec;
-        spec.Init(csvPath, names, false);
+        UserCaseFileSpec caseFile;
+        caseFile.Init(csvPath, names, false);
         if (!dictionary.empty())
-            spec.SetDictionaryPath(dictionaryPath);
-        const UserInputCaseFile file(spec);
+            caseFile.SetDictionaryPath(dictionaryPath);
+        const UserInputCaseFile file(caseFile);
         if (file.IsOpen() != file.Error().empty())
             std::abort();
         const HostDataset& cases = file.Dataset();

@@ -52,17 +52,17 @@ CommandLine::CommandLine(std::string command, std::string synopsis, std::string 
     : command_(std::move(command)), synopsis_(std::move(synopsis)), summary_(std::move(summary)) {}
 
 void CommandLine::Flag(const std::string& name, bool& value, const std::string& help) {
-    specs_.push_back({name, "", help, Kind::Flag, &value, nullptr, nullptr});
+    options_.push_back({name, "", help, Kind::Flag, &value, nullptr, nullptr});
 }
 
 void CommandLine::Option(const std::string& name, const std::string& valueName, std::string& value,
                          const std::string& help) {
-    specs_.push_back({name, valueName, help, Kind::Option, nullptr, &value, nullptr});
+    options_.push_back({name, valueName, help, Kind::Option, nullptr, &value, nullptr});
 }
 
 void CommandLine::Repeated(const std::string& name, const std::string& valueName,
                            std::vector<std::string>& values, const std::string& help) {
-    specs_.push_back({name, valueName, help, Kind::Repeated, nullptr, nullptr, &values});
+    options_.push_back({name, valueName, help, Kind::Repeated, nullptr, nullptr, &values});
 }
 
 void CommandLine::Positionals(std::vector<std::string>& values, std::size_t min, std::size_t max) {
@@ -71,8 +71,8 @@ void CommandLine::Positionals(std::vector<std::string>& values, std::size_t min,
     maxPositionals_ = max;
 }
 
-const CommandLine::Spec* CommandLine::Find(const std::string& name) const {
-    for (const Spec& s : specs_) {
+const CommandLine::OptionDef* CommandLine::Find(const std::string& name) const {
+    for (const OptionDef& s : options_) {
         if (s.name == name)
             return &s;
     }
@@ -106,13 +106,13 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
             name = arg.substr(0, eq);
             inlineValue = arg.substr(eq + 1);
         }
-        const Spec* spec = Find(name);
-        if (spec == nullptr)
+        const OptionDef* option = Find(name);
+        if (option == nullptr)
             return UsageError("unknown option " + name);
-        if (spec->kind == Kind::Flag) {
+        if (option->kind == Kind::Flag) {
             if (inlineValue)
                 return UsageError(name + " takes no value");
-            *spec->flag = true;
+            *option->flag = true;
             continue;
         }
         std::string value;
@@ -121,12 +121,12 @@ std::optional<int> CommandLine::Parse(int argc, char** argv) {
         } else if (i + 1 < argc) {
             value = argv[++i];
         } else {
-            return UsageError("missing " + spec->valueName + " after " + name);
+            return UsageError("missing " + option->valueName + " after " + name);
         }
-        if (spec->kind == Kind::Option) {
-            *spec->value = value;
+        if (option->kind == Kind::Option) {
+            *option->value = value;
         } else {
-            spec->values->push_back(value);
+            option->values->push_back(value);
         }
     }
     if (plain.size() < minPositionals_ || plain.size() > maxPositionals_) {
@@ -146,7 +146,7 @@ std::string CommandLine::UsageLine() const {
 void CommandLine::PrintHelp(std::FILE* out) const {
     std::fprintf(out, "%s\n%s\n", UsageLine().c_str(), summary_.c_str());
     std::vector<std::pair<std::string, std::string>> rows;
-    for (const Spec& s : specs_)
+    for (const OptionDef& s : options_)
         rows.emplace_back(s.name + (s.valueName.empty() ? "" : " " + s.valueName), s.help);
     rows.emplace_back("--help", "show this help and exit");
     rows.emplace_back("--version", "show the version and exit");

@@ -70,7 +70,7 @@ class CommandLine {
 
   private:
     enum class Kind { Flag, Option, Repeated };
-    struct Spec {
+    struct OptionDef {
         std::string name;
         std::string valueName;
         std::string help;
@@ -79,12 +79,12 @@ class CommandLine {
         std::string* value = nullptr;
         std::vector<std::string>* values = nullptr;
     };
-    const Spec* Find(const std::string& name) const;
+    const OptionDef* Find(const std::string& name) const;
 
     std::string command_;
     std::string synopsis_;
     std::string summary_;
-    std::vector<Spec> specs_;
+    std::vector<OptionDef> options_;
     std::vector<std::string>* positionals_ = nullptr;
     std::size_t minPositionals_ = 0;
     std::size_t maxPositionals_ = 0;

@@ -4,10 +4,14 @@
 #include <string>
 
 #include "qeinteg/output/OutputJson.h"
+#include "qeinteg/platform/host/text/FormatType.h"
 #include "qeinteg/platform/host/text/HostFormat.h"
 
 namespace qeinteg::output {
 namespace {
+
+using qehost::Code;
+using qehost::FormatType;
 
 bool HasH(const std::string& s) {
     return s.find_first_of("hH") != std::string::npos;
@@ -16,25 +20,13 @@ bool HasH(const std::string& s) {
 // Date formats count seconds from the host's origin; the engine counts from 1970-01-01. Weekday and
 // month formats hold plain 1-7 and 1-12 numbers, which must not be moved.
 bool ShiftsDate(int type, double value) {
-    switch (type) {
-        case 20:
-        case 22:
-        case 23:
-        case 24:
-        case 28:
-        case 29:
-        case 30:
-        case 38:
-        case 39:
-        case 86:
-            return true;
-        case 26:
-            return !(value >= 1 && value <= 7);
-        case 27:
-            return !(value >= 1 && value <= 12);
-        default:
-            return false;
-    }
+    if (qehost::IsDateFormat(type))
+        return true;
+    if (type == Code(FormatType::WeekDay))
+        return !(value >= 1 && value <= 7);
+    if (type == Code(FormatType::Month))
+        return !(value >= 1 && value <= 12);
+    return false;
 }
 
 }  // namespace
@@ -44,7 +36,7 @@ CellFormat ReadCellFormat(OutputJson& json, jobject format) {
     if (!json.IsObject(format))
         return f;
     if (json.Bool(format, "string", false)) {
-        f.format.type = 1;
+        f.format.type = Code(FormatType::String);
     } else {
         f.format.type = kFormatTypeGeneral;
         f.format.decimals =
@@ -52,39 +44,41 @@ CellFormat ReadCellFormat(OutputJson& json, jobject format) {
         const std::string decimal = json.String(format, "decimalSeparator");
         const std::string thousands = json.String(format, "thousandsSeparator");
         if (decimal == "." || thousands == ",")
-            f.format.type = 3;
+            f.format.type = Code(FormatType::Comma);
         if (decimal == "," || thousands == ".")
-            f.format.type = 32;
+            f.format.type = Code(FormatType::Dot);
         if (json.String(format, "prefix") == "$")
-            f.format.type = 4;
+            f.format.type = Code(FormatType::Dollar);
         if (json.String(format, "suffix") == "%")
-            f.format.type = 31;
+            f.format.type = Code(FormatType::Percent);
         const std::string pattern = json.String(format, "dateTimePattern");
         if (!pattern.empty()) {
-            f.format.type = 20;
+            f.format.type = Code(FormatType::Date);
             switch (pattern[0]) {
                 case 'h':
                 case 'H':
-                    f.format.type = 21;
+                    f.format.type = Code(FormatType::Time);
                     break;
                 case 'y':
                 case 'Y':
-                    f.format.type = 39;
+                    f.format.type = Code(FormatType::SDate);
                     break;
                 case 'M':
-                    f.format.type = 23;
+                    f.format.type = Code(FormatType::ADate);
                     break;
                 case 'm':
-                    f.format.type = 85;
+                    f.format.type = Code(FormatType::MTime);
                     break;
                 default:
                     if (pattern.find('.') != std::string::npos)
-                        f.format.type = 38;
+                        f.format.type = Code(FormatType::EDate);
             }
-            if (f.format.type == 39 && HasH(pattern))
-                f.format.type = 86;
-            if ((f.format.type == 38 || f.format.type == 20) && HasH(pattern))
-                f.format.type = 22;
+            if (f.format.type == Code(FormatType::SDate) && HasH(pattern))
+                f.format.type = Code(FormatType::YmdHms);
+            if ((f.format.type == Code(FormatType::EDate) ||
+                 f.format.type == Code(FormatType::Date)) &&
+                HasH(pattern))
+                f.format.type = Code(FormatType::DateTime);
         }
     }
     f.missing = json.Bool(format, "positiveInfinity", false) ||
@@ -103,25 +97,8 @@ std::pair<double, PnFormatSpec> DisplayedNumber(double value, CellFormat f) {
 }
 
 double HostValueForType(int type, double value) {
-    switch (type) {
-        case 20:
-        case 22:
-        case 23:
-        case 24:
-        case 28:
-        case 29:
-        case 30:
-        case 38:
-        case 39:
-        case 86:
-            return value * 86400 + qehost::kDateOriginShift;
-        case 26:
-            return value >= 1 && value <= 7 ? value : value * 86400 + qehost::kDateOriginShift;
-        case 27:
-            return value >= 1 && value <= 12 ? value : value * 86400 + qehost::kDateOriginShift;
-        default:
-            return value;
-    }
+    // Engine dates are days since 1970-01-01; weekday and month numbers stay as they are.
+    return ShiftsDate(type, value) ? value * 86400 + qehost::kDateOriginShift : value;
 }
 
 }  // namespace qeinteg::output

@@ -8,14 +8,15 @@
 #include <utility>
 
 #include "qeinteg/platform/host/output/PnFormatSpec.h"
+#include "qeinteg/platform/host/text/FormatType.h"
 
 namespace qeinteg::output {
 
 class OutputJson;
 
-// Format types the builder uses beyond the host's own: "no format given" and "general number".
-inline constexpr std::uint8_t kFormatTypeNone = 255;
-inline constexpr std::uint8_t kFormatTypeGeneral = 40;
+// "No format given" (shown as general) and "general number".
+inline constexpr std::uint8_t kFormatTypeNone = qehost::Code(qehost::FormatType::None);
+inline constexpr std::uint8_t kFormatTypeGeneral = qehost::Code(qehost::FormatType::General);
 
 struct CellFormat {
     PnFormatSpec format{40, kFormatTypeNone, 0};
