@@ -63,6 +63,15 @@ TEST(QeintegCommand, EverySubcommandAnswersHelpAndVersion) {
         EXPECT_EQ(version.exit, 0);
         EXPECT_EQ(version.out, std::string(QEINTEG_VERSION_TEXT) + "\n");
     }
+    // The subcommands that parse their own options answer --help and --version all the same.
+    for (const std::string command :
+         {"crs", "layers", "run", "fetch", "score", "score-settings", "tcm"}) {
+        SCOPED_TRACE(command);
+        EXPECT_EQ(Qeinteg({command, "--help"}).exit, 0);
+        Outcome version = Qeinteg({command, "--version"});
+        EXPECT_EQ(version.exit, 0);
+        EXPECT_EQ(version.out, std::string(QEINTEG_VERSION_TEXT) + "\n");
+    }
     EXPECT_EQ(Qeinteg({"--version"}).out, std::string(QEINTEG_VERSION_TEXT) + "\n");
     EXPECT_EQ(Qeinteg({"--help"}).exit, 0);
     EXPECT_EQ(Qeinteg({}).exit, 2);

@@ -55,8 +55,15 @@ int main(int argc, char** argv) {
     }
     const std::string command = argv[1];
     for (const Subcommand& c : kCommands) {
-        if (command == c.name)
-            return c.run(argc - 1, argv + 1);
+        if (command != c.name)
+            continue;
+        // Every subcommand answers --version the same way, whether or not it parses its own
+        // options.
+        if (argc == 3 && std::string(argv[2]) == "--version") {
+            std::printf("%s\n", qecli::VersionText().c_str());
+            return qecli::kExitOk;
+        }
+        return c.run(argc - 1, argv + 1);
     }
     if (command == "-h" || command == "--help" || command == "help") {
         PrintUsage(stdout);
