@@ -16,21 +16,10 @@
 
 using namespace qelocal;
 using enginetest::MemoryIterator;
+using enginetest::PathContainer;
 using Json = nlohmann::ordered_json;
 
 namespace {
-
-class NamedContainer final : public EmbeddedQE::Container {
-  public:
-    NamedContainer(std::string name, std::string path)
-        : name_(std::move(name)), path_(std::move(path)) {}
-    std::string getName() override { return name_; }
-    std::string getAbsolutePath() override { return path_; }
-
-  private:
-    std::string name_;
-    std::string path_;
-};
 
 std::string Uri(const std::string& path) {
     return "file:///" + path;
@@ -65,8 +54,8 @@ Json OutCon() {
 struct DescriptivesRun {
     std::string json = qetest::TestDir() + "/json.zip";
     std::string stat = qetest::TestDir() + "/stat.zip";
-    NamedContainer jsonContainer{"JSON", json};
-    NamedContainer statContainer{"StatXML", stat};
+    PathContainer jsonContainer{"JSON", json};
+    PathContainer statContainer{"StatXML", stat};
     JobEnvironment env;
     std::vector<float> progress;
 

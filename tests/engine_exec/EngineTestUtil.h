@@ -6,12 +6,26 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "qeinteg/platform/engine/exec/EngineTypes.h"
 #include "qeinteg/platform/engine/service/EmbeddedQE.h"
 
 namespace enginetest {
+
+// An output container that is just a name and a file path.
+class PathContainer final : public EmbeddedQE::Container {
+  public:
+    PathContainer(std::string name, std::string path)
+        : name_(std::move(name)), path_(std::move(path)) {}
+    std::string getName() override { return name_; }
+    std::string getAbsolutePath() override { return path_; }
+
+  private:
+    std::string name_;
+    std::string path_;
+};
 
 // Path of a public dataset in the shared data directory.
 std::string SharedData(const std::string& name);

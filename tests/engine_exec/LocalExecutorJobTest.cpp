@@ -14,21 +14,10 @@
 
 using namespace qelocal;
 using enginetest::MemoryIterator;
+using enginetest::PathContainer;
 using enginetest::RecordingListener;
 
 namespace {
-
-class FileContainer final : public EmbeddedQE::Container {
-  public:
-    FileContainer(std::string name, std::string path)
-        : name_(std::move(name)), path_(std::move(path)) {}
-    std::string getName() override { return name_; }
-    std::string getAbsolutePath() override { return path_; }
-
-  private:
-    std::string name_;
-    std::string path_;
-};
 
 // The job text that the descriptives procedure writes.
 std::string DescriptivesJob(const std::string& settings, const std::string& read,
@@ -69,8 +58,8 @@ TEST_F(LocalExecutorJob, DescriptivesJobPullsEveryRowOnceAndFillsBothArchives) {
         "ds",
         {{"date", Storage::String}, {"precipitation", Storage::Real}, {"weather", Storage::String}},
         data);
-    FileContainer json("JSON", dir + "/json.zip");
-    FileContainer stat("StatXML", dir + "/stat.zip");
+    PathContainer json("JSON", dir + "/json.zip");
+    PathContainer stat("StatXML", dir + "/stat.zip");
     LocalExecutor executor("en_US");
     JNIEnv* env = qetest::MainEnv();
     executor.prepare(
@@ -102,8 +91,8 @@ TEST_F(LocalExecutorJob, DescriptivesJobPullsEveryRowOnceAndFillsBothArchives) {
 
 TEST_F(LocalExecutorJob, FilesJobWritesQebfAndSummarisesItInTheSameRun) {
     const std::string csv = enginetest::SharedData("iowa-electricity.csv");
-    FileContainer json("JSON", dir + "/json.zip");
-    FileContainer stat("StatXML", dir + "/stat.zip");
+    PathContainer json("JSON", dir + "/json.zip");
+    PathContainer stat("StatXML", dir + "/stat.zip");
     const std::string job =
         "val readerConf = {\"filesystem\":{\"locations\":[{\"path\":\"file:///" + csv +
         "\",\"parser\":{\"name\":\"csv\",\"config\":{\"hasHeader\":true}}}]}}\n"
@@ -165,8 +154,8 @@ TEST_F(LocalExecutorJob, CancelFromAnotherThreadStopsPromptly) {
     std::vector<std::vector<std::string>> rows(200000, {"1"});
     MemoryIterator slow("ds", {{"x", Storage::Real}}, rows);
     slow.delayMicros = 50;
-    FileContainer json("JSON", dir + "/json.zip");
-    FileContainer stat("StatXML", dir + "/stat.zip");
+    PathContainer json("JSON", dir + "/json.zip");
+    PathContainer stat("StatXML", dir + "/stat.zip");
     LocalExecutor executor("en_US");
     JNIEnv* env = qetest::MainEnv();
     executor.prepare(env, DescriptivesJob("{}", R"(read({"dataSource":"ds"}))",

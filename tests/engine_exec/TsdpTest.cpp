@@ -19,18 +19,6 @@ using Json = nlohmann::ordered_json;
 
 namespace {
 
-class PathContainer final : public EmbeddedQE::Container {
-  public:
-    PathContainer(std::string name, std::string path)
-        : name_(std::move(name)), path_(std::move(path)) {}
-    std::string getName() override { return name_; }
-    std::string getAbsolutePath() override { return path_; }
-
-  private:
-    std::string name_;
-    std::string path_;
-};
-
 std::string Uri(const std::string& path) {
     return "file:///" + path;
 }
