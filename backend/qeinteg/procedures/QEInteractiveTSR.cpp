@@ -346,33 +346,24 @@ bool QEInteractiveTSR::ConvertTimeStr(const std::string& field, QESimpleContaine
 bool QEInteractiveTSR::RunTSDP(QERawDataIterator& iterator, const std::string& settings,
                                QESimpleContainer& tsdpOut, QESimpleContainer& data,
                                QESimpleContainer& dataModel) {
-    JNIJSONObject parsed(settings.c_str());
-    if (!parsed.isGood())
-        return false;
     // The iterator's reader configuration is not passed through backslash removal.
-    std::string job = "val readerConf = " + IteratorReaderConf(iterator) + "\n";
-    job += "val tsdpOutConf = [" +
-           removeBackslash(GetOutputContainerJson(tsdpOut.getName(),
-                                                  TransformPath(tsdpOut.getAbsolutePath()), true)
-                               ->serialize()) +
-           "]\n";
-    job += "val tsdpConf = " + parsed.serialize() + "\n";
-    job += "val writerConf = " + WriterConf(data, dataModel) + "\n";
-    job += "read(readerConf)->tsdp:tsdp(tsdpConf,_,tsdpOutConf)->write(writerConf)";
-    const bool ok = RunJob(job, &iterator, "TSDP");
-    runner().displayAllMessages(true);
-    cleanJRef();
-    cleanExecution();
-    return ok;
+    return RunTsdpJob("val readerConf = " + IteratorReaderConf(iterator) + "\n", &iterator,
+                      settings, tsdpOut, data, dataModel);
 }
 
 bool QEInteractiveTSR::RunTSDP(QESimpleContainer& inData, QESimpleContainer& inDataModel,
                                const std::string& settings, QESimpleContainer& tsdpOut,
                                QESimpleContainer& data, QESimpleContainer& dataModel) {
+    return RunTsdpJob(GenerateReaderConf(inData.getAbsolutePath(), inDataModel.getAbsolutePath()),
+                      nullptr, settings, tsdpOut, data, dataModel);
+}
+
+bool QEInteractiveTSR::RunTsdpJob(std::string job, QERawDataIterator* iterator,
+                                  const std::string& settings, QESimpleContainer& tsdpOut,
+                                  QESimpleContainer& data, QESimpleContainer& dataModel) {
     JNIJSONObject parsed(settings.c_str());
     if (!parsed.isGood())
         return false;
-    std::string job = GenerateReaderConf(inData.getAbsolutePath(), inDataModel.getAbsolutePath());
     job += "val tsdpOutConf = [" +
            removeBackslash(GetOutputContainerJson(tsdpOut.getName(),
                                                   TransformPath(tsdpOut.getAbsolutePath()), true)
@@ -381,7 +372,7 @@ bool QEInteractiveTSR::RunTSDP(QESimpleContainer& inData, QESimpleContainer& inD
     job += "val tsdpConf = " + parsed.serialize() + "\n";
     job += "val writerConf = " + WriterConf(data, dataModel) + "\n";
     job += "read(readerConf)->tsdp:tsdp(tsdpConf,_,tsdpOutConf)->write(writerConf)";
-    const bool ok = RunJob(job, nullptr, "TSDP");
+    const bool ok = RunJob(job, iterator, "TSDP");
     runner().displayAllMessages(true);
     cleanJRef();
     cleanExecution();

@@ -80,6 +80,10 @@ class QEINTEG_EXPORT QEInteractiveTSR : public QEInteractive {
                       const std::vector<std::string>& dimensions, std::set<int>& fieldIndexes,
                       std::string& settings, std::string& dateTimeField, int* timePoints);
     bool RunJob(const std::string& job, QERawDataIterator* iterator, const char* traceName);
+    // The preparation job after its reader line: settings, output containers, writer, pipeline.
+    bool RunTsdpJob(std::string job, QERawDataIterator* iterator, const std::string& settings,
+                    QESimpleContainer& tsdpOut, QESimpleContainer& data,
+                    QESimpleContainer& dataModel);
 
     friend class QEInteractiveTSRTestAccess;
 };
