@@ -22,6 +22,9 @@
 #include "qeinteg/qeinteg_export.h"
 #include "qeinteg/runner/QEInteractive.h"
 
+namespace EmbeddedQE {
+class RowDataIterator;
+}
 class CFMetaData;
 class JNIJSONArray;
 class JNIJSONObject;
@@ -189,6 +192,17 @@ class QEINTEG_EXPORT QEInteractiveTSR : public QEInteractive {
                std::vector<double>& predicted);
     // Prepares and runs a job of a public operation; false with a message naming `what`.
     bool PrepareAndRun(const std::string& job, const std::string& what);
+    // Reads records first .. last - 1 (numbered from 1) of scored output `rows` as TcmScore says.
+    // False with a message when a flag or a forecast cannot be read, a field is missing, or the
+    // records end before `first`.
+    bool ReadScoredRecords(EmbeddedQE::RowDataIterator& rows, const std::string& metric,
+                           int first, int last, std::vector<double>& observed,
+                           std::vector<double>& predicted);
+    // The forecast span and the scored records of a scenario from start to end (decimal texts)
+    // after a model of `timePoints` time points: span = end when at least 1, else 0; first =
+    // start + timePoints; last = end + timePoints + 1.
+    void ScenarioRecords(const std::string& start, const std::string& end, int timePoints,
+                         int& span, int& first, int& last);
     // Keeps `text` for hasError and returns false.
     bool Fail(const std::string& text);
     // The start of every public operation: bridge and messages reset.

@@ -435,7 +435,14 @@ bool QEInteractiveTSR::Score(const char* function, const char* traceName,
         ~Disposer() { rows->dispose(QERunImpl::env()); }
     } disposer{rows};
 
-    const CFMetaData layout(rows->getDataModel());
+    return ReadScoredRecords(*rows, metric, first, last, observed, predicted);
+}
+
+bool QEInteractiveTSR::ReadScoredRecords(EmbeddedQE::RowDataIterator& rows,
+                                         const std::string& metric, int first, int last,
+                                         std::vector<double>& observed,
+                                         std::vector<double>& predicted) {
+    const CFMetaData layout(rows.getDataModel());
     const int flagIndex = layout.FindField(kFutureFlag);
     const int metricIndex = layout.FindField(metric);
     const int predictedIndex = layout.FindField(metric + kPredictedSuffix);
@@ -447,7 +454,7 @@ bool QEInteractiveTSR::Score(const char* function, const char* traceName,
     auto value = [&rows](int index, double& number) {
         const void* cell = nullptr;
         size_t length = 0;
-        if (index < 0 || rows->getRecordValue(static_cast<size_t>(index), &cell, &length) != 0)
+        if (index < 0 || rows.getRecordValue(static_cast<size_t>(index), &cell, &length) != 0)
             return false;
         const CFDatum datum =
             cell == nullptr ? CFDatum() : CFDatum::MakeReal(*static_cast<const double*>(cell));
@@ -456,7 +463,7 @@ bool QEInteractiveTSR::Score(const char* function, const char* traceName,
     };
     int record = 0;
     bool reached = false;
-    while (rows->nextRecord() == 0) {
+    while (rows.nextRecord() == 0) {
         ++record;
         if (record < first)
             continue;
@@ -484,6 +491,15 @@ bool QEInteractiveTSR::Score(const char* function, const char* traceName,
         return Fail("the scored output has " + std::to_string(record) +
                     " records; the scenario starts at record " + std::to_string(first));
     return true;
+}
+
+void QEInteractiveTSR::ScenarioRecords(const std::string& start, const std::string& end,
+                                       int timePoints, int& span, int& first, int& last) {
+    const int s = String2Integer(start);
+    const int e = String2Integer(end);
+    span = e >= 1 ? e : 0;
+    first = s + timePoints;
+    last = e + timePoints + 1;
 }
 
 // --- Preparation -----------------------------------------------------------------------------
@@ -686,9 +702,7 @@ bool QEInteractiveTSR::GetScenarioInfo(
     auto run = [&]() -> bool {
         if (metric.empty())
             return Fail("no metric given");
-        const int s = String2Integer(start);
-        const int e = String2Integer(end);
-        if (s > e)
+        if (String2Integer(start) > String2Integer(end))
             return Fail("the scenario starts (" + start + ") after it ends (" + end + ")");
         if (!IsZipArchive(archive))
             return Fail(archive + " is not a zip archive");
@@ -714,9 +728,8 @@ bool QEInteractiveTSR::GetScenarioInfo(
         if (!PrepareDataset(iterator, settings, timeField, !dims.empty(), files))
             return false;
 
-        const int span = e >= 1 ? e : 0;
-        const int first = s + timePoints;
-        const int last = e + timePoints + 1;
+        int span = 0, first = 0, last = 0;
+        ScenarioRecords(start, end, timePoints, span, first, last);
         bool isTarget = false;
         if (!IsTargetSeries(archive, metric, dimensions, dimensionValues, isTarget))
             return false;
