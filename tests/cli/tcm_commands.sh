@@ -8,14 +8,18 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-# Expects a non-zero exit and exactly one line on stderr.
+# Expects a failure (exit 1, exactly one line on stderr) or a usage error (exit 2, the message and
+# the usage line).
 rejects() {
     "$q" "$@" >"$work/out" 2>"$work/err"
     local rc=$?
     local lines
     lines=$(wc -l <"$work/err")
-    [ $rc -ne 0 ] || fail "exit 0 for: $*"
-    [ "$lines" -eq 1 ] || fail "$lines stderr lines for: $* ($(cat "$work/err"))"
+    case $rc in
+    1) [ "$lines" -eq 1 ] || fail "$lines stderr lines for: $* ($(cat "$work/err"))" ;;
+    2) [ "$lines" -le 2 ] || fail "$lines stderr lines for: $* ($(cat "$work/err"))" ;;
+    *) fail "exit $rc for: $*" ;;
+    esac
 }
 
 "$q" tcm build "$data/iowa-electricity.csv" --time year --dims source --metrics net_generation \
