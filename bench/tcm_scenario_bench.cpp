@@ -180,9 +180,10 @@ void BM_CopyAndPrepare(benchmark::State& state) {
                "\",\"dataModelDestination\":\"" + FileUri(m.getAbsolutePath()) +
                "\",\"type\":\"qebf\"}";
     };
-    const std::string copy = "val readerConf = {\"dataSource\":\"_activeDataset_\","
-                             "\"readErrorThreshold\":-1}\nval writerConf = " +
-                             writer(data, model) + "\nread(readerConf)->write(writerConf)";
+    const std::string copy =
+        "val readerConf = {\"dataSource\":\"_activeDataset_\","
+        "\"readErrorThreshold\":-1}\nval writerConf = " +
+        writer(data, model) + "\nread(readerConf)->write(writerConf)";
     const std::string prepare =
         "val readerConf = {\"filesystem\":{\"dataModel\":\"" + FileUri(model.getAbsolutePath()) +
         "\",\"locations\":[{\"path\":\"" + FileUri(data.getAbsolutePath()) +
@@ -193,7 +194,8 @@ void BM_CopyAndPrepare(benchmark::State& state) {
         "val tsdpConf = {\"dimFieldList\":[\"station\"],\"metricFieldList\":[\"value\"],"
         "\"dateTimeField\":\"day\",\"cyclicFieldList\":[],\"timeInterval\":{\"unit\":\"days\","
         "\"step\":1}}\nval writerConf = " +
-        writer(out, outModel) + "\nread(readerConf)->tsdp:tsdp(tsdpConf,_,tsdpOutConf)->write(writerConf)";
+        writer(out, outModel) +
+        "\nread(readerConf)->tsdp:tsdp(tsdpConf,_,tsdpOutConf)->write(writerConf)";
     QERunner runner(nullptr);
     for (auto _ : state) {
         it.Rewind();

@@ -50,13 +50,15 @@ class ScoredRows final : public EmbeddedQE::RowDataIterator {
         : records_(records), observed_(observedRecords), withFlag_(withFlag) {}
     std::string getName() override { return "scored"; }
     std::string getDataModel() override {
-        std::string xml = "<dataModel version=\"1\">"
-                          "<field name=\"y\" measure=\"continuous\" storage=\"real\" "
-                          "role=\"input\"/><field name=\"y_predicted\" measure=\"continuous\" "
-                          "storage=\"real\" role=\"input\"/>";
+        std::string xml =
+            "<dataModel version=\"1\">"
+            "<field name=\"y\" measure=\"continuous\" storage=\"real\" "
+            "role=\"input\"/><field name=\"y_predicted\" measure=\"continuous\" "
+            "storage=\"real\" role=\"input\"/>";
         if (withFlag_)
-            xml += "<field name=\"$FutureFlag\" measure=\"flag\" storage=\"integer\" "
-                   "role=\"input\"/>";
+            xml +=
+                "<field name=\"$FutureFlag\" measure=\"flag\" storage=\"integer\" "
+                "role=\"input\"/>";
         return xml + "</dataModel>";
     }
     uint32_t nextRecord() override { return ++current_ <= records_ ? 0 : 1; }
@@ -140,9 +142,10 @@ TEST_F(TsrModelTest, ImpactDiagramAndCapabilityJobsAreExactTexts) {
         "val outputCons = [{\"export\":true,\"name\":\"tcmStatJson\",\"uri\":\"" +
         access.Path(stat.getAbsolutePath()) + "\"}]\n";
     EXPECT_EQ(access.Impact(archive, {"x", "y"}, 3, stat), tail);
-    const std::string rtsdp = "val rtsdpConf = {\"exportFutureFlag\":true}\n"
-                              "val rtsdpInConf = [{\"name\":\"JSON\",\"uri\":\"" +
-                              access.Path(json.getAbsolutePath()) + "\"}]\n";
+    const std::string rtsdp =
+        "val rtsdpConf = {\"exportFutureFlag\":true}\n"
+        "val rtsdpInConf = [{\"name\":\"JSON\",\"uri\":\"" +
+        access.Path(json.getAbsolutePath()) + "\"}]\n";
     EXPECT_EQ(access.Rtsdp(json.getAbsolutePath()), rtsdp);
     EXPECT_EQ(access.Impact(model, data, json, archive, {"x", "y"}, 3, stat),
               access.Reader(data.getAbsolutePath(), model.getAbsolutePath()) + rtsdp + tail +
@@ -191,8 +194,8 @@ TEST_F(TsrModelTest, SeriesIdentifiersFromTextAndNumericDimensions) {
     EXPECT_FALSE(isTarget);  // "0-0-0" is not in the graph
     ASSERT_TRUE(access.IsTarget(archive, "net_generation", {"source"}, {"Fossil Fuels"}, isTarget));
     EXPECT_TRUE(isTarget);
-    ASSERT_TRUE(access.IsTarget(archive, "net_generation", {"source"}, {"Nuclear Energy"},
-                                isTarget));
+    ASSERT_TRUE(
+        access.IsTarget(archive, "net_generation", {"source"}, {"Nuclear Energy"}, isTarget));
     EXPECT_FALSE(isTarget);
     EXPECT_FALSE(access.IsTarget(Archive({"StatXML.xml", kSummary}), "net_generation", {"source"},
                                  {"Nuclear Energy"}, isTarget));
@@ -201,10 +204,11 @@ TEST_F(TsrModelTest, SeriesIdentifiersFromTextAndNumericDimensions) {
 // The capabilities' data model ends at the first "</DataModel>" of the summary, that tag included.
 TEST_F(TsrModelTest, SummaryDataModelIsCutAtTheFirstClosingTag) {
     std::string model;
-    ASSERT_TRUE(access.SummaryModel(
-        Archive({"StatXML.xml", "<StatXML><A/><DataModel><field name=\"a\"/></DataModel><B/>"
-                                "<DataModel><field name=\"b\"/></DataModel></StatXML>"}),
-        model));
+    ASSERT_TRUE(
+        access.SummaryModel(Archive({"StatXML.xml",
+                                     "<StatXML><A/><DataModel><field name=\"a\"/></DataModel><B/>"
+                                     "<DataModel><field name=\"b\"/></DataModel></StatXML>"}),
+                            model));
     EXPECT_EQ(model, "<DataModel><field name=\"a\"/></DataModel>");
     ASSERT_TRUE(access.SummaryModel(
         Archive({"StatXML.xml", "<StatXML><DataModel><field name=\"a\"/>"}), model));
@@ -275,14 +279,17 @@ TEST_F(TsrModelTest, ScenarioOfANonTargetRunsTheAutoregressiveJob) {
         lines.push_back(line);
     ASSERT_EQ(lines.size(), 7u) << job;
     EXPECT_EQ(lines[0].rfind("val readerConf = {\"filesystem\":", 0), 0u);
-    EXPECT_EQ(lines[1], R"(val scoreConf = {"fieldSetting":{"fieldNameList":{"seriesIDList":)"
-                        R"([["1-0"]]}},"forecast":{"forecastSpan":12},"outputOriginalValue":true})");
-    EXPECT_EQ(lines[2], "val scoreInConf = [{\"name\":\"InputTCMXML\",\"uri\":\"" + archive + "\"}]");
+    EXPECT_EQ(lines[1],
+              R"(val scoreConf = {"fieldSetting":{"fieldNameList":{"seriesIDList":)"
+              R"([["1-0"]]}},"forecast":{"forecastSpan":12},"outputOriginalValue":true})");
+    EXPECT_EQ(lines[2],
+              "val scoreInConf = [{\"name\":\"InputTCMXML\",\"uri\":\"" + archive + "\"}]");
     EXPECT_EQ(lines[3], "val rtsdpConf = {\"exportFutureFlag\":true}");
     EXPECT_EQ(lines[4].rfind("val rtsdpInConf = [{\"name\":\"JSON\",\"uri\":\"file:///", 0), 0u);
     EXPECT_EQ(lines[5].rfind("val writerConf = {\"dataDestination\":\"file:///", 0), 0u);
-    EXPECT_EQ(lines[6], "read(readerConf)->tcm:ar(scoreConf, scoreInConf,_)"
-                        "->rtsdp:rtsdp(rtsdpConf, rtsdpInConf, _)->write(writerConf)");
+    EXPECT_EQ(lines[6],
+              "read(readerConf)->tcm:ar(scoreConf, scoreInConf,_)"
+              "->rtsdp:rtsdp(rtsdpConf, rtsdpInConf, _)->write(writerConf)");
 
     // The target is scored with "tcm:score" and its settings.
     access.tsr.GetScenarioInfo(dataset, archive, "year", "1", "12", {}, {}, {}, "net_generation",
@@ -307,9 +314,8 @@ TEST_F(TsrModelTest, BadInputIsReportedAndLeavesNoTemporaryFile) {
     const LocallyUniqueID dataset = SvrDMDataset::Register(tsrtest::IowaDataset());
     const size_t before = ContainerFiles();
     Numbers observed, predicted;
-    auto scenario = [&](const std::string& model, const std::string& start,
-                        const std::string& end, const std::string& metric, const Strings& dims,
-                        const Strings& values) {
+    auto scenario = [&](const std::string& model, const std::string& start, const std::string& end,
+                        const std::string& metric, const Strings& dims, const Strings& values) {
         const bool ok = access.tsr.GetScenarioInfo(dataset, model, "year", start, end, {}, {}, {},
                                                    metric, dims, values, observed, predicted);
         EXPECT_EQ(ContainerFiles(), before) << metric;
@@ -330,18 +336,19 @@ TEST_F(TsrModelTest, BadInputIsReportedAndLeavesNoTemporaryFile) {
     EXPECT_TRUE(predicted.empty());
 
     std::string dataModel = "kept", input, output, properties, graph, tsdp;
-    EXPECT_FALSE(access.tsr.getModelCapabilities(notZip, dataModel, input, output, properties,
-                                                 graph, tsdp));
+    EXPECT_FALSE(
+        access.tsr.getModelCapabilities(notZip, dataModel, input, output, properties, graph, tsdp));
     EXPECT_EQ(access.Error(), notZip + " is not a zip archive");
     EXPECT_EQ(dataModel, "kept");
     std::string stat;
-    EXPECT_FALSE(access.tsr.getImpactDiagram(LocallyUniqueID::None(), notZip, "y", {}, {}, false,
-                                             1, stat));
-    EXPECT_FALSE(access.tsr.getImpactDiagram(dataset, archive, "y", {"absent"}, {}, false, 1, stat));
+    EXPECT_FALSE(
+        access.tsr.getImpactDiagram(LocallyUniqueID::None(), notZip, "y", {}, {}, false, 1, stat));
+    EXPECT_FALSE(
+        access.tsr.getImpactDiagram(dataset, archive, "y", {"absent"}, {}, false, 1, stat));
     EXPECT_NE(access.Error().find("preparation settings"), std::string::npos);
     std::string intervals, xml;
-    EXPECT_FALSE(access.tsr.getGatingInfo(LocallyUniqueID::None(), "", "", {"a"}, 10, intervals,
-                                          xml));
+    EXPECT_FALSE(
+        access.tsr.getGatingInfo(LocallyUniqueID::None(), "", "", {"a"}, 10, intervals, xml));
     EXPECT_EQ(access.Error(), "no dataset and no data file given");
     EXPECT_EQ(ContainerFiles(), before);
     SvrDMDataset::Remove(dataset);
@@ -351,10 +358,9 @@ TEST_F(TsrModelTest, BadInputIsReportedAndLeavesNoTemporaryFile) {
 // interval of the date field.
 TEST_F(TsrModelTest, GatingInfoOfACaseFile) {
     std::string intervals, xml;
-    ASSERT_TRUE(access.tsr.getGatingInfo(LocallyUniqueID::None(),
-                                         std::string(QEINTEG_SHARED_DATA_DIR) +
-                                             "/iowa-electricity.csv",
-                                         "year", {"source", "net_generation"}, 10, intervals, xml))
+    ASSERT_TRUE(access.tsr.getGatingInfo(
+        LocallyUniqueID::None(), std::string(QEINTEG_SHARED_DATA_DIR) + "/iowa-electricity.csv",
+        "year", {"source", "net_generation"}, 10, intervals, xml))
         << access.Error();
     EXPECT_NE(xml.find("name=\"source\""), std::string::npos) << xml;
     EXPECT_NE(xml.find("Nuclear Energy"), std::string::npos) << xml;

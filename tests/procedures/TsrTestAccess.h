@@ -3,8 +3,8 @@
 
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,8 +14,8 @@
 #include "qeinteg/data/QERawDataIterator.h"
 #include "qeinteg/data/QESimpleContainer.h"
 #include "qeinteg/java/JNIJSONArray.h"
-#include "qeinteg/platform/engine/service/EmbeddedQE.h"
 #include "qeinteg/java/JNIJSONObject.h"
+#include "qeinteg/platform/engine/service/EmbeddedQE.h"
 #include "qeinteg/platform/host/data/HostDataset.h"
 #include "qeinteg/platform/host/metadata/CFMetaData.h"
 #include "qeinteg/platform/host/text/HostDates.h"
@@ -93,7 +93,9 @@ class QEInteractiveTSRTestAccess {
                 std::string& id) {
         return tsr.EncodeSeriesName(xml, dims, values, metric, id);
     }
-    std::string IdText(const std::vector<int>& positions) { return tsr.BuildSeriesIDStr(positions); }
+    std::string IdText(const std::vector<int>& positions) {
+        return tsr.BuildSeriesIDStr(positions);
+    }
     bool IsTarget(const std::string& a, const std::string& metric,
                   const std::vector<std::string>& dims, const std::vector<std::string>& values,
                   bool& isTarget) {
@@ -106,9 +108,9 @@ class QEInteractiveTSRTestAccess {
         return tsr.TcmScore(a, metric, series, t, m, d, span, first, last, observed, predicted);
     }
     bool ArScore(const std::string& a, const std::string& metric,
-                 const std::vector<std::string>& series, QESimpleContainer& t,
-                 QESimpleContainer& m, QESimpleContainer& d, int span, int first, int last,
-                 std::vector<double>& observed, std::vector<double>& predicted) {
+                 const std::vector<std::string>& series, QESimpleContainer& t, QESimpleContainer& m,
+                 QESimpleContainer& d, int span, int first, int last, std::vector<double>& observed,
+                 std::vector<double>& predicted) {
         return tsr.ArScore(a, metric, series, t, m, d, span, first, last, observed, predicted);
     }
     bool ReadScored(EmbeddedQE::RowDataIterator& rows, const std::string& metric, int first,
@@ -128,7 +130,6 @@ class QEInteractiveTSRTestAccess {
         return message;
     }
 };
-
 
 namespace tsrtest {
 

@@ -139,16 +139,19 @@ std::optional<int> WholeNumber(const std::string& text) {
 }
 
 int Build(int argc, char** argv) {
-    qecli::CommandLine cli("tcm build", "DATA.csv --time FIELD --metrics M1,M2 [options] -o MODEL.zip",
+    qecli::CommandLine cli("tcm build",
+                           "DATA.csv --time FIELD --metrics M1,M2 [options] -o MODEL.zip",
                            "build a temporal causal model archive from a CSV file");
     std::vector<std::string> files, aggregates;
-    std::string time, dimText, metricText, interval, lagsText, maxInputsText, levelText,
-        targetText, inputText, output;
+    std::string time, dimText, metricText, interval, lagsText, maxInputsText, levelText, targetText,
+        inputText, output;
     cli.Option("--time", "FIELD", time, "the date/time field (ISO dates or timestamps)");
-    cli.Option("--dims", "A,B", dimText, "dimension fields (one series per combination and metric)");
+    cli.Option("--dims", "A,B", dimText,
+               "dimension fields (one series per combination and metric)");
     cli.Option("--metrics", "M1,M2", metricText, "metric fields");
-    cli.Option("--interval", "UNIT",  interval,
-               "years, quarters, months, weeks, days, hours, minutes or seconds (default: detected)");
+    cli.Option(
+        "--interval", "UNIT", interval,
+        "years, quarters, months, weeks, days, hours, minutes or seconds (default: detected)");
     cli.Repeated("--aggregate", "M=HOW", aggregates,
                  "sum (default), mean, min, max, count, first or last; repeatable");
     cli.Option("--lags", "L", lagsText, "lags 1..L of every input (default 3)");
@@ -295,9 +298,10 @@ int Prepare(int argc, char** argv) {
 
 int RunTcmCommand(int argc, char** argv) {
     if (argc < 2) {
-        std::fputs("qeinteg tcm: give a subcommand: build, prepare, capabilities, impact or "
-                   "scenario (see qeinteg tcm --help)\n",
-                   stderr);
+        std::fputs(
+            "qeinteg tcm: give a subcommand: build, prepare, capabilities, impact or "
+            "scenario (see qeinteg tcm --help)\n",
+            stderr);
         return qecli::kExitUsage;
     }
     const std::string sub = argv[1];

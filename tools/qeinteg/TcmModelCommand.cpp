@@ -221,7 +221,8 @@ int RunTcmCapabilities(int argc, char** argv) {
                 std::string name = series.value("metric", std::string());
                 if (series.contains("dimensionValues") && series["dimensionValues"].is_array()) {
                     for (const Json& value : series["dimensionValues"])
-                        name += " | " + (value.is_string() ? value.get<std::string>() : value.dump());
+                        name +=
+                            " | " + (value.is_string() ? value.get<std::string>() : value.dump());
                 }
                 const bool target = std::find(targets.begin(), targets.end(), id) != targets.end();
                 std::printf("  %-10s %-40s %s\n", id.c_str(), name.c_str(),
@@ -261,8 +262,8 @@ int RunTcmImpact(int argc, char** argv) {
         if (used != levelText.size() || level < 1)
             throw std::invalid_argument(levelText);
     } catch (const std::exception&) {
-        return cli.Failure("", "--level takes a whole number of at least 1, not '" + levelText +
-                                   "'");
+        return cli.Failure("",
+                           "--level takes a whole number of at least 1, not '" + levelText + "'");
     }
     const auto archive = tcmcli::AbsolutePath(files[0], true);
     if (!archive)

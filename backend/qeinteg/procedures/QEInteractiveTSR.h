@@ -138,9 +138,9 @@ class QEINTEG_EXPORT QEInteractiveTSR : public QEInteractive {
                                                            bool flag, int level);
     // Score the series of `metric` at `series` (its dimension values) over `span` periods from the
     // prepared data, then read records first .. last - 1 (numbered from 1) of the scored output:
-    // "$FutureFlag" 1 gives the "<metric>_predicted" value into predicted, 0 the metric's value into
-    // observed. TcmScore scores a target through its model, ArScore any other series through its
-    // autoregressive model.
+    // "$FutureFlag" 1 gives the "<metric>_predicted" value into predicted, 0 the metric's value
+    // into observed. TcmScore scores a target through its model, ArScore any other series through
+    // its autoregressive model.
     bool TcmScore(const std::string& archive, const std::string& metric,
                   const std::vector<std::string>& series, QESimpleContainer& tsdpOut,
                   QESimpleContainer& dataModel, QESimpleContainer& data, int span, int first,
@@ -195,9 +195,8 @@ class QEINTEG_EXPORT QEInteractiveTSR : public QEInteractive {
     // Reads records first .. last - 1 (numbered from 1) of scored output `rows` as TcmScore says.
     // False with a message when a flag or a forecast cannot be read, a field is missing, or the
     // records end before `first`.
-    bool ReadScoredRecords(EmbeddedQE::RowDataIterator& rows, const std::string& metric,
-                           int first, int last, std::vector<double>& observed,
-                           std::vector<double>& predicted);
+    bool ReadScoredRecords(EmbeddedQE::RowDataIterator& rows, const std::string& metric, int first,
+                           int last, std::vector<double>& observed, std::vector<double>& predicted);
     // The forecast span and the scored records of a scenario from start to end (decimal texts)
     // after a model of `timePoints` time points: span = end when at least 1, else 0; first =
     // start + timePoints; last = end + timePoints + 1.

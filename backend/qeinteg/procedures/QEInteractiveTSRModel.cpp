@@ -165,9 +165,10 @@ std::string QEInteractiveTSR::GenerateRtsdpConf(const std::string& path) {
     JNIJSONObject conf;
     conf.put("exportFutureFlag", true);
     std::string text = "val rtsdpConf = " + conf.serialize() + "\n";
-    text += "val rtsdpInConf = [" +
-            removeBackslash(GetOutputContainerJson("JSON", TransformPath(path), false)->serialize()) +
-            "]" + "\n";
+    text +=
+        "val rtsdpInConf = [" +
+        removeBackslash(GetOutputContainerJson("JSON", TransformPath(path), false)->serialize()) +
+        "]" + "\n";
     return text;
 }
 
@@ -220,8 +221,8 @@ std::string QEInteractiveTSR::GenerateImpactDiagramQEL(const std::string& archiv
                                                        const std::vector<std::string>& targets,
                                                        bool flag, int level,
                                                        QESimpleContainer& statOut) {
-    std::string job = "val outputConf = " + GetTargetsOutputSetting(targets, flag, level)->serialize() +
-                      "\n";
+    std::string job =
+        "val outputConf = " + GetTargetsOutputSetting(targets, flag, level)->serialize() + "\n";
     job += "val inputCons = [" +
            GetOutputContainerJson("TCM", NormalizeQelPathU(archive, "file"), false)->serialize() +
            "]" + "\n";
@@ -291,8 +292,8 @@ bool QEInteractiveTSR::EncodeSeriesName(const std::string& dataModelXml,
                                         const std::vector<std::string>& values,
                                         const std::string& metric, std::string& id) {
     if (dimensions.size() != values.size())
-        return Fail("the series names " + std::to_string(values.size()) +
-                    " dimension values for " + std::to_string(dimensions.size()) + " dimensions");
+        return Fail("the series names " + std::to_string(values.size()) + " dimension values for " +
+                    std::to_string(dimensions.size()) + " dimensions");
     pugi::xml_document document;
     if (!document.load_string(dataModelXml.c_str()))
         return Fail("the model's data model does not read");
@@ -358,10 +359,10 @@ bool QEInteractiveTSR::IsTargetSeries(const std::string& archive, const std::str
 // --- Scoring ---------------------------------------------------------------------------------
 
 bool QEInteractiveTSR::TcmScore(const std::string& archive, const std::string& metric,
-                                const std::vector<std::string>& series,
-                                QESimpleContainer& tsdpOut, QESimpleContainer& dataModel,
-                                QESimpleContainer& data, int span, int first, int last,
-                                std::vector<double>& observed, std::vector<double>& predicted) {
+                                const std::vector<std::string>& series, QESimpleContainer& tsdpOut,
+                                QESimpleContainer& dataModel, QESimpleContainer& data, int span,
+                                int first, int last, std::vector<double>& observed,
+                                std::vector<double>& predicted) {
     return Score("tcm:score(scoreConf, scoreInConf,_)", "TCM_SCORE", archive, metric, series,
                  tsdpOut, dataModel, data, span, first, last, observed, predicted);
 }
@@ -408,8 +409,8 @@ bool QEInteractiveTSR::Score(const char* function, const char* traceName,
 
     std::string job = GenerateReaderConf(data.getAbsolutePath(), dataModel.getAbsolutePath());
     job += "val scoreConf = " + conf.serialize() + "\n";
-    job += "val scoreInConf = [" + GetOutputContainerJson("InputTCMXML", archive, false)->serialize() +
-           "]" + "\n";
+    job += "val scoreInConf = [" +
+           GetOutputContainerJson("InputTCMXML", archive, false)->serialize() + "]" + "\n";
     job += GenerateRtsdpConf(tsdpOut.getAbsolutePath());
     job += "val writerConf = " + writerText + "\n";
     job += "read(readerConf)";
@@ -571,8 +572,8 @@ bool QEInteractiveTSR::getModelCapabilities(const std::string& archive, std::str
                 if (!ReadEntry(archive, modelEntries[i].c_str(), *modelTexts[i]))
                     ok = Fail("the model archive has no " + modelEntries[i]);
             }
-            const std::string outEntries[] = {"ScoreInputDataModel.xml",
-                                              "ScoreOutputDataModel.xml", "ScoreModelProp.xml"};
+            const std::string outEntries[] = {"ScoreInputDataModel.xml", "ScoreOutputDataModel.xml",
+                                              "ScoreModelProp.xml"};
             std::string* outTexts[] = {&inputDataModel, &outputDataModel, &modelProperties};
             for (int i = 0; ok && i < 3; ++i) {
                 if (!ReadEntry(out.getAbsolutePath(), outEntries[i].c_str(), *outTexts[i]))
@@ -665,19 +666,20 @@ bool QEInteractiveTSR::getImpactDiagram(LocallyUniqueID dataset, const std::stri
             std::string settings, dateTimeField;
             if (!ProcessTsdpSettings(archive, &source.GetDataSource(), dimensions, fieldIndexes,
                                      settings, dateTimeField))
-                return Fail("the model's preparation settings do not fit the dataset (a field "
-                            "or dimension is missing or differs)");
-            QERawDataIterator iterator(
-                dataset, std::vector<int>(fieldIndexes.begin(), fieldIndexes.end()),
-                std::vector<QERawDataIterator::MeasurementLevel>{}, false,
-                QERawDataIterator::Ignore, false);
+                return Fail(
+                    "the model's preparation settings do not fit the dataset (a field "
+                    "or dimension is missing or differs)");
+            QERawDataIterator iterator(dataset,
+                                       std::vector<int>(fieldIndexes.begin(), fieldIndexes.end()),
+                                       std::vector<QERawDataIterator::MeasurementLevel>{}, false,
+                                       QERawDataIterator::Ignore, false);
             iterator.SetName("_activeDataset_");
             std::vector<std::string> dims = dimensions;
             DropEmptyDimension(dims);
             if (!PrepareDataset(iterator, settings, dateTimeField, !dims.empty(), *files))
                 return false;
-            job = GenerateImpactDiagramQEL(files->dataModel, files->data, files->tsdpOut,
-                                           archive, targets, flag, level, statOut);
+            job = GenerateImpactDiagramQEL(files->dataModel, files->data, files->tsdpOut, archive,
+                                           targets, flag, level, statOut);
         }
         traceJSONFile(job, "QelJobText", "getImpactDiagram");
         if (!PrepareAndRun(job, "the impact diagram job"))
@@ -715,8 +717,9 @@ bool QEInteractiveTSR::GetScenarioInfo(
         int timePoints = 0;
         if (!ProcessTsdpSettings(archive, &source.GetDataSource(), dimensions, fieldIndexes,
                                  settings, timePoints))
-            return Fail("the model's preparation settings do not fit the dataset (a field or "
-                        "dimension is missing or differs)");
+            return Fail(
+                "the model's preparation settings do not fit the dataset (a field or "
+                "dimension is missing or differs)");
         QERawDataIterator iterator(dataset,
                                    std::vector<int>(fieldIndexes.begin(), fieldIndexes.end()),
                                    std::vector<QERawDataIterator::MeasurementLevel>{}, false,
@@ -733,12 +736,11 @@ bool QEInteractiveTSR::GetScenarioInfo(
         bool isTarget = false;
         if (!IsTargetSeries(archive, metric, dimensions, dimensionValues, isTarget))
             return false;
-        const bool ok = isTarget ? TcmScore(archive, metric, dimensionValues, files.tsdpOut,
-                                            files.dataModel, files.data, span, first, last,
-                                            observed, predicted)
-                                 : ArScore(archive, metric, dimensionValues, files.tsdpOut,
-                                           files.dataModel, files.data, span, first, last,
-                                           observed, predicted);
+        const bool ok =
+            isTarget ? TcmScore(archive, metric, dimensionValues, files.tsdpOut, files.dataModel,
+                                files.data, span, first, last, observed, predicted)
+                     : ArScore(archive, metric, dimensionValues, files.tsdpOut, files.dataModel,
+                               files.data, span, first, last, observed, predicted);
         return ok;
     };
     const bool ok = run();
