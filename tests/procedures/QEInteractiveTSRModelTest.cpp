@@ -4,6 +4,7 @@
 
 #include "TsrTestAccess.h"
 #include "common/TestSupport.h"
+#include "qeinteg/data/QEStatTracer.h"
 #include "qeinteg/data/QEStatUtilities.h"
 #include "qeinteg/platform/engine/service/JobScript.h"
 #include "qeinteg/platform/engine/service/LocalEngine.h"
@@ -266,9 +267,18 @@ TEST_F(TsrModelTest, ScenarioOfANonTargetRunsTheAutoregressiveJob) {
     const LocallyUniqueID dataset = SvrDMDataset::Register(tsrtest::IowaDataset());
     qelocal::LocalEngine::instance().addJobScript("tcm:", qelocal::JobScript().succeed());
     Numbers observed, predicted;
-    EXPECT_FALSE(access.tsr.GetScenarioInfo(dataset, archive, "year", "1", "12", {}, {}, {},
-                                            "net_generation", {"source"}, {"Nuclear Energy"},
-                                            observed, predicted));
+    const std::string root = qetest::TestDir() + "/trace";
+    std::string traced;
+    {
+        qetest::ScopedEnv dir("QE_STAT_DEBUG_DIR", root.c_str());
+        qetest::ScopedEnv count("QE_STAT_DEBUG_MAXCOUNT", "0");
+        QEStatTracer::resetForTest();
+        EXPECT_FALSE(access.tsr.GetScenarioInfo(dataset, archive, "year", "1", "12", {}, {}, {},
+                                                "net_generation", {"source"}, {"Nuclear Energy"},
+                                                observed, predicted));
+        traced = qetest::ReadFile(QETracer()->traceDir() + "SCENARIO_INFO_AR_SCORE.qel");
+    }
+    QEStatTracer::resetForTest();
     EXPECT_EQ(access.Error(), "the scored records cannot be read");
     const auto jobs = qelocal::LocalEngine::instance().calls("prepare");
     ASSERT_FALSE(jobs.empty());
@@ -278,6 +288,7 @@ TEST_F(TsrModelTest, ScenarioOfANonTargetRunsTheAutoregressiveJob) {
     for (std::string line; std::getline(text, line);)
         lines.push_back(line);
     ASSERT_EQ(lines.size(), 7u) << job;
+    EXPECT_EQ(traced, job);
     EXPECT_EQ(lines[0].rfind("val readerConf = {\"filesystem\":", 0), 0u);
     EXPECT_EQ(lines[1],
               R"(val scoreConf = {"fieldSetting":{"fieldNameList":{"seriesIDList":)"
