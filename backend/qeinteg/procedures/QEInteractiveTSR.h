@@ -185,11 +185,11 @@ class QEINTEG_EXPORT QEInteractiveTSR : public QEInteractive {
     // The summary's <DataModel> section: up to and with the first "</DataModel>", else to the end
     // and closed. False when the entry is missing or has no data model.
     bool ReadSummaryDataModel(const std::string& archive, std::string& dataModel);
-    bool Score(const char* function, const char* traceName, const std::string& archive,
-               const std::string& metric, const std::vector<std::string>& series,
-               QESimpleContainer& tsdpOut, QESimpleContainer& dataModel, QESimpleContainer& data,
-               int span, int first, int last, std::vector<double>& observed,
-               std::vector<double>& predicted);
+    // TcmScore (isTcm) and ArScore.
+    bool Score(bool isTcm, const std::string& archive, const std::string& metric,
+               const std::vector<std::string>& series, QESimpleContainer& tsdpOut,
+               QESimpleContainer& dataModel, QESimpleContainer& data, int span, int first, int last,
+               std::vector<double>& observed, std::vector<double>& predicted);
     // Prepares and runs a job of a public operation; false with a message naming `what`.
     bool PrepareAndRun(const std::string& job, const std::string& what);
     // Reads records first .. last - 1 (numbered from 1) of scored output `rows` as TcmScore says.

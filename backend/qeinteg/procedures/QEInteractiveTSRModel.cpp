@@ -363,8 +363,8 @@ bool QEInteractiveTSR::TcmScore(const std::string& archive, const std::string& m
                                 QESimpleContainer& dataModel, QESimpleContainer& data, int span,
                                 int first, int last, std::vector<double>& observed,
                                 std::vector<double>& predicted) {
-    return Score("tcm:score(scoreConf, scoreInConf,_)", "TCM_SCORE", archive, metric, series,
-                 tsdpOut, dataModel, data, span, first, last, observed, predicted);
+    return Score(true, archive, metric, series, tsdpOut, dataModel, data, span, first, last,
+                 observed, predicted);
 }
 
 bool QEInteractiveTSR::ArScore(const std::string& archive, const std::string& metric,
@@ -372,12 +372,11 @@ bool QEInteractiveTSR::ArScore(const std::string& archive, const std::string& me
                                QESimpleContainer& dataModel, QESimpleContainer& data, int span,
                                int first, int last, std::vector<double>& observed,
                                std::vector<double>& predicted) {
-    return Score("tcm:ar(scoreConf, scoreInConf,_)", "AR_SCORE", archive, metric, series, tsdpOut,
-                 dataModel, data, span, first, last, observed, predicted);
+    return Score(false, archive, metric, series, tsdpOut, dataModel, data, span, first, last,
+                 observed, predicted);
 }
 
-bool QEInteractiveTSR::Score(const char* function, const char* traceName,
-                             const std::string& archive, const std::string& metric,
+bool QEInteractiveTSR::Score(bool isTcm, const std::string& archive, const std::string& metric,
                              const std::vector<std::string>& series, QESimpleContainer& tsdpOut,
                              QESimpleContainer& dataModel, QESimpleContainer& data, int span,
                              int first, int last, std::vector<double>& observed,
@@ -394,33 +393,27 @@ bool QEInteractiveTSR::Score(const char* function, const char* traceName,
     if (!EncodeSeriesName(summary, dimensions, series, metric, id))
         return false;
 
-    const bool isTcm = std::string(traceName) == "TCM_SCORE";
     JNIJSONObject conf;
     GenerateScoreSettings(conf, {id}, span, isTcm);
     conf.put("outputOriginalValue", true);
 
     // The scored records go to files of their own: the prepared data is the job's input.
     QESimpleContainer scored("scoredata", ""), scoredModel("scoredatamodel", "");
-    JNIJSONObject writer;
-    writer.put("dataDestination", TransformPath(scored.getAbsolutePath()));
-    writer.put("dataModelDestination", TransformPath(scoredModel.getAbsolutePath()));
-    writer.put("type", "qebf");
-    const std::string writerText = removeBackslash(writer.serialize());
 
     std::string job = GenerateReaderConf(data.getAbsolutePath(), dataModel.getAbsolutePath());
     job += "val scoreConf = " + conf.serialize() + "\n";
     job += "val scoreInConf = [" +
            GetOutputContainerJson("InputTCMXML", archive, false)->serialize() + "]" + "\n";
     job += GenerateRtsdpConf(tsdpOut.getAbsolutePath());
-    job += "val writerConf = " + writerText + "\n";
+    job += "val writerConf = " + WriterConf(scored, scoredModel) + "\n";
     job += "read(readerConf)";
     job += "->";
-    job += function;
+    job += isTcm ? "tcm:score(scoreConf, scoreInConf,_)" : "tcm:ar(scoreConf, scoreInConf,_)";
     job += "->";
     job += "rtsdp:rtsdp(rtsdpConf, rtsdpInConf, _)";
     job += "->";
     job += "write(writerConf)";
-    traceQELFile(job, "SCENARIO_INFO", traceName);
+    traceQELFile(job, "SCENARIO_INFO", isTcm ? "TCM_SCORE" : "AR_SCORE");
 
     if (!PrepareAndRun(job, "the scoring job"))
         return false;
