@@ -773,6 +773,12 @@ TsdpResult PrepareSeries(RowSource& source, const TsdpSettings& settings,
     return result;
 }
 
+double ShiftPeriod(const TsdpSettings& settings, Storage storage, double value, int64_t ahead) {
+    const int64_t key =
+        FloorDiv(UnitIndex(settings.unit, TemporalToSeconds(storage, value)), settings.step);
+    return SecondsToTemporal(storage, UnitStart(settings.unit, (key + ahead) * settings.step));
+}
+
 std::unique_ptr<RowSource> PreparedRows(const TsdpResult& result) {
     return std::make_unique<PreparedRowSource>(result);
 }

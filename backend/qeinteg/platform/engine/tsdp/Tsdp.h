@@ -79,6 +79,11 @@ TsdpResult PrepareSeries(RowSource& source, const TsdpSettings& settings,
 // one record per combination and period, combinations in order, periods in time order.
 std::unique_ptr<RowSource> PreparedRows(const TsdpResult& result);
 
+// With a date/time field: the first instant of the period `ahead` periods after the one that holds
+// `value`, both in the time field's storage `storage` (the grid's periods are calendar units
+// counted from 1970, grouped by the settings' step).
+double ShiftPeriod(const TsdpSettings& settings, Storage storage, double value, int64_t ahead);
+
 // The "TSDPOutput.json" document: the given settings with "timeVariable" set to this grid, and the
 // description of the output.
 nlohmann::ordered_json TsdpOutputDocument(const nlohmann::ordered_json& settings,
