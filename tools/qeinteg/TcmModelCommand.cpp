@@ -167,9 +167,12 @@ int RunTcmCapabilities(int argc, char** argv) {
     const auto archive = tcmcli::AbsolutePath(files[0], true);
     if (!archive)
         return cli.Failure(files[0], "cannot read it");
+    std::string error;
+    if (!ReadModelSettings(*archive, error))
+        return cli.Failure(files[0], error);
     if (!StartJvm())
         return cli.Failure("", "could not start the Java VM");
-    std::string dataModel, input, output, properties, graph, tsdp, error;
+    std::string dataModel, input, output, properties, graph, tsdp;
     bool ok = false;
     {
         QEInteractiveTSR tsr;
@@ -308,7 +311,8 @@ int RunTcmImpact(int argc, char** argv) {
             OutputOrder order;
             order.setHeading("Impact Diagram");
             order.addLocation(std::string(artifact) + ".table");
-            order.setOutlineTitle(artifact);
+            order.setOutlineTitle(std::string(artifact) == "ImpactDiagramCauses" ? "Causes"
+                                                                                 : "Effects");
             renderer.addObjectToOutput(order);
         }
         rendered = renderer.generateOutput("interpretation");
