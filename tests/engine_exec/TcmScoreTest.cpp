@@ -15,6 +15,7 @@
 #include "qeinteg/platform/engine/exec/EngineTime.h"
 #include "qeinteg/platform/engine/io/DataModelXml.h"
 #include "qeinteg/platform/engine/io/QebfFile.h"
+#include "qeinteg/platform/engine/io/ZipOutput.h"
 #include "qeinteg/platform/engine/job/LocalJob.h"
 
 using namespace qelocal;
@@ -433,4 +434,85 @@ TEST(TcmScore, ImpactDiagramListsTheCauseWithItsLag) {
                   .error.find("the level must be at least 1"),
               std::string::npos);
     EXPECT_FALSE(fs::exists(out));
+}
+
+// With cyclic time fields the forecast months wrap at the end of the year and carry into it.
+TEST(TcmScore, CyclicForecastPeriodsWrapIntoTheNextYear) {
+    const std::string csv = qetest::TestDir() + "/cyclic.csv";
+    {
+        std::ofstream out(csv);
+        out << "year,month,y,x\n";
+        std::mt19937_64 random(5);
+        std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+        std::vector<double> x, y;
+        for (size_t t = 0; t < 60; ++t) {
+            x.push_back(uniform(random));
+            y.push_back(t >= 2 ? 0.5 * y[t - 1] + 2.0 * x[t - 2] : uniform(random));
+            // Five years ending in May: the forecast runs June to December, then into next year.
+            out << 2000 + (t + 5) / 12 << ',' << (t + 5) % 12 + 1 << ',' << Json(y[t]).dump() << ','
+                << Json(x[t]).dump() << '\n';
+        }
+    }
+    Json conf = kRecurrenceModel;
+    conf.erase("dateTimeField");
+    conf.erase("timeInterval");
+    conf["cyclicFieldList"] = {"year", "month"};
+    const ModelFixture model(csv, conf);
+    ASSERT_EQ(RunJob(model.ScoreJob("tcm:score", ScoreSettings({"0"}, 12, true))).error, "");
+    auto columns = ReadQebf(model.scored());
+    ASSERT_EQ(columns["year"].size(), 72u);
+    for (size_t t = 0; t < 72; ++t) {
+        EXPECT_EQ(columns["year"][t], static_cast<double>(2000 + (t + 5) / 12)) << t;
+        EXPECT_EQ(columns["month"][t], static_cast<double>((t + 5) % 12 + 1)) << t;
+        EXPECT_EQ(columns["$FutureFlag"][t], t < 60 ? 0.0 : 1.0);
+    }
+}
+
+// Re-preparation puts each combination on the time points: a point without a record gets one with
+// only its dimensions and time, a record between points is dropped, later records are flagged.
+TEST(TcmScore, RepreparationFillsMissingTimePointsAndFlagsOnlyLaterRecords) {
+    const std::string archive = qetest::TestDir() + "/points.zip";
+    const Json settings{{"dimFieldList", {"g"}},
+                        {"metricFieldList", {"v"}},
+                        {"cyclicFieldList", {"$casecount"}},
+                        {"timeVariable", {{"$casecount", {1, 2, 3, 4}}}}};
+    WriteZipArchive(archive, {{"TSDPOutput.json", Json{{"settings", settings}}.dump()}});
+    std::vector<EngineField> fields(3);
+    fields[0] = {"g", Storage::String, Measure::Nominal};
+    fields[1] = {"$casecount", Storage::Real, Measure::Continuous};
+    fields[2] = {"v", Storage::Real, Measure::Continuous};
+    enginetest::MemoryIterator rows("in", fields,
+                                    {{"b", "2", "20"},
+                                     {"a", "1", "1"},
+                                     {"a", "4", "4"},
+                                     {"a", "2.5", "99"},
+                                     {"a", "6", "6"},
+                                     {"a", "5", "5"},
+                                     {"b", "5", "50"}});
+    const std::string out = qetest::TestDir() + "/points.csv";
+    JobEnvironment env;
+    env.inputIterators = {&rows};
+    RunPipelines(
+        {{EngineStep{"", "read", {Json{{"dataSource", "in"}}}, 1},
+          EngineStep{"rtsdp",
+                     "rtsdp",
+                     {Json{{"exportFutureFlag", true}},
+                      Json::array({{{"name", "JSON"}, {"uri", Uri(archive)}}})},
+                     1},
+          EngineStep{"", "write", {Json{{"dataDestination", out}, {"type", "text/csv"}}}, 1}}},
+        env);
+    const auto csv = enginetest::ReadPlainCsv(out);
+    const std::vector<std::vector<std::string>> expected{{"g", "$casecount", "v", "$FutureFlag"},
+                                                         {"b", "1", "", "0"},
+                                                         {"b", "2", "20", "0"},
+                                                         {"b", "3", "", "0"},
+                                                         {"b", "4", "", "0"},
+                                                         {"b", "5", "50", "1"},
+                                                         {"a", "1", "1", "0"},
+                                                         {"a", "2", "", "0"},
+                                                         {"a", "3", "", "0"},
+                                                         {"a", "4", "4", "0"},
+                                                         {"a", "5", "5", "1"},
+                                                         {"a", "6", "6", "1"}};
+    EXPECT_EQ(csv, expected);
 }
