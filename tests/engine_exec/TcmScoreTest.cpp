@@ -242,9 +242,9 @@ TEST(TcmScore, ForecastsFollowTheRecurrenceAndOnlyForecastMonthsAreFlagged) {
         EXPECT_NEAR(columns["x_predicted"][t], x[t], 1e-12);
 }
 
-// Series named by text dimension values: each source's records are its own; a target is scored
-// through the other sources' forecasts.
-TEST(TcmScore, TextDimensionsSelectTheSeriesOfEachSource) {
+// Series named by dimension values (texts and numbers): each series keeps its own records; a target
+// is scored through the other sources' forecasts.
+TEST(TcmScore, TextAndNumericDimensionsSelectTheSeriesOfEachRecord) {
     const ModelFixture model(enginetest::SharedData("iowa-electricity.csv"),
                              Json{{"dimFieldList", {"source"}},
                                   {"metricFieldList", {"net_generation"}},
@@ -277,6 +277,30 @@ TEST(TcmScore, TextDimensionsSelectTheSeriesOfEachSource) {
     ASSERT_EQ(expected.size(), 17u);
     for (size_t t = 0; t < 17; ++t)
         EXPECT_EQ(columns["net_generation"][t], expected[t]);
+
+    // Numeric dimension values are compared as numbers: region 20 is position 1.
+    const std::string numeric = qetest::TestDir() + "/regions.csv";
+    {
+        std::ofstream out(numeric);
+        out << "region,month,y,x\n";
+        for (int region : {20, 10}) {
+            for (int t = 0; t < 36; ++t) {
+                out << region << ",20" << 10 + t / 12 << '-' << (t % 12 < 9 ? "0" : "")
+                    << t % 12 + 1 << "-01," << region * 100 + t * t % 7 << ',' << (t * 5) % 11
+                    << '\n';
+            }
+        }
+    }
+    Json conf = kRecurrenceModel;
+    conf["dimFieldList"] = {"region"};
+    conf["lags"] = 1;
+    const ModelFixture regions(numeric, conf);
+    ASSERT_EQ(RunJob(regions.ScoreJob("tcm:ar", ScoreSettings({"1-1"}, 3, false))).error, "");
+    columns = ReadQebf(regions.scored());
+    ASSERT_EQ(columns["region"].size(), 39u);
+    for (size_t t = 0; t < 39; ++t)
+        EXPECT_EQ(columns["region"][t], 20.0);
+    EXPECT_EQ(columns["x"][35], (35 * 5) % 11);
 }
 
 // Unknown series, a target sent to tcm:ar, a span beyond the model, a model of another kind, a
