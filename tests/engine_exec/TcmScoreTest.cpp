@@ -305,7 +305,7 @@ TEST(TcmScore, TextAndNumericDimensionsSelectTheSeriesOfEachRecord) {
 
 // Unknown series, a target sent to tcm:ar, a span beyond the model, a model of another kind, a
 // file that is no archive and a dataset without a field all fail with a message that names the
-// cause, and leave no output file.
+// cause, and leave no output file, not even one that an earlier line of the job finished.
 TEST(TcmScore, BadRequestsFailWithAMessageAndLeaveNoOutput) {
     const Recurrence r = WriteRecurrence(qetest::TestDir() + "/recurrence.csv", 60);
     const ModelFixture model(r.csv, kRecurrenceModel);
@@ -334,6 +334,16 @@ TEST(TcmScore, BadRequestsFailWithAMessageAndLeaveNoOutput) {
         EXPECT_NE(run.error.find(c.message), std::string::npos) << run.error;
         EXPECT_FALSE(fs::exists(model.scored())) << c.message;
     }
+    // A write that finished on an earlier line is taken back when a later line fails.
+    const std::string copy = model.path("copy.qebf");
+    const std::string failing = model.ScoreJob("tcm:score", ScoreSettings({"7"}, 12, true));
+    const size_t lastLine = failing.rfind('\n') + 1;
+    const JobResult partial =
+        RunJob(failing.substr(0, lastLine) +
+               "val copyConf = " + Json{{"dataDestination", Uri(copy)}, {"type", "qebf"}}.dump() +
+               "\nread(readerConf)->write(copyConf)\n" + failing.substr(lastLine));
+    EXPECT_NE(partial.error.find("the model has no series '7'"), std::string::npos);
+    EXPECT_FALSE(fs::exists(copy));
     // The dataset lacks the predictor's field: the raw file instead of the prepared one.
     std::ofstream(model.path("short.csv")) << "month,y\n2000-01-01,1\n";
     std::string job = model.ScoreJob("tcm:score", ScoreSettings({"0"}, 12, true));

@@ -390,6 +390,13 @@ std::unique_ptr<RowSource> RunTcmScoreStep(const EngineStep& step, RowSource& in
         if (metricIndex.count(metric) == 0)
             metricIndex[metric] = InputField(step, fields, metric);
     }
+    // Per metric read: its position in the settings and its input field.
+    std::vector<std::pair<size_t, size_t>> metricFields;
+    for (size_t m = 0; m < settings.metrics.size(); ++m) {
+        if (auto it = metricIndex.find(settings.metrics[m]); it != metricIndex.end())
+            metricFields.emplace_back(m, it->second);
+    }
+
     // The series of the records: positions of the dimension values, then the metric position.
     struct Observation {
         size_t series;
@@ -432,10 +439,7 @@ std::unique_ptr<RowSource> RunTcmScoreStep(const EngineStep& step, RowSource& in
             found = seriesOfCombination.emplace(combination, std::move(byMetric)).first;
         }
         keys.push_back(key);
-        for (const auto& [metric, field] : metricIndex) {
-            const size_t m = static_cast<size_t>(
-                std::find(settings.metrics.begin(), settings.metrics.end(), metric) -
-                settings.metrics.begin());
+        for (const auto& [m, field] : metricFields) {
             const size_t s = found->second[m];
             if (s == TcmArchive::npos)
                 continue;
