@@ -15,6 +15,7 @@
 #include "qeinteg/platform/engine/exec/EngineTime.h"
 #include "qeinteg/platform/engine/io/DataModelXml.h"
 #include "qeinteg/platform/engine/io/QebfFile.h"
+#include "qeinteg/platform/engine/io/ZipOutput.h"
 #include "qeinteg/platform/engine/job/LocalJob.h"
 
 using namespace qelocal;
@@ -241,9 +242,9 @@ TEST(TcmScore, ForecastsFollowTheRecurrenceAndOnlyForecastMonthsAreFlagged) {
         EXPECT_NEAR(columns["x_predicted"][t], x[t], 1e-12);
 }
 
-// Series named by text dimension values: each source's records are its own; a target is scored
-// through the other sources' forecasts.
-TEST(TcmScore, TextDimensionsSelectTheSeriesOfEachSource) {
+// Series named by dimension values (texts and numbers): each series keeps its own records; a target
+// is scored through the other sources' forecasts.
+TEST(TcmScore, TextAndNumericDimensionsSelectTheSeriesOfEachRecord) {
     const ModelFixture model(enginetest::SharedData("iowa-electricity.csv"),
                              Json{{"dimFieldList", {"source"}},
                                   {"metricFieldList", {"net_generation"}},
@@ -276,11 +277,35 @@ TEST(TcmScore, TextDimensionsSelectTheSeriesOfEachSource) {
     ASSERT_EQ(expected.size(), 17u);
     for (size_t t = 0; t < 17; ++t)
         EXPECT_EQ(columns["net_generation"][t], expected[t]);
+
+    // Numeric dimension values are compared as numbers: region 20 is position 1.
+    const std::string numeric = qetest::TestDir() + "/regions.csv";
+    {
+        std::ofstream out(numeric);
+        out << "region,month,y,x\n";
+        for (int region : {20, 10}) {
+            for (int t = 0; t < 36; ++t) {
+                out << region << ",20" << 10 + t / 12 << '-' << (t % 12 < 9 ? "0" : "")
+                    << t % 12 + 1 << "-01," << region * 100 + t * t % 7 << ',' << (t * 5) % 11
+                    << '\n';
+            }
+        }
+    }
+    Json conf = kRecurrenceModel;
+    conf["dimFieldList"] = {"region"};
+    conf["lags"] = 1;
+    const ModelFixture regions(numeric, conf);
+    ASSERT_EQ(RunJob(regions.ScoreJob("tcm:ar", ScoreSettings({"1-1"}, 3, false))).error, "");
+    columns = ReadQebf(regions.scored());
+    ASSERT_EQ(columns["region"].size(), 39u);
+    for (size_t t = 0; t < 39; ++t)
+        EXPECT_EQ(columns["region"][t], 20.0);
+    EXPECT_EQ(columns["x"][35], (35 * 5) % 11);
 }
 
 // Unknown series, a target sent to tcm:ar, a span beyond the model, a model of another kind, a
 // file that is no archive and a dataset without a field all fail with a message that names the
-// cause, and leave no output file.
+// cause, and leave no output file, not even one that an earlier line of the job finished.
 TEST(TcmScore, BadRequestsFailWithAMessageAndLeaveNoOutput) {
     const Recurrence r = WriteRecurrence(qetest::TestDir() + "/recurrence.csv", 60);
     const ModelFixture model(r.csv, kRecurrenceModel);
@@ -309,6 +334,16 @@ TEST(TcmScore, BadRequestsFailWithAMessageAndLeaveNoOutput) {
         EXPECT_NE(run.error.find(c.message), std::string::npos) << run.error;
         EXPECT_FALSE(fs::exists(model.scored())) << c.message;
     }
+    // A write that finished on an earlier line is taken back when a later line fails.
+    const std::string copy = model.path("copy.qebf");
+    const std::string failing = model.ScoreJob("tcm:score", ScoreSettings({"7"}, 12, true));
+    const size_t lastLine = failing.rfind('\n') + 1;
+    const JobResult partial =
+        RunJob(failing.substr(0, lastLine) +
+               "val copyConf = " + Json{{"dataDestination", Uri(copy)}, {"type", "qebf"}}.dump() +
+               "\nread(readerConf)->write(copyConf)\n" + failing.substr(lastLine));
+    EXPECT_NE(partial.error.find("the model has no series '7'"), std::string::npos);
+    EXPECT_FALSE(fs::exists(copy));
     // The dataset lacks the predictor's field: the raw file instead of the prepared one.
     std::ofstream(model.path("short.csv")) << "month,y\n2000-01-01,1\n";
     std::string job = model.ScoreJob("tcm:score", ScoreSettings({"0"}, 12, true));
@@ -433,4 +468,85 @@ TEST(TcmScore, ImpactDiagramListsTheCauseWithItsLag) {
                   .error.find("the level must be at least 1"),
               std::string::npos);
     EXPECT_FALSE(fs::exists(out));
+}
+
+// With cyclic time fields the forecast months wrap at the end of the year and carry into it.
+TEST(TcmScore, CyclicForecastPeriodsWrapIntoTheNextYear) {
+    const std::string csv = qetest::TestDir() + "/cyclic.csv";
+    {
+        std::ofstream out(csv);
+        out << "year,month,y,x\n";
+        std::mt19937_64 random(5);
+        std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+        std::vector<double> x, y;
+        for (size_t t = 0; t < 60; ++t) {
+            x.push_back(uniform(random));
+            y.push_back(t >= 2 ? 0.5 * y[t - 1] + 2.0 * x[t - 2] : uniform(random));
+            // Five years ending in May: the forecast runs June to December, then into next year.
+            out << 2000 + (t + 5) / 12 << ',' << (t + 5) % 12 + 1 << ',' << Json(y[t]).dump() << ','
+                << Json(x[t]).dump() << '\n';
+        }
+    }
+    Json conf = kRecurrenceModel;
+    conf.erase("dateTimeField");
+    conf.erase("timeInterval");
+    conf["cyclicFieldList"] = {"year", "month"};
+    const ModelFixture model(csv, conf);
+    ASSERT_EQ(RunJob(model.ScoreJob("tcm:score", ScoreSettings({"0"}, 12, true))).error, "");
+    auto columns = ReadQebf(model.scored());
+    ASSERT_EQ(columns["year"].size(), 72u);
+    for (size_t t = 0; t < 72; ++t) {
+        EXPECT_EQ(columns["year"][t], static_cast<double>(2000 + (t + 5) / 12)) << t;
+        EXPECT_EQ(columns["month"][t], static_cast<double>((t + 5) % 12 + 1)) << t;
+        EXPECT_EQ(columns["$FutureFlag"][t], t < 60 ? 0.0 : 1.0);
+    }
+}
+
+// Re-preparation puts each combination on the time points: a point without a record gets one with
+// only its dimensions and time, a record between points is dropped, later records are flagged.
+TEST(TcmScore, RepreparationFillsMissingTimePointsAndFlagsOnlyLaterRecords) {
+    const std::string archive = qetest::TestDir() + "/points.zip";
+    const Json settings{{"dimFieldList", {"g"}},
+                        {"metricFieldList", {"v"}},
+                        {"cyclicFieldList", {"$casecount"}},
+                        {"timeVariable", {{"$casecount", {1, 2, 3, 4}}}}};
+    WriteZipArchive(archive, {{"TSDPOutput.json", Json{{"settings", settings}}.dump()}});
+    std::vector<EngineField> fields(3);
+    fields[0] = {"g", Storage::String, Measure::Nominal};
+    fields[1] = {"$casecount", Storage::Real, Measure::Continuous};
+    fields[2] = {"v", Storage::Real, Measure::Continuous};
+    enginetest::MemoryIterator rows("in", fields,
+                                    {{"b", "2", "20"},
+                                     {"a", "1", "1"},
+                                     {"a", "4", "4"},
+                                     {"a", "2.5", "99"},
+                                     {"a", "6", "6"},
+                                     {"a", "5", "5"},
+                                     {"b", "5", "50"}});
+    const std::string out = qetest::TestDir() + "/points.csv";
+    JobEnvironment env;
+    env.inputIterators = {&rows};
+    RunPipelines(
+        {{EngineStep{"", "read", {Json{{"dataSource", "in"}}}, 1},
+          EngineStep{"rtsdp",
+                     "rtsdp",
+                     {Json{{"exportFutureFlag", true}},
+                      Json::array({{{"name", "JSON"}, {"uri", Uri(archive)}}})},
+                     1},
+          EngineStep{"", "write", {Json{{"dataDestination", out}, {"type", "text/csv"}}}, 1}}},
+        env);
+    const auto csv = enginetest::ReadPlainCsv(out);
+    const std::vector<std::vector<std::string>> expected{{"g", "$casecount", "v", "$FutureFlag"},
+                                                         {"b", "1", "", "0"},
+                                                         {"b", "2", "20", "0"},
+                                                         {"b", "3", "", "0"},
+                                                         {"b", "4", "", "0"},
+                                                         {"b", "5", "50", "1"},
+                                                         {"a", "1", "1", "0"},
+                                                         {"a", "2", "", "0"},
+                                                         {"a", "3", "", "0"},
+                                                         {"a", "4", "4", "0"},
+                                                         {"a", "5", "5", "1"},
+                                                         {"a", "6", "6", "1"}};
+    EXPECT_EQ(csv, expected);
 }

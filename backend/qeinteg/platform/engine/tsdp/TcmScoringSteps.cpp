@@ -76,6 +76,20 @@ std::vector<std::string> TimeFieldNames(const TsdpSettings& settings) {
     return settings.cyclicFields;
 }
 
+// The input fields of the time points; they must hold numbers (dates and times included).
+std::vector<size_t> TimeFields(const EngineStep& step, const std::vector<EngineField>& fields,
+                               const TsdpSettings& settings) {
+    std::vector<size_t> indexes;
+    for (const std::string& name : TimeFieldNames(settings)) {
+        indexes.push_back(InputField(step, fields, name));
+        if (!IsNumericStorage(fields[indexes.back()].storage))
+            throw EngineError(StepName(step) + ": the time field '" + name +
+                                  "' holds text; time points must be dates, times or numbers",
+                              "BAD_CONFIGURATION");
+    }
+    return indexes;
+}
+
 // Polls cancellation while records are pulled.
 void Pace(JobEnvironment& env, uint64_t records) {
     if ((records & 63) == 0 && env.cancelled && env.cancelled())
@@ -369,15 +383,20 @@ std::unique_ptr<RowSource> RunTcmScoreStep(const EngineStep& step, RowSource& in
         dimIndex.push_back(InputField(step, fields, name));
         dimText.push_back(fields[dimIndex.back()].storage == Storage::String);
     }
-    std::vector<size_t> timeIndex;
-    for (const std::string& name : TimeFieldNames(settings))
-        timeIndex.push_back(InputField(step, fields, name));
+    const std::vector<size_t> timeIndex = TimeFields(step, fields, settings);
     std::map<std::string, size_t> metricIndex;  // metric name to input field
     for (size_t s : forecast.needed()) {
         const std::string& metric = archive.series()[s].metric;
         if (metricIndex.count(metric) == 0)
             metricIndex[metric] = InputField(step, fields, metric);
     }
+    // Per metric read: its position in the settings and its input field.
+    std::vector<std::pair<size_t, size_t>> metricFields;
+    for (size_t m = 0; m < settings.metrics.size(); ++m) {
+        if (auto it = metricIndex.find(settings.metrics[m]); it != metricIndex.end())
+            metricFields.emplace_back(m, it->second);
+    }
+
     // The series of the records: positions of the dimension values, then the metric position.
     struct Observation {
         size_t series;
@@ -420,10 +439,7 @@ std::unique_ptr<RowSource> RunTcmScoreStep(const EngineStep& step, RowSource& in
             found = seriesOfCombination.emplace(combination, std::move(byMetric)).first;
         }
         keys.push_back(key);
-        for (const auto& [metric, field] : metricIndex) {
-            const size_t m = static_cast<size_t>(
-                std::find(settings.metrics.begin(), settings.metrics.end(), metric) -
-                settings.metrics.begin());
+        for (const auto& [m, field] : metricFields) {
             const size_t s = found->second[m];
             if (s == TcmArchive::npos)
                 continue;
@@ -543,9 +559,7 @@ std::unique_ptr<RowSource> RunRtsdpStep(const EngineStep& step, RowSource& input
     for (const std::string& name : settings.dimensions)
         dimIndex.push_back(InputField(step, fields, name));
     const std::vector<std::string> timeNames = TimeFieldNames(settings);
-    std::vector<size_t> timeIndex;
-    for (const std::string& name : timeNames)
-        timeIndex.push_back(InputField(step, fields, name));
+    const std::vector<size_t> timeIndex = TimeFields(step, fields, settings);
 
     // The time points of the preparation, in the storage of the records' time fields.
     std::vector<TimeKey> grid;
