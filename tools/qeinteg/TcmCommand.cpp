@@ -161,6 +161,8 @@ int Build(int argc, char** argv) {
     cli.Option("--max-inputs", "N", maxInputsText, "inputs per target besides itself (default 3)");
     cli.Option("-o", "MODEL.zip", output, "the model archive to write");
     cli.Option("--output", "MODEL.zip", output, "the same as -o");
+    bool json = false;
+    cli.Flag("--json", json, "print {\"model\": PATH} instead of a line");
     cli.Positionals(files, 1, 1);
     if (auto exit = cli.Parse(argc, argv))
         return *exit;
@@ -237,7 +239,10 @@ int Build(int argc, char** argv) {
     tcmcli::ShutdownEngine();
     if (!ok)
         return cli.Failure(file, error);
-    std::printf("model written to %s\n", out->c_str());
+    if (json)
+        std::printf("%s\n", Json{{"model", *out}, {"data", *path}}.dump().c_str());
+    else
+        std::printf("model written to %s\n", out->c_str());
     return 0;
 }
 
@@ -248,6 +253,8 @@ int Prepare(int argc, char** argv) {
     std::string output;
     cli.Option("-o", "PREPARED.csv", output, "the CSV file to write");
     cli.Option("--output", "PREPARED.csv", output, "the same as -o");
+    bool json = false;
+    cli.Flag("--json", json, "print {\"prepared\": PATH} instead of a line");
     cli.Positionals(files, 2, 2);
     if (auto exit = cli.Parse(argc, argv))
         return *exit;
@@ -290,7 +297,11 @@ int Prepare(int argc, char** argv) {
     std::filesystem::remove(side, ec);
     if (!ok)
         return cli.Failure(files[1], error);
-    std::printf("prepared series written to %s\n", out->c_str());
+    if (json)
+        std::printf("%s\n",
+                    Json{{"prepared", *out}, {"model", *archive}, {"data", *path}}.dump().c_str());
+    else
+        std::printf("prepared series written to %s\n", out->c_str());
     return 0;
 }
 

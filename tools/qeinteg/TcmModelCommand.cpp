@@ -362,6 +362,13 @@ int RunTcmScenario(int argc, char** argv) {
         }
         return std::nullopt;
     };
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (const std::string& pair : SplitCommas(dimsText)) {
+        const size_t eq = pair.find('=');
+        if (eq == std::string::npos)
+            return cli.UsageError("--dims takes FIELD=VALUE pairs, not " + pair);
+        pairs.emplace_back(pair.substr(0, eq), pair.substr(eq + 1));
+    }
     const auto start = whole(from);
     const auto end = whole(to);
     if (!start || !end)
@@ -381,17 +388,13 @@ int RunTcmScenario(int argc, char** argv) {
     // One value per dimension of the model, in the model's order.
     std::vector<std::string> values(settings->dimensions.size());
     std::vector<bool> given(values.size(), false);
-    for (const std::string& pair : SplitCommas(dimsText)) {
-        const size_t eq = pair.find('=');
-        if (eq == std::string::npos)
-            return cli.UsageError("--dims takes FIELD=VALUE pairs, not " + pair);
-        const std::string field = pair.substr(0, eq);
+    for (const auto& [field, value] : pairs) {
         size_t i = 0;
         while (i < settings->dimensions.size() && settings->dimensions[i] != field)
             ++i;
         if (i == settings->dimensions.size())
             return cli.Failure(files[0], "the model has no dimension field '" + field + "'");
-        values[i] = pair.substr(eq + 1);
+        values[i] = value;
         given[i] = true;
     }
     for (size_t i = 0; i < given.size(); ++i) {
