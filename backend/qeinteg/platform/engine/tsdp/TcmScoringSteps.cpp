@@ -131,17 +131,7 @@ std::vector<TimeKey> NextCyclicKeys(const std::vector<TimeKey>& grid, size_t cou
     for (size_t c = 0; c < k; ++c) {
         for (const TimeKey& key : grid)
             cycles[c].push_back(key[c]);
-        std::sort(cycles[c].begin(), cycles[c].end());
-        cycles[c].erase(std::unique(cycles[c].begin(), cycles[c].end()), cycles[c].end());
-        const bool whole = std::all_of(cycles[c].begin(), cycles[c].end(),
-                                       [](double v) { return v == std::floor(v); });
-        if (whole && cycles[c].back() - cycles[c].front() < 100000) {
-            const double low = cycles[c].front();
-            const double high = cycles[c].back();
-            cycles[c].clear();
-            for (double v = low; v <= high; v += 1.0)
-                cycles[c].push_back(v);
-        }
+        cycles[c] = CycleOf(std::move(cycles[c]));
     }
     std::vector<TimeKey> keys;
     if (grid.empty())
