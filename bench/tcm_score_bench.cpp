@@ -137,6 +137,16 @@ void BM_TcmScoreStep(benchmark::State& state) {
     state.counters["series"] = 2 * kStations;
 }
 
+// Reading the model archive alone (four JSON and XML entries of 1,000 series), which every call of
+// the function pays once.
+void BM_TcmArchiveOpen(benchmark::State& state) {
+    const Fixture& f = Shared();
+    for (auto _ : state) {
+        const TcmArchive archive(f.archive);
+        benchmark::DoNotOptimize(archive.series().data());
+    }
+}
+
 // The fit-and-forecast core on the archive's models and the observed arrays.
 void BM_TcmForecastCore(benchmark::State& state) {
     const Fixture& f = Shared();
@@ -190,6 +200,7 @@ void BM_PlainRecurrence(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_TcmScoreStep)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TcmArchiveOpen)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TcmForecastCore)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainRecurrence)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -131,17 +131,7 @@ std::vector<TimeKey> NextCyclicKeys(const std::vector<TimeKey>& grid, size_t cou
     for (size_t c = 0; c < k; ++c) {
         for (const TimeKey& key : grid)
             cycles[c].push_back(key[c]);
-        std::sort(cycles[c].begin(), cycles[c].end());
-        cycles[c].erase(std::unique(cycles[c].begin(), cycles[c].end()), cycles[c].end());
-        const bool whole = std::all_of(cycles[c].begin(), cycles[c].end(),
-                                       [](double v) { return v == std::floor(v); });
-        if (whole && cycles[c].back() - cycles[c].front() < 100000) {
-            const double low = cycles[c].front();
-            const double high = cycles[c].back();
-            cycles[c].clear();
-            for (double v = low; v <= high; v += 1.0)
-                cycles[c].push_back(v);
-        }
+        cycles[c] = CycleOf(std::move(cycles[c]));
     }
     std::vector<TimeKey> keys;
     if (grid.empty())
@@ -400,10 +390,11 @@ std::unique_ptr<RowSource> RunTcmScoreStep(const EngineStep& step, RowSource& in
     // The series of the records: positions of the dimension values, then the metric position.
     struct Observation {
         size_t series;
-        size_t key;  // index into keys
+        size_t key;  // time point, in order of first appearance
         double value;
     };
-    std::vector<TimeKey> keys;
+    // The distinct time points of the records; few against the records, so looked up by value.
+    std::map<TimeKey, size_t> keyIds;
     std::vector<Observation> observations;
     std::unordered_map<std::string, std::vector<size_t>> seriesOfCombination;
     std::vector<TcmArchive::Series> const& allSeries = archive.series();
@@ -438,13 +429,13 @@ std::unique_ptr<RowSource> RunTcmScoreStep(const EngineStep& step, RowSource& in
                 byMetric.push_back(archive.find(combination + std::to_string(m)));
             found = seriesOfCombination.emplace(combination, std::move(byMetric)).first;
         }
-        keys.push_back(key);
+        const size_t keyId = keyIds.emplace(key, keyIds.size()).first->second;
         for (const auto& [m, field] : metricFields) {
             const size_t s = found->second[m];
             if (s == TcmArchive::npos)
                 continue;
             const Cell cell = input.cell(field);
-            observations.push_back({s, keys.size() - 1, cell.missing ? kMissing : cell.number});
+            observations.push_back({s, keyId, cell.missing ? kMissing : cell.number});
             if (!seen[s]) {
                 seen[s] = 1;
                 for (size_t d = 0; d < dimIndex.size(); ++d) {
@@ -463,9 +454,12 @@ std::unique_ptr<RowSource> RunTcmScoreStep(const EngineStep& step, RowSource& in
     }
 
     // The observed periods: every time point of the records, in time order.
-    std::vector<TimeKey> grid = keys;
-    std::sort(grid.begin(), grid.end());
-    grid.erase(std::unique(grid.begin(), grid.end()), grid.end());
+    std::vector<TimeKey> grid;
+    std::vector<size_t> periodOf(keyIds.size());
+    for (const auto& [time, id] : keyIds) {
+        periodOf[id] = grid.size();
+        grid.push_back(time);
+    }
     const size_t periods = grid.size();
     std::vector<std::vector<double>> history(allSeries.size());
     for (size_t s : forecast.needed())
@@ -473,9 +467,7 @@ std::unique_ptr<RowSource> RunTcmScoreStep(const EngineStep& step, RowSource& in
     for (const Observation& o : observations) {
         if (history[o.series].empty())
             continue;
-        const size_t period = static_cast<size_t>(
-            std::lower_bound(grid.begin(), grid.end(), keys[o.key]) - grid.begin());
-        history[o.series][period] = o.value;
+        history[o.series][periodOf[o.key]] = o.value;
     }
     const std::vector<TcmForecast::Scores> scores = forecast.score(history, periods, span, fit);
     const Storage timeStorage = fields[timeIndex[0]].storage;
