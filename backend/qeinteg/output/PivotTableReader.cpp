@@ -157,15 +157,19 @@ void PivotTableReader::ApplyFormat(std::uint64_t index, const CellFormat& f,
 }
 
 void PivotTableReader::ReadFormats() {
-    jobject formats = json_.Get(item_, "formats");
-    for (int i = 0, n = json_.Size(formats); i < n; ++i) {
-        OutputJson::Scope scope(json_);
-        jobject entry = json_.At(formats, i);
-        const std::string key = json_.String(entry, "index");
+    // Per-cell formats can be as many as the cells: read from one packed copy.
+    const qeinteg::jni::PackedJson tree = json_.Tree(json_.Get(item_, "formats"));
+    using Node = qeinteg::jni::PackedJson::Node;
+    tree.root().forEachElement([&](Node entry) {
+        const std::string key(entry.get("index").text());
         if (key.empty())
-            continue;
-        const CellFormat f = ReadCellFormat(json_, json_.Get(entry, "format"));
-        const std::vector<int> refs = json_.Ints(entry, "footnotes");
+            return true;
+        const CellFormat f = ReadCellFormat(entry.get("format"));
+        std::vector<int> refs;
+        entry.get("footnotes").forEachElement([&](Node ref) {
+            refs.push_back(ref.intValue());
+            return true;
+        });
         if (key.find('*') == std::string::npos) {
             if (auto index = IndexOfKey(key))
                 ApplyFormat(*index, f, refs, false);
@@ -173,7 +177,8 @@ void PivotTableReader::ReadFormats() {
             for (std::uint64_t index : IndexesOfPattern(key))
                 ApplyFormat(index, f, refs, true);
         }
-    }
+        return true;
+    });
 }
 
 void PivotTableReader::ReadValues() {
