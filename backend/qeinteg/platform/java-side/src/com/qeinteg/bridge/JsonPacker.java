@@ -1,8 +1,11 @@
 package com.qeinteg.bridge;
 
+import java.lang.invoke.MethodHandles;
+import java.lang.invoke.VarHandle;
 import java.nio.ByteBuffer;
 import java.nio.ByteOrder;
 import java.nio.charset.StandardCharsets;
+import java.util.Arrays;
 import java.util.Collection;
 import java.util.Map;
 
@@ -41,18 +44,27 @@ public final class JsonPacker {
     static final byte OBJECT = 8;
 
     private static final int HEADER = 8;
+    private static final int MAX_BYTES = Integer.MAX_VALUE - 16;
+    private static final VarHandle INT_AT =
+            MethodHandles.byteArrayViewVarHandle(int[].class, ByteOrder.nativeOrder());
+    private static final VarHandle LONG_AT =
+            MethodHandles.byteArrayViewVarHandle(long[].class, ByteOrder.nativeOrder());
+    private static final VarHandle DOUBLE_AT =
+            MethodHandles.byteArrayViewVarHandle(double[].class, ByteOrder.nativeOrder());
 
-    private ByteBuffer buffer;
+    // Arrays up to this size are kept per thread for the next value, so that repeated packing
+    // does not grow a fresh array (and fault in fresh pages) every time.
+    private static final int KEPT_BYTES = 64 << 20;
+    private static final ThreadLocal<byte[]> SCRATCH = new ThreadLocal<>();
 
-    private JsonPacker(ByteBuffer reuse, int hint) {
-        if (reuse != null && reuse.isDirect() && reuse.capacity() >= Math.max(HEADER, hint)) {
-            buffer = reuse;
-            buffer.clear();
-        } else {
-            buffer = ByteBuffer.allocateDirect(Math.max(4096, hint));
-        }
-        buffer.order(ByteOrder.nativeOrder());
-        buffer.position(HEADER);
+    // The form is written into a heap array (the JIT's fastest target) and copied into the direct
+    // buffer once at the end.
+    private byte[] out;
+    private int pos = HEADER;
+
+    private JsonPacker() {
+        byte[] kept = SCRATCH.get();
+        out = kept != null ? kept : new byte[4096];
     }
 
     /**
@@ -60,14 +72,14 @@ public final class JsonPacker {
      * into a new direct buffer (which is returned); the buffer's limit is the total length.
      */
     public static ByteBuffer pack(Object value, ByteBuffer reuse) {
-        JsonPacker packer = new JsonPacker(reuse, 0);
+        JsonPacker packer = new JsonPacker();
         packer.write(value, 0);
-        return packer.finish();
+        return packer.finish(reuse);
     }
 
     /** The keys of a map (in its order) as a packed array of strings; an empty array otherwise. */
     public static ByteBuffer packKeys(Object value, ByteBuffer reuse) {
-        JsonPacker packer = new JsonPacker(reuse, 0);
+        JsonPacker packer = new JsonPacker();
         if (value instanceof Map) {
             Map<?, ?> map = (Map<?, ?>) value;
             int start = packer.openContainer(ARRAY, map.size());
@@ -79,68 +91,83 @@ public final class JsonPacker {
             int start = packer.openContainer(ARRAY, 0);
             packer.closeContainer(start);
         }
-        return packer.finish();
+        return packer.finish(reuse);
     }
 
-    private ByteBuffer finish() {
-        int length = buffer.position();
-        buffer.putLong(0, length);
-        buffer.limit(length);
-        buffer.position(0);
+    private ByteBuffer finish(ByteBuffer reuse) {
+        if (out.length <= KEPT_BYTES) {
+            SCRATCH.set(out);
+        }
+        LONG_AT.set(out, 0, (long) pos);
+        ByteBuffer buffer;
+        if (reuse != null && reuse.isDirect() && !reuse.isReadOnly() && reuse.capacity() >= pos) {
+            buffer = reuse;
+            buffer.clear();
+        } else {
+            buffer = ByteBuffer.allocateDirect(Math.max(pos, 4096));
+        }
+        buffer.order(ByteOrder.nativeOrder());
+        buffer.put(out, 0, pos);
+        buffer.flip();
         return buffer;
     }
 
     private void ensure(int bytes) {
-        if (buffer.remaining() >= bytes) {
+        if (out.length - pos >= bytes) {
             return;
         }
-        long wanted = Math.max(2L * buffer.capacity(), (long) buffer.position() + bytes);
-        if (wanted > Integer.MAX_VALUE - 8) {
-            if ((long) buffer.position() + bytes > Integer.MAX_VALUE - 8) {
-                throw new IllegalArgumentException("the packed value would exceed 2 GB");
-            }
-            wanted = Integer.MAX_VALUE - 8;
+        long wanted = Math.max(2L * out.length, (long) pos + bytes);
+        if ((long) pos + bytes > MAX_BYTES) {
+            throw new IllegalArgumentException("the packed value would exceed 2 GB");
         }
-        ByteBuffer larger = ByteBuffer.allocateDirect((int) wanted).order(ByteOrder.nativeOrder());
-        buffer.flip();
-        larger.put(buffer);
-        buffer = larger;
+        out = Arrays.copyOf(out, (int) Math.min(wanted, MAX_BYTES));
+    }
+
+    private void putByte(byte b) {
+        out[pos++] = b;
+    }
+
+    private void putInt(int v) {
+        INT_AT.set(out, pos, v);
+        pos += 4;
     }
 
     private int openContainer(byte tag, int count) {
         ensure(9);
-        buffer.put(tag);
-        buffer.putInt(count);
-        int start = buffer.position();
-        buffer.putInt(0);
+        putByte(tag);
+        putInt(count);
+        int start = pos;
+        putInt(0);
         return start;
     }
 
     private void closeContainer(int start) {
-        buffer.putInt(start, buffer.position() - start - 4);
+        INT_AT.set(out, start, pos - start - 4);
     }
 
     private void write(Object value, int depth) {
         if (value == null) {
             ensure(1);
-            buffer.put(NULL);
+            putByte(NULL);
         } else if (value instanceof String) {
             writeString((String) value);
         } else if (value instanceof Integer || value instanceof Short || value instanceof Byte) {
             ensure(5);
-            buffer.put(INT);
-            buffer.putInt(((Number) value).intValue());
+            putByte(INT);
+            putInt(((Number) value).intValue());
         } else if (value instanceof Long) {
             ensure(9);
-            buffer.put(LONG);
-            buffer.putLong((Long) value);
+            putByte(LONG);
+            LONG_AT.set(out, pos, ((Long) value).longValue());
+            pos += 8;
         } else if (value instanceof Number) {
             ensure(9);
-            buffer.put(DOUBLE);
-            buffer.putDouble(((Number) value).doubleValue());
+            putByte(DOUBLE);
+            DOUBLE_AT.set(out, pos, ((Number) value).doubleValue());
+            pos += 8;
         } else if (value instanceof Boolean) {
             ensure(1);
-            buffer.put((Boolean) value ? TRUE : FALSE);
+            putByte((Boolean) value ? TRUE : FALSE);
         } else if (value instanceof Map) {
             checkDepth(depth);
             Map<?, ?> map = (Map<?, ?>) value;
@@ -159,7 +186,7 @@ public final class JsonPacker {
                 write(element, depth + 1);
                 count++;
             }
-            buffer.putInt(start - 4, count);
+            INT_AT.set(out, start - 4, count);
             closeContainer(start);
         } else {
             writeString(value.toString());
@@ -175,7 +202,7 @@ public final class JsonPacker {
 
     private void writeString(String text) {
         ensure(1);
-        buffer.put(STRING);
+        putByte(STRING);
         writeText(text);
     }
 
@@ -183,24 +210,28 @@ public final class JsonPacker {
     private void writeText(String text) {
         int n = text.length();
         ensure(4 + n);
-        int lengthAt = buffer.position();
-        buffer.putInt(0);
+        int lengthAt = pos;
+        pos += 4;
         int i = 0;
         // The common case, ASCII, a byte per char without an intermediate array.
+        byte[] o = out;
+        int p = pos;
         while (i < n) {
             char c = text.charAt(i);
             if (c >= 0x80) {
                 break;
             }
-            buffer.put((byte) c);
+            o[p++] = (byte) c;
             i++;
         }
+        pos = p;
         if (i < n) {
             byte[] rest = wellFormed(text.substring(i)).getBytes(StandardCharsets.UTF_8);
             ensure(rest.length);
-            buffer.put(rest);
+            System.arraycopy(rest, 0, out, pos, rest.length);
+            pos += rest.length;
         }
-        buffer.putInt(lengthAt, buffer.position() - lengthAt - 4);
+        INT_AT.set(out, lengthAt, pos - lengthAt - 4);
     }
 
     /** The text with every unpaired surrogate replaced by U+FFFD. */
