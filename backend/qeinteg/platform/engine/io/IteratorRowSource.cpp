@@ -71,9 +71,9 @@ bool IteratorRowSource::next() {
     return Accept(iterator_.nextRecord());
 }
 
-Cell IteratorRowSource::BatchCell(size_t index) const {
+inline Cell IteratorRowSource::BatchCell(size_t index) const {
     Cell cell;
-    const EmbeddedQE::RowBatch::Column& c = batch_.columns.at(index);
+    const EmbeddedQE::RowBatch::Column& c = batch_.columns[index];  // index < fields_.size()
     if (c.isText) {
         if (c.missing[row_] != 0)
             return cell;
