@@ -115,7 +115,8 @@ std::function<void(const std::string&)> BadRecordHandler(const Json& conf,
 
 }  // namespace
 
-std::unique_ptr<RowSource> OpenReadSource(const EngineStep& step, JobEnvironment& env) {
+std::unique_ptr<RowSource> OpenReadSource(const EngineStep& step, JobEnvironment& env,
+                                          bool provisionalTypes) {
     const Json& conf = Config(step, 0, "reader configuration");
     const std::string context = CallName(step);
     if (!conf.is_object())
@@ -171,8 +172,12 @@ std::unique_ptr<RowSource> OpenReadSource(const EngineStep& step, JobEnvironment
                 parser == "csv" && h != parserConfig.end() && h->is_boolean()) {
                 hasHeader = h->get<bool>();
             }
+            // A record limit hides restarts from the consumer: storages are then settled first.
+            const CsvTyping typing = provisionalTypes && !conf.contains("maxRecordsCount")
+                                         ? CsvTyping::Provisional
+                                         : CsvTyping::Settled;
             source = std::make_unique<CsvRowSource>(path, hasHeader, std::move(model),
-                                                    BadRecordHandler(conf, context, env));
+                                                    BadRecordHandler(conf, context, env), typing);
         } else if (parser == "qebf") {
             source = std::make_unique<QebfRowSource>(path);
             if (model) {
@@ -251,6 +256,18 @@ std::string ContainerPath(const Json& descriptor, JobEnvironment& env, const std
     return PathFromUri(uri->get<std::string>());
 }
 
+// Passes an XML document on to a zip entry as it is written.
+class SinkXmlWriter final : public pugi::xml_writer {
+  public:
+    explicit SinkXmlWriter(const ZipSink& sink) : sink_(sink) {}
+    void write(const void* data, size_t size) override {
+        sink_(std::string_view(static_cast<const char*>(data), size));
+    }
+
+  private:
+    const ZipSink& sink_;
+};
+
 }  // namespace
 
 void RunDescriptivesStep(const EngineStep& step, RowSource& source, JobEnvironment& env, float from,
@@ -273,11 +290,18 @@ void RunDescriptivesStep(const EngineStep& step, RowSource& source, JobEnvironme
     const bool dates =
         !settings.stdDateTimeFields.empty() || !settings.nonStdDateTimeFields.empty();
     for (const auto& [name, path] : targets) {
-        std::vector<std::pair<std::string, std::string>> entries;
-        if (name == "StatXML")
-            entries.emplace_back("StatXML.xml", StatXmlDocument(result));
-        if (name == "JSON" && dates)
-            entries.emplace_back("TIME_INTERVAL.json", TimeIntervalDocument(result));
+        std::vector<ZipEntry> entries;
+        if (name == "StatXML") {
+            entries.push_back(ZipEntry{"StatXML.xml", [&result](const ZipSink& sink) {
+                                           SinkXmlWriter out(sink);
+                                           WriteStatXml(result, out);
+                                       }});
+        }
+        if (name == "JSON" && dates) {
+            entries.push_back(ZipEntry{"TIME_INTERVAL.json", [&result](const ZipSink& sink) {
+                                           sink(TimeIntervalDocument(result));
+                                       }});
+        }
         WriteZipArchive(path, entries);
     }
     if (env.message) {
@@ -401,7 +425,9 @@ void RunPipelines(const std::vector<EnginePipeline>& pipelines, JobEnvironment& 
         const EnginePipeline& pipeline = pipelines[p];
         const float from = share * static_cast<float>(p);
         const float to = from + share;
-        std::unique_ptr<RowSource> source = OpenReadSource(pipeline[0], env);
+        // A CSV file read straight into descriptives needs one pass only.
+        const bool provisional = pipeline.size() == 2 && Is(pipeline.back(), "descriptives");
+        std::unique_ptr<RowSource> source = OpenReadSource(pipeline[0], env, provisional);
         for (size_t i = 1; i + 1 < pipeline.size(); ++i)
             source = RunTsdpStep(pipeline[i], *source, env, from, to);
         const EngineStep& sink = pipeline.back();
