@@ -105,7 +105,8 @@ TEST(CsvReader, OnePassTypesWidenOrStartOverAndAgreeWithTheSettledRead) {
     auto summarise = [&](CsvTyping typing, uint64_t& restarts) {
         CsvRowSource source(path, true, std::nullopt, {}, typing);
         DescriptivesSettings settings;
-        DescriptivesResult result = ComputeDescriptives(source, settings);
+        DescriptivesResult result =
+            ComputeDescriptives(source, settings, {}, [&] { return source.restarts(); });
         restarts = source.restarts();
         return result;
     };
@@ -141,7 +142,8 @@ TEST(CsvReader, OnePassTypesWidenOrStartOverAndAgreeWithTheSettledRead) {
     for (int i = 0; i < 11000; ++i)
         reals += (i == 10500 ? "0.5" : std::to_string(i)) + "\n";
     CsvRowSource source(Write("reals.csv", reals), true, std::nullopt, {}, CsvTyping::Provisional);
-    DescriptivesResult result = ComputeDescriptives(source, DescriptivesSettings{});
+    DescriptivesResult result =
+        ComputeDescriptives(source, DescriptivesSettings{}, {}, [&] { return source.restarts(); });
     EXPECT_EQ(source.restarts(), 0u);
     EXPECT_EQ(result.fields[0].field.storage, Storage::Real);
     EXPECT_EQ(result.fields[0].minimum, 0);

@@ -286,7 +286,12 @@ void RunDescriptivesStep(const EngineStep& step, RowSource& source, JobEnvironme
         targets.emplace_back(name, path);
     }
     RowPacer pacer(env, source, from, to);
-    const DescriptivesResult result = ComputeDescriptives(source, settings, std::ref(pacer));
+    // A CSV file read in one pass may start over once its storages are settled.
+    std::function<uint64_t()> restarts;
+    if (const auto* csv = dynamic_cast<const CsvRowSource*>(&source))
+        restarts = [csv] { return csv->restarts(); };
+    const DescriptivesResult result =
+        ComputeDescriptives(source, settings, std::ref(pacer), restarts);
     const bool dates =
         !settings.stdDateTimeFields.empty() || !settings.nonStdDateTimeFields.empty();
     for (const auto& [name, path] : targets) {

@@ -50,7 +50,7 @@ std::string DataSourceModelPath(const std::string& name, const JobEnvironment& e
 
 // The records of a read step: an input iterator or engine data source by name, or a CSV or QEBF
 // file; "maxRecordsCount" and "readErrorThreshold" applied. Throws EngineError. With
-// `provisionalTypes` the consumer watches RowSource::restarts(), so a CSV file without a data
+// `provisionalTypes` the consumer watches CsvRowSource::restarts(), so a CSV file without a data
 // model is read in one pass (CsvTyping::Provisional).
 std::unique_ptr<RowSource> OpenReadSource(const EngineStep& step, JobEnvironment& env,
                                           bool provisionalTypes = false);

@@ -96,11 +96,6 @@ class RowSource {
     virtual Cell cell(size_t index) = 0;
     // How far the stream has got, 0..1, or a negative number when the total is not known.
     virtual double fraction() const { return -1.0; }
-    // How often the source started over. A source that delivers records before its storages are
-    // final (a CSV file read in one pass) may meet a value its storages cannot hold; it then
-    // settles them, fields() changes, and the record after the restart is the first again.
-    // Consumers that allow this compare the count after each next().
-    virtual uint64_t restarts() const { return 0; }
 };
 
 }  // namespace qelocal

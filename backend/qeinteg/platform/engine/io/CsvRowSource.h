@@ -10,7 +10,7 @@
 // come from the first records and the file is read once: a later value that needs a wider storage
 // widens integer to real in place (the numbers delivered stay valid), and any other change settles
 // every storage from the whole file and starts over at the first record, counted by restarts().
-// Only consumers that watch restarts() may ask for provisional storages.
+// Only consumers that watch restarts() after each next() may ask for provisional storages.
 #pragma once
 
 #include <functional>
@@ -60,7 +60,9 @@ class CsvRowSource final : public RowSource {
         return cell;
     }
     double fraction() const override { return scanner_.fraction(); }
-    uint64_t restarts() const override { return restarts_; }
+    // How often the read started over (provisional storages only); after a restart fields() may
+    // have changed and the current record is the first again.
+    uint64_t restarts() const { return restarts_; }
 
     // What inference has learnt of a column so far. The states only widen: none -> integer ->
     // real -> string, none -> date -> string, none -> timestamp -> string.

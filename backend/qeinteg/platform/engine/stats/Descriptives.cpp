@@ -286,7 +286,8 @@ FieldSummary FieldAccumulator::finish(bool computeSummaryStats, bool listValues)
 }
 
 DescriptivesResult ComputeDescriptives(RowSource& source, const DescriptivesSettings& settings,
-                                       const std::function<void(uint64_t)>& onRow) {
+                                       const std::function<void(uint64_t)>& onRow,
+                                       const std::function<uint64_t()>& restarts) {
     const std::vector<EngineField>& fields = source.fields();
     // Which fields to summarise: the list given, else every field unless the job only asks for
     // time intervals.
@@ -322,11 +323,11 @@ DescriptivesResult ComputeDescriptives(RowSource& source, const DescriptivesSett
     start();
 
     DescriptivesResult result;
-    uint64_t restarts = source.restarts();
+    uint64_t started = restarts ? restarts() : 0;
     while (source.next()) {
-        if (source.restarts() != restarts) {
+        if (restarts && restarts() != started) {
             // The source settled its storages and delivers its first record again.
-            restarts = source.restarts();
+            started = restarts();
             result.records = 0;
             start();
         }

@@ -125,9 +125,12 @@ class FieldAccumulator {
 };
 
 // Pulls every record of `source` once. `onRow` is called after each record with the number of
-// records read so far (for progress and cancellation; it may throw EngineCancelled).
+// records read so far (for progress and cancellation; it may throw EngineCancelled). For a source
+// that may start over (a CSV file read with provisional storages), `restarts` gives its count of
+// restarts: when it changes, the summary starts again from the source's current fields.
 DescriptivesResult ComputeDescriptives(RowSource& source, const DescriptivesSettings& settings,
-                                       const std::function<void(uint64_t)>& onRow = {});
+                                       const std::function<void(uint64_t)>& onRow = {},
+                                       const std::function<uint64_t()>& restarts = {});
 
 // Shortest text that reads back as the same double; integral values have no decimals.
 std::string NumberText(double value);
