@@ -78,30 +78,35 @@ run() {
     mem[$name]=$((m / 1024))
 }
 
-duck() {  # duck FILE
-    local threads=${QEINTEG_BENCH_THREADS:-0}
-    local set=""
-    [[ "$threads" != 0 ]] && set="SET threads=$threads; "
-    if [[ $duckdb_kind == cli ]]; then
-        duckdb -c "${set}SUMMARIZE SELECT * FROM read_csv('$1');"
-    else
-        NODE_PATH="$DUCKDB_NODE_DIR/node_modules" node -e '
+# The DuckDB side as a program of its own, so that /usr/bin/time measures it like describe.
+threads=${QEINTEG_BENCH_THREADS:-0}
+set_threads=""
+[[ "$threads" != 0 ]] && set_threads="SET threads=$threads; "
+if [[ $duckdb_kind == node ]]; then
+    cat >"$work/duck.js" <<'JS'
 const { DuckDBInstance } = require("@duckdb/node-api");
 (async () => {
   const db = await DuckDBInstance.create(":memory:");
   const con = await db.connect();
-  if (process.argv[2]) await con.run(process.argv[2]);
-  const r = await con.runAndReadAll(`SUMMARIZE SELECT * FROM read_csv(${JSON.stringify(process.argv[1])})`);
+  if (process.argv[3]) await con.run(process.argv[3]);
+  const r = await con.runAndReadAll(
+      `SUMMARIZE SELECT * FROM read_csv(${JSON.stringify(process.argv[2])})`);
   console.log(r.getRows().length + " columns summarised");
-})().catch(e => { console.error(e.message); process.exit(1); });' "$1" "$set"
-    fi
-}
+})().catch(e => { console.error(e.message); process.exit(1); });
+JS
+fi
+duck=()
+if [[ $duckdb_kind == cli ]]; then
+    duck=(duckdb -c "${set_threads}SUMMARIZE SELECT * FROM read_csv('$csv');")
+elif [[ $duckdb_kind == node ]]; then
+    duck=(env NODE_PATH="$DUCKDB_NODE_DIR/node_modules" node "$work/duck.js" "$csv" "$set_threads")
+fi
 
 for _ in 1 2 3; do
     run describe "$qeinteg" describe "$csv"
     run describe_datetime "$qeinteg" describe "$csv" --datetime time
     if [[ -n $duckdb_kind ]]; then
-        run duckdb duck "$csv"
+        run duckdb "${duck[@]}"
     fi
 done
 
