@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "qeinteg/platform/engine/stats/TimeIntervals.h"
 
 using namespace qelocal;
@@ -219,4 +221,50 @@ TEST(TimeInterval, CollectorReadsTextFieldsAndCountsWhatItCannotRead) {
     noise.add(c);
     r = noise.finish();
     EXPECT_NE(r.error.find("no known date/time format"), std::string::npos);
+}
+
+TEST(TimeInterval, TheShapeDoesNotDependOnWhenThePointsComeOutOfOrder) {
+    // A daily panel (three series per day) with a gap, a month-end run and an off-grid point. The
+    // sorted stream is kept as runs of distances; a point out of order switches to keeping every
+    // point, at the first, a middle or the last position. Each way gives the same shape.
+    std::vector<double> points;
+    for (int i = 0; i < 60; ++i) {
+        if (i == 20)
+            continue;  // the gap
+        for (int k = 0; k < 3; ++k)
+            points.push_back(Day(2021, 1, 1) + i * kDay);
+    }
+    points.push_back(Day(2021, 3, 2) + 3600);  // off the grid
+    const IntervalShape sorted = DetectInterval(points);
+    EXPECT_TRUE(sorted.sorted);
+    EXPECT_EQ(sorted.unit, TimeUnit::Days);
+    EXPECT_EQ(sorted.points, 60u);
+    EXPECT_EQ(sorted.duplicates, 118u);
+    EXPECT_EQ(sorted.gaps, 1u);
+    EXPECT_EQ(sorted.irregular, 1u);
+    for (size_t at : {size_t{1}, points.size() / 2, points.size() - 1}) {
+        SCOPED_TRACE(at);
+        std::vector<double> moved = points;
+        std::rotate(moved.begin(), moved.begin() + static_cast<long>(at), moved.end());
+        const IntervalShape s = DetectInterval(moved);
+        EXPECT_FALSE(s.sorted);
+        EXPECT_EQ(s.unit, sorted.unit);
+        EXPECT_EQ(s.step, sorted.step);
+        EXPECT_EQ(s.points, sorted.points);
+        EXPECT_EQ(s.duplicates, sorted.duplicates);
+        EXPECT_EQ(s.gaps, sorted.gaps);
+        EXPECT_EQ(s.irregular, sorted.irregular);
+        EXPECT_EQ(s.first, sorted.first);
+        EXPECT_EQ(s.last, sorted.last);
+    }
+    // Month ends in order, then one repeated out of order: still monthly and regular.
+    std::vector<double> ends;
+    for (int m = 1; m <= 12; ++m)
+        ends.push_back(Day(2020, m, DaysInMonth(2020, m)));
+    ends.push_back(ends[3]);
+    const IntervalShape e = DetectInterval(ends);
+    EXPECT_FALSE(e.sorted);
+    EXPECT_EQ(e.unit, TimeUnit::Months);
+    EXPECT_EQ(e.duplicates, 1u);
+    EXPECT_TRUE(e.regular);
 }

@@ -10,11 +10,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const qelocal::EngineError&) {
     }
     for (bool header : {true, false}) {
-        try {
-            qelocal::CsvRowSource source(path, header, std::nullopt);
-            qefuzz::ReadEveryCell(source);
-            source.fraction();
-        } catch (const qelocal::EngineError&) {
+        for (auto typing : {qelocal::CsvTyping::Settled, qelocal::CsvTyping::Provisional}) {
+            try {
+                qelocal::CsvRowSource source(path, header, std::nullopt, {}, typing);
+                qefuzz::ReadEveryCell(source);
+                source.fraction();
+            } catch (const qelocal::EngineError&) {
+            }
         }
     }
     return 0;

@@ -238,6 +238,9 @@ int RunDescribeCommand(int argc, char** argv) {
         PnProcedure procedure("describe");
         QERunner runner(&procedure);
         QEDescriptive descriptive(runner, ReadCall(path));
+        // The command prints counts and statistics only: the lists of distinct values would be
+        // written, archived and parsed again for nothing.
+        descriptive.SetDESetting("listDistinctValues", false);
         std::string intervalText;
         std::string model;
         const std::vector<std::string> dates = dateTimeField.empty()

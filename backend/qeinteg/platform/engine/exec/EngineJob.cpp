@@ -117,7 +117,8 @@ std::function<void(const std::string&)> BadRecordHandler(const Json& conf,
 
 }  // namespace
 
-std::unique_ptr<RowSource> OpenReadSource(const EngineStep& step, JobEnvironment& env) {
+std::unique_ptr<RowSource> OpenReadSource(const EngineStep& step, JobEnvironment& env,
+                                          bool provisionalTypes) {
     const Json& conf = Config(step, 0, "reader configuration");
     const std::string context = CallName(step);
     if (!conf.is_object())
@@ -173,8 +174,12 @@ std::unique_ptr<RowSource> OpenReadSource(const EngineStep& step, JobEnvironment
                 parser == "csv" && h != parserConfig.end() && h->is_boolean()) {
                 hasHeader = h->get<bool>();
             }
+            // A record limit hides restarts from the consumer: storages are then settled first.
+            const CsvTyping typing = provisionalTypes && !conf.contains("maxRecordsCount")
+                                         ? CsvTyping::Provisional
+                                         : CsvTyping::Settled;
             source = std::make_unique<CsvRowSource>(path, hasHeader, std::move(model),
-                                                    BadRecordHandler(conf, context, env));
+                                                    BadRecordHandler(conf, context, env), typing);
         } else if (parser == "qebf") {
             source = std::make_unique<QebfRowSource>(path);
             if (model) {
@@ -253,6 +258,18 @@ std::string ContainerPath(const Json& descriptor, JobEnvironment& env, const std
     return PathFromUri(uri->get<std::string>());
 }
 
+// Passes an XML document on to a zip entry as it is written.
+class SinkXmlWriter final : public pugi::xml_writer {
+  public:
+    explicit SinkXmlWriter(const ZipSink& sink) : sink_(sink) {}
+    void write(const void* data, size_t size) override {
+        sink_(std::string_view(static_cast<const char*>(data), size));
+    }
+
+  private:
+    const ZipSink& sink_;
+};
+
 }  // namespace
 
 void RunDescriptivesStep(const EngineStep& step, RowSource& source, JobEnvironment& env, float from,
@@ -271,15 +288,27 @@ void RunDescriptivesStep(const EngineStep& step, RowSource& source, JobEnvironme
         targets.emplace_back(name, path);
     }
     RowPacer pacer(env, source, from, to);
-    const DescriptivesResult result = ComputeDescriptives(source, settings, std::ref(pacer));
+    // A CSV file read in one pass may start over once its storages are settled.
+    std::function<uint64_t()> restarts;
+    if (const auto* csv = dynamic_cast<const CsvRowSource*>(&source))
+        restarts = [csv] { return csv->restarts(); };
+    const DescriptivesResult result =
+        ComputeDescriptives(source, settings, std::ref(pacer), restarts);
     const bool dates =
         !settings.stdDateTimeFields.empty() || !settings.nonStdDateTimeFields.empty();
     for (const auto& [name, path] : targets) {
-        std::vector<std::pair<std::string, std::string>> entries;
-        if (name == "StatXML")
-            entries.emplace_back("StatXML.xml", StatXmlDocument(result));
-        if (name == "JSON" && dates)
-            entries.emplace_back("TIME_INTERVAL.json", TimeIntervalDocument(result));
+        std::vector<ZipEntry> entries;
+        if (name == "StatXML") {
+            entries.push_back(ZipEntry{"StatXML.xml", [&result](const ZipSink& sink) {
+                                           SinkXmlWriter out(sink);
+                                           WriteStatXml(result, out);
+                                       }});
+        }
+        if (name == "JSON" && dates) {
+            entries.push_back(ZipEntry{"TIME_INTERVAL.json", [&result](const ZipSink& sink) {
+                                           sink(TimeIntervalDocument(result));
+                                       }});
+        }
         WriteZipArchive(path, entries);
     }
     if (env.message) {
@@ -461,7 +490,9 @@ void RunPipelines(const std::vector<EnginePipeline>& pipelines, JobEnvironment& 
                 env.progress(to);
             continue;
         }
-        std::unique_ptr<RowSource> source = OpenReadSource(pipeline[0], env);
+        // A CSV file read straight into descriptives needs one pass only.
+        const bool provisional = pipeline.size() == 2 && Is(pipeline.back(), "descriptives");
+        std::unique_ptr<RowSource> source = OpenReadSource(pipeline[0], env, provisional);
         for (size_t i = 1; i + 1 < pipeline.size(); ++i) {
             const EngineStep& step = pipeline[i];
             if (IsTsdpStep(step))

@@ -54,8 +54,11 @@ std::string DataSourcePath(const std::string& name, const JobEnvironment& env);
 std::string DataSourceModelPath(const std::string& name, const JobEnvironment& env);
 
 // The records of a read step: an input iterator or engine data source by name, or a CSV or QEBF
-// file; "maxRecordsCount" and "readErrorThreshold" applied. Throws EngineError.
-std::unique_ptr<RowSource> OpenReadSource(const EngineStep& step, JobEnvironment& env);
+// file; "maxRecordsCount" and "readErrorThreshold" applied. Throws EngineError. With
+// `provisionalTypes` the consumer watches CsvRowSource::restarts(), so a CSV file without a data
+// model is read in one pass (CsvTyping::Provisional).
+std::unique_ptr<RowSource> OpenReadSource(const EngineStep& step, JobEnvironment& env,
+                                          bool provisionalTypes = false);
 // Runs a descriptives step over `source` into its output containers.
 void RunDescriptivesStep(const EngineStep& step, RowSource& source, JobEnvironment& env, float from,
                          float to);

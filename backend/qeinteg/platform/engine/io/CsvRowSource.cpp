@@ -1,16 +1,9 @@
 #include "qeinteg/platform/engine/io/CsvRowSource.h"
 
-#include <csv.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstring>
-#include <filesystem>
 #include <unordered_set>
-
-#include "qeinteg/platform/Utf8ByteOrderMark.h"
 
 #include "qeinteg/platform/engine/exec/EngineTime.h"
 
@@ -18,7 +11,16 @@ namespace qelocal {
 
 namespace {
 
-constexpr size_t kChunk = 1 << 16;
+// Records whose values settle the provisional storages.
+constexpr uint64_t kSampleRecords = 10000;
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
+}
 
 bool ParseNumber(std::string_view text, double& out) {
     if (text.empty())
@@ -70,230 +72,131 @@ const std::vector<DateTimeFormat>& IsoTimes() {
     return formats;
 }
 
-bool ParseAny(const std::vector<DateTimeFormat>& formats, std::string_view text, double& seconds) {
-    for (const DateTimeFormat& f : formats) {
-        if (f.Parse(text, seconds))
+// The first of `formats` that reads `text`, trying the one that read the column's last value
+// first: a column keeps its format, so one attempt per value is the rule.
+bool ParseAny(const std::vector<DateTimeFormat>& formats, std::string_view text, double& seconds,
+              signed char& last) {
+    if (last >= 0 && formats[static_cast<size_t>(last)].Parse(text, seconds))
+        return true;
+    for (size_t k = 0; k < formats.size(); ++k) {
+        if (static_cast<signed char>(k) != last && formats[k].Parse(text, seconds)) {
+            last = static_cast<signed char>(k);
             return true;
+        }
     }
     return false;
 }
 
-// The value of `text` in the engine's representation of `storage`.
-bool ConvertCell(Storage storage, std::string_view text, double& out) {
+bool ParseDays(std::string_view text, double& days) {
     double seconds = 0;
+    if (!IsoDate().Parse(text, seconds))
+        return false;
+    days = seconds / 86400.0;
+    return true;
+}
+
+// The value of `text` in the engine's representation of `storage`.
+bool ConvertCell(Storage storage, std::string_view text, double& out, signed char& format) {
     switch (storage) {
         case Storage::Integer:
         case Storage::Real:
             return ParseNumber(text, out);
         case Storage::Date:
-            if (IsoDate().Parse(text, seconds)) {
-                out = seconds / 86400.0;
-                return true;
-            }
-            return false;
+            return ParseDays(text, out);
         case Storage::Timestamp:
-            if (ParseAny(IsoTimestamps(), text, out))
-                return true;
-            if (IsoDate().Parse(text, out))
-                return true;
-            return false;
-        case Storage::Time:
-            return ParseAny(IsoTimes(), text, out);
+            return ParseAny(IsoTimestamps(), text, out, format) || IsoDate().Parse(text, out);
+        case Storage::Time: {
+            signed char ignored = -1;
+            return ParseAny(IsoTimes(), text, out, ignored);
+        }
         default:
             return false;
     }
 }
 
-// What the first pass learns about a column.
-struct ColumnGuess {
-    bool any = false;
-    bool integer = true;
-    bool real = true;
-    bool date = true;
-    bool timestamp = true;
+using Guess = CsvRowSource::Guess;
 
-    void add(std::string_view text) {
-        any = true;
-        double ignored = 0;
-        if (integer && !IsInteger(text))
-            integer = false;
-        if (real && !ParseNumber(text, ignored))
-            real = false;
-        if (date && !IsoDate().Parse(text, ignored))
-            date = false;
-        if (timestamp && !ParseAny(IsoTimestamps(), text, ignored))
-            timestamp = false;
+// The guess of a column after it met `text` (a value, not missing).
+Guess Widen(Guess guess, std::string_view text, signed char& format) {
+    double ignored = 0;
+    switch (guess) {
+        case Guess::None:
+            if (IsInteger(text))
+                return Guess::Integer;
+            if (ParseNumber(text, ignored))
+                return Guess::Real;
+            if (IsoDate().Parse(text, ignored))
+                return Guess::Date;
+            if (ParseAny(IsoTimestamps(), text, ignored, format))
+                return Guess::Timestamp;
+            return Guess::String;
+        case Guess::Integer:
+            if (IsInteger(text))
+                return Guess::Integer;
+            return ParseNumber(text, ignored) ? Guess::Real : Guess::String;
+        case Guess::Real:
+            return ParseNumber(text, ignored) ? Guess::Real : Guess::String;
+        case Guess::Date:
+            return IsoDate().Parse(text, ignored) ? Guess::Date : Guess::String;
+        case Guess::Timestamp:
+            return ParseAny(IsoTimestamps(), text, ignored, format) ? Guess::Timestamp
+                                                                    : Guess::String;
+        default:
+            return Guess::String;
     }
+}
 
-    Storage storage() const {
-        if (!any)
-            return Storage::String;
-        if (integer)
+Storage StorageOf(Guess guess) {
+    switch (guess) {
+        case Guess::Integer:
             return Storage::Integer;
-        if (real)
+        case Guess::Real:
             return Storage::Real;
-        if (date)
+        case Guess::Date:
             return Storage::Date;
-        if (timestamp)
+        case Guess::Timestamp:
             return Storage::Timestamp;
-        return Storage::String;
+        default:
+            return Storage::String;
     }
-};
+}
+
+// The text a cell is classified by: unquoted cells without their blanks (a cell of blanks only
+// is no value), quoted cells as they are (a quoted empty or padded text is a text).
+bool ValueText(const CsvScanner& scanner, size_t i, std::string_view& text) {
+    if (scanner.null(i))
+        return false;
+    text = scanner.text(i);
+    if (scanner.quoted(i))
+        return true;
+    text = Trim(text);
+    return !text.empty();
+}
 
 }  // namespace
 
-// Streams records out of the file with libcsv, a chunk at a time.
-class CsvRowSource::Scanner {
-  public:
-    explicit Scanner(const std::string& path) : path_(path) {
-        file_ = std::fopen(path.c_str(), "rb");
-        if (file_ == nullptr)
-            throw EngineError("cannot open the CSV file " + path + ": " + std::strerror(errno));
-        std::error_code ec;
-        size_ = std::filesystem::file_size(path, ec);
-        if (csv_init(&parser_, CSV_STRICT | CSV_STRICT_FINI | CSV_EMPTY_IS_NULL) != 0) {
-            std::fclose(file_);
-            throw EngineError("cannot initialise the CSV parser");
-        }
-    }
-    ~Scanner() {
-        csv_free(&parser_);
-        if (file_ != nullptr)
-            std::fclose(file_);
-    }
-    Scanner(const Scanner&) = delete;
-    Scanner& operator=(const Scanner&) = delete;
-
-    // The next record, or false at the end of the file.
-    bool next(Record& out) {
-        while (ready_.empty() && !finished_)
-            fill();
-        if (ready_.empty())
-            return false;
-        out = std::move(ready_.front());
-        ready_.pop_front();
-        ++delivered_;
-        return true;
-    }
-
-    double fraction() const {
-        return size_ == 0 ? 1.0 : static_cast<double>(consumed_) / static_cast<double>(size_);
-    }
-
-  private:
-    static void OnField(void* text, size_t length, void* self) {
-        auto* scanner = static_cast<Scanner*>(self);
-        if (scanner->building_.cells.size() >= kMaxCsvFields) {
-            scanner->tooWide_ = true;  // reported after this chunk; keeps memory bounded
-            return;
-        }
-        scanner->building_.cells.emplace_back(text == nullptr ? "" : static_cast<const char*>(text),
-                                              length);
-        scanner->building_.null.push_back(text == nullptr ? 1 : 0);
-    }
-    static void OnRecord(int /*terminator*/, void* self) {
-        auto* scanner = static_cast<Scanner*>(self);
-        scanner->ready_.push_back(std::move(scanner->building_));
-        scanner->building_ = Record{};
-    }
-
-    void fill() {
-        char buffer[kChunk];
-        size_t n = std::fread(buffer, 1, sizeof buffer, file_);
-        const char* data = buffer;
-        if (consumed_ == 0) {
-            const size_t mark = qeplatform::Utf8ByteOrderMarkLength(buffer, n);
-            data += mark;
-            n -= mark;
-            consumed_ += mark;
-        }
-        if (n > 0) {
-            if (csv_parse(&parser_, data, n, &OnField, &OnRecord, this) != n) {
-                throw EngineError("the CSV file " + path_ + " is malformed near record " +
-                                  std::to_string(ready_.size() + delivered_ + 1) + ": " +
-                                  csv_strerror(csv_error(&parser_)));
-            }
-            consumed_ += n;
-            checkWidth();
-            return;
-        }
-        if (std::ferror(file_))
-            throw EngineError("cannot read the CSV file " + path_ + ": " + std::strerror(errno));
-        finished_ = true;
-        if (csv_fini(&parser_, &OnField, &OnRecord, this) != 0) {
-            throw EngineError("the CSV file " + path_ + " ends inside a quoted field");
-        }
-        checkWidth();
-    }
-
-    void checkWidth() const {
-        if (tooWide_) {
-            throw EngineError("the CSV file " + path_ + " has more than " +
-                              std::to_string(kMaxCsvFields) +
-                              " fields in a record, more than the engine reads");
-        }
-    }
-
-    std::string path_;
-    std::FILE* file_ = nullptr;
-    csv_parser parser_{};
-    uint64_t size_ = 0;
-    uint64_t consumed_ = 0;
-    uint64_t delivered_ = 0;
-    bool finished_ = false;
-    bool tooWide_ = false;
-    Record building_;
-    std::deque<Record> ready_;
-};
-
 CsvRowSource::CsvRowSource(const std::string& path, bool hasHeader,
                            std::optional<std::vector<EngineField>> model,
-                           std::function<void(const std::string&)> onBadRecord)
-    : path_(path), hasHeader_(hasHeader), onBadRecord_(std::move(onBadRecord)) {
-    // First pass: the shape of the file, and the storages when there is no model.
+                           std::function<void(const std::string&)> onBadRecord, CsvTyping typing)
+    : path_(path),
+      hasHeader_(hasHeader),
+      onBadRecord_(std::move(onBadRecord)),
+      provisional_(typing == CsvTyping::Provisional && !model),
+      scanner_(path) {
     std::vector<std::string> names;
-    std::vector<ColumnGuess> guesses;
     size_t columns = 0;
-    {
-        Scanner scanner(path);
-        Record record;
-        uint64_t number = 0;
-        bool first = true;
-        while (scanner.next(record)) {
-            if (first) {
-                columns = record.cells.size();
-                guesses.resize(columns);
-                first = false;
-                if (hasHeader) {
-                    names = record.cells;
-                    continue;
-                }
-                // Without a header flag, a first line that repeats the model's field names is a
-                // header all the same: it could never be a record of those storages.
-                if (model && record.cells.size() == model->size()) {
-                    bool repeats = true;
-                    for (size_t i = 0; i < columns && repeats; ++i)
-                        repeats = record.cells[i] == (*model)[i].name;
-                    if (repeats) {
-                        hasHeader_ = true;
-                        continue;
-                    }
-                }
-            }
-            ++number;
-            if (record.cells.size() != columns) {
-                if (onBadRecord_)
-                    continue;  // reported when the records are delivered
-                throw EngineError("the CSV file " + path + " has " +
-                                  std::to_string(record.cells.size()) + " fields in record " +
-                                  std::to_string(number) + ", expected " + std::to_string(columns));
-            }
-            if (!model) {
-                for (size_t i = 0; i < columns; ++i) {
-                    if (!record.null[i])
-                        guesses[i].add(record.cells[i]);
-                }
-            }
+    if (scanner_.next()) {
+        columns = scanner_.size();
+        if (hasHeader) {
+            for (size_t i = 0; i < columns; ++i)
+                names.emplace_back(scanner_.text(i));
+        } else if (model && columns == model->size()) {
+            // Without a header flag, a first line that repeats the model's field names is a
+            // header all the same: it could never be a record of those storages.
+            bool repeats = true;
+            for (size_t i = 0; i < columns && repeats; ++i)
+                repeats = scanner_.text(i) == (*model)[i].name;
+            hasHeader_ = repeats;
         }
     }
     if (hasHeader)
@@ -306,31 +209,85 @@ CsvRowSource::CsvRowSource(const std::string& path, bool hasHeader,
                               std::to_string(columns));
         }
     } else {
-        for (size_t i = 0; i < columns; ++i) {
-            EngineField field;
-            field.name = hasHeader ? names[i] : "field" + std::to_string(i + 1);
-            field.storage = guesses[i].storage();
-            field.measure =
-                field.storage == Storage::String ? Measure::Nominal : Measure::Continuous;
-            fields_.push_back(std::move(field));
-        }
+        fields_.resize(columns);
+        for (size_t i = 0; i < columns; ++i)
+            fields_[i].name = hasHeader ? names[i] : "field" + std::to_string(i + 1);
+        guesses_.assign(columns, Guess::None);
+        formats_.assign(columns, -1);
+        toFirstRecord();
+        classify(provisional_ ? kSampleRecords : UINT64_MAX);
+        adoptGuesses();
     }
-    scanner_ = std::make_unique<Scanner>(path);
-    if (hasHeader_) {
-        Record header;
-        scanner_->next(header);
-    }
+    formats_.assign(fields_.size(), -1);
+    numbers_.assign(fields_.size(), 0.0);
+    missing_.assign(fields_.size(), 1);
+    text_.resize(fields_.size());
+    for (size_t i = 0; i < fields_.size(); ++i)
+        text_[i] = fields_[i].storage == Storage::String || fields_[i].storage == Storage::Unknown;
+    toFirstRecord();
 }
 
 CsvRowSource::~CsvRowSource() = default;
 
+void CsvRowSource::toFirstRecord() {
+    scanner_.rewind();
+    if (hasHeader_)
+        scanner_.next();
+    recordNumber_ = 0;
+}
+
+void CsvRowSource::classify(uint64_t limit) {
+    const size_t columns = guesses_.size();
+    uint64_t number = 0;
+    while (number < limit && scanner_.next()) {
+        ++number;
+        if (scanner_.size() != columns) {
+            if (onBadRecord_)
+                continue;  // reported when the records are delivered
+            throw EngineError("the CSV file " + path_ + " has " + std::to_string(scanner_.size()) +
+                              " fields in record " + std::to_string(number) + ", expected " +
+                              std::to_string(columns));
+        }
+        for (size_t i = 0; i < columns; ++i) {
+            std::string_view text;
+            if (guesses_[i] != Guess::String && ValueText(scanner_, i, text))
+                guesses_[i] = Widen(guesses_[i], text, formats_[i]);
+        }
+    }
+}
+
+void CsvRowSource::adoptGuesses() {
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        fields_[i].storage = StorageOf(guesses_[i]);
+        fields_[i].measure =
+            fields_[i].storage == Storage::String ? Measure::Nominal : Measure::Continuous;
+    }
+}
+
+void CsvRowSource::settleAndRestart() {
+    provisional_ = false;
+    guesses_.assign(fields_.size(), Guess::None);
+    formats_.assign(fields_.size(), -1);
+    toFirstRecord();
+    classify(UINT64_MAX);
+    adoptGuesses();
+    formats_.assign(fields_.size(), -1);
+    for (size_t i = 0; i < fields_.size(); ++i)
+        text_[i] = fields_[i].storage == Storage::String;
+    toFirstRecord();
+    ++restarts_;
+}
+
 std::vector<std::string> ReadCsvHeader(const std::string& path) {
-    CsvRowSource::Scanner scanner(path);
-    CsvRowSource::Record header;
-    if (!scanner.next(header))
+    CsvScanner scanner(path);
+    if (!scanner.next())
         throw EngineError("the CSV file " + path + " is empty: it has no header line");
-    CheckUniqueNames(header.cells, "the CSV file " + path);
-    return std::move(header.cells);
+    std::vector<std::string> names;
+    names.reserve(scanner.size());
+    for (size_t i = 0; i < scanner.size(); ++i)
+        names.emplace_back(scanner.text(i));
+    CheckUniqueNames(names, "the CSV file " + path);
+    return names;
 }
 
 void CheckUniqueNames(const std::vector<std::string>& names, const std::string& what) {
@@ -352,77 +309,105 @@ void CheckUniqueNames(const std::vector<std::string>& names, const std::string& 
                       " more than once: " + list + "; every field needs its own name");
 }
 
-bool CsvRowSource::next() {
-    if (!onBadRecord_)
-        return nextRecord();
-    while (nextRecord()) {
-        std::string why;
-        if (current_.cells.size() != fields_.size()) {
-            why = "record " + std::to_string(recordNumber_) + " of " + path_ + " has " +
-                  std::to_string(current_.cells.size()) + " fields, expected " +
-                  std::to_string(fields_.size());
-        } else {
-            numbers_.assign(fields_.size(), 0.0);
-            for (size_t i = 0; i < fields_.size() && why.empty(); ++i) {
-                const std::string& text = current_.cells[i];
-                if (fields_[i].storage == Storage::String || current_.null[i] || text.empty())
-                    continue;
-                if (!ConvertCell(fields_[i].storage, text, numbers_[i])) {
-                    why = "record " + std::to_string(recordNumber_) + " of " + path_ + ": field '" +
-                          fields_[i].name + "' holds '" + text + "', not a valid " +
-                          StorageText(fields_[i].storage);
+bool CsvRowSource::convert(std::string& why) {
+    const size_t n = fields_.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (text_[i]) {
+            // A column without values in the sample: a value that is no text settles the file.
+            std::string_view value;
+            if (provisional_ && guesses_[i] == Guess::None && ValueText(scanner_, i, value)) {
+                guesses_[i] = Widen(Guess::None, value, formats_[i]);
+                if (guesses_[i] != Guess::String) {
+                    settleAndRestart();
+                    return false;
                 }
             }
+            continue;
         }
-        if (why.empty())
-            return true;
-        onBadRecord_(why);
-    }
-    return false;
-}
-
-bool CsvRowSource::nextRecord() {
-    if (!scanner_->next(current_))
-        return false;
-    ++recordNumber_;
-    if (onBadRecord_)
-        return true;
-    if (current_.cells.size() != fields_.size()) {
-        throw EngineError("the CSV file " + path_ + " has " +
-                          std::to_string(current_.cells.size()) + " fields in record " +
-                          std::to_string(recordNumber_) + ", expected " +
-                          std::to_string(fields_.size()));
+        missing_[i] = 1;
+        if (scanner_.null(i))
+            continue;
+        const std::string_view raw = scanner_.text(i);
+        const std::string_view text = Trim(raw);
+        double& out = numbers_[i];
+        if (provisional_) {
+            // A padded or empty quoted text makes the column a text column.
+            bool fits = !(scanner_.quoted(i) && (raw.empty() || text.size() != raw.size()));
+            if (fits && text.empty())
+                continue;
+            switch (guesses_[i]) {
+                case Guess::Integer:
+                    if (fits && !IsInteger(text)) {
+                        fits = ParseNumber(text, out);
+                        if (fits) {
+                            guesses_[i] = Guess::Real;
+                            fields_[i].storage = Storage::Real;
+                        }
+                        break;
+                    }
+                    fits = fits && ParseNumber(text, out);
+                    break;
+                case Guess::Real:
+                    fits = fits && ParseNumber(text, out);
+                    break;
+                case Guess::Date:
+                    fits = fits && ParseDays(text, out);
+                    break;
+                default:
+                    fits = fits && ParseAny(IsoTimestamps(), text, out, formats_[i]);
+                    break;
+            }
+            if (!fits) {
+                settleAndRestart();
+                return false;
+            }
+            missing_[i] = 0;
+            continue;
+        }
+        if (text.empty())
+            continue;
+        if (!ConvertCell(fields_[i].storage, text, out, formats_[i])) {
+            why = "record " + std::to_string(recordNumber_) + " of " + path_ + ": field '" +
+                  fields_[i].name + "' holds '" + std::string(raw) + "', not a valid " +
+                  StorageText(fields_[i].storage);
+            return false;
+        }
+        missing_[i] = 0;
     }
     return true;
 }
 
-Cell CsvRowSource::cell(size_t index) {
-    Cell cell;
-    const EngineField& field = fields_.at(index);
-    const std::string& text = current_.cells[index];
-    if (field.storage == Storage::String) {
-        cell.missing = current_.null[index] != 0;
-        cell.text = text;
-        return cell;
+bool CsvRowSource::next() {
+    for (;;) {
+        if (!scanner_.next())
+            return false;
+        ++recordNumber_;
+        std::string why;
+        if (scanner_.size() != fields_.size()) {
+            if (!onBadRecord_) {
+                throw EngineError("the CSV file " + path_ + " has " +
+                                  std::to_string(scanner_.size()) + " fields in record " +
+                                  std::to_string(recordNumber_) + ", expected " +
+                                  std::to_string(fields_.size()));
+            }
+            why = "record " + std::to_string(recordNumber_) + " of " + path_ + " has " +
+                  std::to_string(scanner_.size()) + " fields, expected " +
+                  std::to_string(fields_.size());
+        } else {
+            const uint64_t restarts = restarts_;
+            if (convert(why))
+                return true;
+            if (restarts != restarts_)
+                continue;  // settled: the first record comes again
+            if (!onBadRecord_)
+                throw EngineError(why);
+        }
+        // A record skipped before a restart was reported then.
+        if (recordNumber_ > reported_) {
+            reported_ = recordNumber_;
+            onBadRecord_(why);
+        }
     }
-    if (current_.null[index] || text.empty())
-        return cell;
-    if (onBadRecord_) {
-        cell.number = numbers_[index];  // converted when the record was checked
-        cell.missing = false;
-        return cell;
-    }
-    if (!ConvertCell(field.storage, text, cell.number)) {
-        throw EngineError("record " + std::to_string(recordNumber_) + " of " + path_ + ": field '" +
-                          field.name + "' holds '" + text + "', not a valid " +
-                          StorageText(field.storage));
-    }
-    cell.missing = false;
-    return cell;
-}
-
-double CsvRowSource::fraction() const {
-    return scanner_->fraction();
 }
 
 }  // namespace qelocal

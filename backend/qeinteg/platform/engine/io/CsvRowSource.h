@@ -1,29 +1,27 @@
-// Records from a CSV file (RFC 4180 quoting, comma separated, UTF-8).
+// Records from a CSV file (RFC 4180 quoting, comma separated, UTF-8), read by CsvScanner.
 //
-// Without a data model the file is read twice: the first pass checks its shape and settles each
-// column's storage (integer, real, ISO date, ISO timestamp, else string), the second delivers the
-// records. An unquoted empty cell is a missing value; a quoted empty cell is an empty text.
-// A leading UTF-8 byte order mark is skipped. Field names must be unique, and a record may hold at
-// most kMaxCsvFields fields: a wider file is refused as soon as the reader meets the record, so
-// its memory stays bounded whatever the file holds.
+// An unquoted empty cell is a missing value; a quoted empty cell is an empty text. Blanks around an
+// unquoted cell belong to its text; numbers, dates and times are read without them (a cell of
+// blanks only is then missing). Field names must be unique.
+//
+// Without a data model each column's storage is inferred from its values: integer, real, ISO date,
+// ISO timestamp, else string (a column without values is string). With CsvTyping::Settled the file
+// is classified once before the first record is delivered. With CsvTyping::Provisional the storages
+// come from the first records and the file is read once: a later value that needs a wider storage
+// widens integer to real in place (the numbers delivered stay valid), and any other change settles
+// every storage from the whole file and starts over at the first record, counted by restarts().
+// Only consumers that watch restarts() after each next() may ask for provisional storages.
 #pragma once
 
-#include <cstdio>
-#include <deque>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "qeinteg/platform/engine/exec/EngineTypes.h"
-
-struct csv_parser;
+#include "qeinteg/platform/engine/io/CsvScanner.h"
 
 namespace qelocal {
-
-// The widest record the engine reads from a CSV file.
-inline constexpr size_t kMaxCsvFields = 65536;
 
 // The names of the header line (the first record) of a CSV file. Throws EngineError naming the
 // file and the cause when it cannot be opened, is empty, malformed, too wide or repeats a name.
@@ -33,6 +31,8 @@ std::vector<std::string> ReadCsvHeader(const std::string& path);
 // ("the CSV file /tmp/a.csv").
 void CheckUniqueNames(const std::vector<std::string>& names, const std::string& what);
 
+enum class CsvTyping { Settled, Provisional };
+
 class CsvRowSource final : public RowSource {
   public:
     // Throws EngineError when the file cannot be read, is malformed, or does not fit `model`.
@@ -40,33 +40,59 @@ class CsvRowSource final : public RowSource {
     // is skipped after the handler was told why (the handler may throw to stop the read).
     CsvRowSource(const std::string& path, bool hasHeader,
                  std::optional<std::vector<EngineField>> model,
-                 std::function<void(const std::string&)> onBadRecord = {});
+                 std::function<void(const std::string&)> onBadRecord = {},
+                 CsvTyping typing = CsvTyping::Settled);
     ~CsvRowSource() override;
 
     const std::vector<EngineField>& fields() const override { return fields_; }
     bool next() override;
-    Cell cell(size_t index) override;
-    double fraction() const override;
+    Cell cell(size_t index) override {
+        if (index >= fields_.size())
+            throw EngineError("CSV record: no field " + std::to_string(index));
+        Cell cell;
+        if (text_[index]) {
+            cell.missing = scanner_.null(index);
+            cell.text = scanner_.text(index);
+        } else {
+            cell.missing = missing_[index] != 0;
+            cell.number = numbers_[index];
+        }
+        return cell;
+    }
+    double fraction() const override { return scanner_.fraction(); }
+    // How often the read started over (provisional storages only); after a restart fields() may
+    // have changed and the current record is the first again.
+    uint64_t restarts() const { return restarts_; }
 
-    // One parsed record: cell texts and which cells were unquoted empties.
-    struct Record {
-        std::vector<std::string> cells;
-        std::vector<char> null;
-    };
-
-    class Scanner;
-    bool nextRecord();
+    // What inference has learnt of a column so far. The states only widen: none -> integer ->
+    // real -> string, none -> date -> string, none -> timestamp -> string.
+    enum class Guess : unsigned char { None, Integer, Real, Date, Timestamp, String };
 
   private:
+    // Classifies up to `limit` data records from the scanner's position into guesses_.
+    void classify(uint64_t limit);
+    // Positions the scanner before the first data record.
+    void toFirstRecord();
+    void adoptGuesses();
+    // Converts the current record into numbers_ and missing_; false with `why` set when a value
+    // does not fit its storage. In provisional mode a misfit widens or starts over instead.
+    bool convert(std::string& why);
+    void settleAndRestart();
+
     std::string path_;
     bool hasHeader_;
     std::function<void(const std::string&)> onBadRecord_;
-    // Whether the current record was checked and converted (with a bad-record handler).
-    std::vector<double> numbers_;
+    bool provisional_ = false;
     std::vector<EngineField> fields_;
-    std::unique_ptr<Scanner> scanner_;
-    Record current_;
+    CsvScanner scanner_;
+    std::vector<Guess> guesses_;
+    std::vector<signed char> formats_;  // per column: the timestamp format that matched last
+    std::vector<char> text_;            // per column: delivered as text
+    std::vector<double> numbers_;
+    std::vector<char> missing_;
     uint64_t recordNumber_ = 0;  // 1-based number of the current data record
+    uint64_t restarts_ = 0;
+    uint64_t reported_ = 0;  // the last record a bad-record report was given for
 };
 
 }  // namespace qelocal

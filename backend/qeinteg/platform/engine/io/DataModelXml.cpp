@@ -133,38 +133,50 @@ std::vector<EngineField> ParseDataModelXml(const std::string& xml) {
 
 namespace {
 
+void AppendField(pugi::xml_node model, const EngineField& field,
+                 const std::vector<DistinctValue>* values) {
+    pugi::xml_node node = model.append_child("field");
+    node.append_attribute("name") = field.name.c_str();
+    node.append_attribute("measure") = MeasureText(field.measure);
+    node.append_attribute("storage") =
+        StorageText(field.storage == Storage::Unknown ? Storage::String : field.storage);
+    node.append_attribute("role") = field.role.empty() ? "input" : field.role.c_str();
+    if (!field.label.empty())
+        node.append_attribute("label") = field.label.c_str();
+    if (!field.format.empty())
+        node.append_attribute("format") = field.format.c_str();
+    if (!field.detailXml.empty()) {
+        pugi::xml_document detail;
+        if (detail.load_buffer(field.detailXml.data(), field.detailXml.size(),
+                               pugi::parse_default | pugi::parse_fragment)) {
+            for (pugi::xml_node child : detail.children())
+                node.append_copy(child);
+        }
+    }
+    if (values != nullptr && !values->empty()) {
+        pugi::xml_node list = node.append_child("values");
+        for (const DistinctValue& v : *values) {
+            pugi::xml_node value = list.append_child("value");
+            value.append_attribute("kind") = v.kind;
+            value.append_attribute("value") = v.text.c_str();
+        }
+    }
+}
+
 void AppendFields(pugi::xml_node model, const std::vector<EngineField>& fields,
                   const std::vector<std::vector<DistinctValue>>* distinctValues) {
     for (size_t i = 0; i < fields.size(); ++i) {
-        const EngineField& field = fields[i];
-        pugi::xml_node node = model.append_child("field");
-        node.append_attribute("name") = field.name.c_str();
-        node.append_attribute("measure") = MeasureText(field.measure);
-        node.append_attribute("storage") =
-            StorageText(field.storage == Storage::Unknown ? Storage::String : field.storage);
-        node.append_attribute("role") = field.role.empty() ? "input" : field.role.c_str();
-        if (!field.label.empty())
-            node.append_attribute("label") = field.label.c_str();
-        if (!field.format.empty())
-            node.append_attribute("format") = field.format.c_str();
-        if (!field.detailXml.empty()) {
-            pugi::xml_document detail;
-            if (detail.load_buffer(field.detailXml.data(), field.detailXml.size(),
-                                   pugi::parse_default | pugi::parse_fragment)) {
-                for (pugi::xml_node child : detail.children())
-                    node.append_copy(child);
-            }
-        }
-        if (distinctValues != nullptr && i < distinctValues->size() &&
-            !(*distinctValues)[i].empty()) {
-            pugi::xml_node values = node.append_child("values");
-            for (const DistinctValue& v : (*distinctValues)[i]) {
-                pugi::xml_node value = values.append_child("value");
-                value.append_attribute("kind") = v.kind;
-                value.append_attribute("value") = v.text.c_str();
-            }
-        }
+        AppendField(model, fields[i],
+                    distinctValues != nullptr && i < distinctValues->size() ? &(*distinctValues)[i]
+                                                                            : nullptr);
     }
+}
+
+constexpr unsigned kXmlFormat =
+    pugi::format_indent | pugi::format_no_empty_element_tags | pugi::format_no_declaration;
+
+void Write(pugi::xml_writer& out, std::string_view text) {
+    out.write(text.data(), text.size());
 }
 
 }  // namespace
@@ -172,6 +184,26 @@ void AppendFields(pugi::xml_node model, const std::vector<EngineField>& fields,
 void AppendSummaryDataModel(pugi::xml_node parent, const std::vector<EngineField>& fields,
                             const std::vector<std::vector<DistinctValue>>& distinctValues) {
     AppendFields(parent.append_child(kSummaryRoot), fields, &distinctValues);
+}
+
+void PrintXmlNode(pugi::xml_writer& out, pugi::xml_node node, unsigned depth) {
+    node.print(out, "  ", kXmlFormat, pugi::encoding_utf8, depth);
+}
+
+void WriteSummaryDataModel(pugi::xml_writer& out, const std::vector<EngineField>& fields,
+                           const std::function<std::vector<DistinctValue>(size_t)>& valuesOf) {
+    if (fields.empty()) {
+        Write(out, "  <DataModel></DataModel>\n");
+        return;
+    }
+    Write(out, "  <DataModel>\n");
+    for (size_t i = 0; i < fields.size(); ++i) {
+        pugi::xml_document one;
+        const std::vector<DistinctValue> values = valuesOf(i);
+        AppendField(one, fields[i], &values);
+        PrintXmlNode(out, one.first_child(), 2);
+    }
+    Write(out, "  </DataModel>\n");
 }
 
 std::string DataModelDocument(const std::vector<EngineField>& fields) {
@@ -185,10 +217,7 @@ std::string DataModelDocument(const std::vector<EngineField>& fields) {
 std::string SerializeXml(const pugi::xml_document& document) {
     std::ostringstream out;
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    document.save(
-        out, "  ",
-        pugi::format_indent | pugi::format_no_empty_element_tags | pugi::format_no_declaration,
-        pugi::encoding_utf8);
+    document.save(out, "  ", kXmlFormat, pugi::encoding_utf8);
     return out.str();
 }
 

@@ -4,6 +4,7 @@
 // the layout can follow docs/data-model-xml.md in one place.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,15 @@ struct DistinctValue {
 // of distinct values (empty lists add nothing).
 void AppendSummaryDataModel(pugi::xml_node parent, const std::vector<EngineField>& fields,
                             const std::vector<std::vector<DistinctValue>>& distinctValues);
+
+// Writes the <DataModel> section of a summary document (indented as one level below the root)
+// field by field: the i-th field's values come from `valuesOf(i)` just before it is written, so
+// only one field's list is in memory at a time.
+void WriteSummaryDataModel(pugi::xml_writer& out, const std::vector<EngineField>& fields,
+                           const std::function<std::vector<DistinctValue>(size_t)>& valuesOf);
+
+// Prints `node` as SerializeXml would inside a document, `depth` levels deep.
+void PrintXmlNode(pugi::xml_writer& out, pugi::xml_node node, unsigned depth);
 
 // A complete data model document for `fields`.
 std::string DataModelDocument(const std::vector<EngineField>& fields);

@@ -3,11 +3,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "qeinteg/platform/engine/io/DataModelXml.h"
 #include "qeinteg/platform/engine/exec/AggregateOperator.h"
 #include "qeinteg/platform/engine/exec/JoinOperator.h"
 #include "qeinteg/platform/engine/exec/RecordOperators.h"
 #include "qeinteg/platform/engine/exec/UnionOperator.h"
+#include "qeinteg/platform/engine/io/DataModelXml.h"
 #include "qeinteg/platform/engine/io/RowSourceStream.h"
 
 namespace qelocal {
@@ -32,6 +32,28 @@ std::vector<Json> Configs(const JobGraph& graph, const QelCall& call) {
     for (const JsonValue* v : graph.configurations(call))
         out.push_back(*v);
     return out;
+}
+
+// Whether `call` reads a CSV file (or the local host's data file, also CSV).
+bool ReadsCsvFile(const JobGraph& graph, const QelCall& call) {
+    if (!Is(call, "read"))
+        return false;
+    const std::vector<Json> configs = Configs(graph, call);
+    if (configs.empty() || !configs[0].is_object())
+        return false;
+    auto fs = configs[0].find("filesystem");
+    if (fs == configs[0].end() || !fs->is_object())
+        return false;
+    auto locations = fs->find("locations");
+    if (locations == fs->end() || !locations->is_array() || locations->size() != 1 ||
+        !(*locations)[0].is_object())
+        return false;
+    auto parser = (*locations)[0].find("parser");
+    if (parser == (*locations)[0].end() || !parser->is_object())
+        return true;  // CSV by default
+    auto name = parser->find("name");
+    return name != parser->end() && name->is_string() &&
+           (name->get<std::string>() == "csv" || name->get<std::string>() == "sav");
 }
 
 // dataModelBuilder: passes the records on and, at their end, writes their data model to the
@@ -173,6 +195,20 @@ std::unique_ptr<BatchStream> JobPlan::build(int index) {
     return buildCall(index);
 }
 
+std::unique_ptr<RowSource> JobPlan::openReader(int index, bool provisionalTypes) {
+    const QelCall& call = graph_.calls.at(static_cast<size_t>(index));
+    EngineStep step{call.ns, call.function, Configs(graph_, call), call.pos.line};
+    try {
+        return OpenReadSource(step, env_, provisionalTypes);
+    } catch (const EngineError& e) {
+        // The reader names itself by line only; add the column.
+        std::string text = e.what();
+        if (text.rfind("read (line", 0) == 0)
+            text = Describe(call) + text.substr(text.find(')') + 1);
+        throw EngineError(text, e.id());
+    }
+}
+
 std::unique_ptr<BatchStream> JobPlan::buildCall(int index) {
     const QelCall& call = graph_.calls.at(static_cast<size_t>(index));
     const std::string where = Describe(call);
@@ -181,17 +217,7 @@ std::unique_ptr<BatchStream> JobPlan::buildCall(int index) {
     const Json none;
     const Json& config = configs.empty() ? none : configs[0];
     if (Is(call, "read")) {
-        EngineStep step{call.ns, call.function, configs, call.pos.line};
-        std::unique_ptr<RowSource> source;
-        try {
-            source = OpenReadSource(step, env_);
-        } catch (const EngineError& e) {
-            // The reader names itself by line only; add the column.
-            std::string text = e.what();
-            if (text.rfind("read (line", 0) == 0)
-                text = where + text.substr(text.find(')') + 1);
-            throw EngineError(text, e.id());
-        }
+        std::unique_ptr<RowSource> source = openReader(index, false);
         const int order = readerOrder_[static_cast<size_t>(index)];
         const float share = 1.0f / static_cast<float>(std::max(readers_, 1));
         return std::make_unique<RowSourceStream>(std::move(source), exec_, share * order,
@@ -268,11 +294,24 @@ std::unique_ptr<BatchStream> JobPlan::buildCall(int index) {
 void JobPlan::drain(int index) {
     const QelCall& call = graph_.calls.at(static_cast<size_t>(index));
     if (Is(call, "descriptives")) {
+        EngineStep step{call.ns, call.function, Configs(graph_, call), call.pos.line};
+        // Straight from its own read: records one by one, without batches in between, and a CSV
+        // file in one pass.
+        const int from = call.inputs.at(0).call;
+        if (from >= 0 && consumers_[static_cast<size_t>(from)] == 1 &&
+            ReadsCsvFile(graph_, graph_.calls.at(static_cast<size_t>(from)))) {
+            std::unique_ptr<RowSource> source = openReader(from, true);
+            const int order = readerOrder_[static_cast<size_t>(from)];
+            const float share = 1.0f / static_cast<float>(std::max(readers_, 1));
+            JobEnvironment env = env_;
+            env.progress = exec_.progress;
+            RunDescriptivesStep(step, *source, env, share * order, share * (order + 1));
+            return;
+        }
         std::unique_ptr<BatchStream> input = inputOf(call, 0);
         BatchRowSource source(*input);
         JobEnvironment env = env_;
         env.progress = nullptr;  // the readers report progress
-        EngineStep step{call.ns, call.function, Configs(graph_, call), call.pos.line};
         RunDescriptivesStep(step, source, env, 0, 1);
         return;
     }

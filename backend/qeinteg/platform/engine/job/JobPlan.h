@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "qeinteg/platform/engine/exec/EngineJob.h"
-#include "qeinteg/platform/engine/job/JobGraph.h"
 #include "qeinteg/platform/engine/exec/Batch.h"
+#include "qeinteg/platform/engine/exec/EngineJob.h"
 #include "qeinteg/platform/engine/io/WriteOperator.h"
+#include "qeinteg/platform/engine/job/JobGraph.h"
 
 namespace qelocal {
 
@@ -35,6 +35,8 @@ class JobPlan {
   private:
     std::unique_ptr<BatchStream> build(int call);
     std::unique_ptr<BatchStream> buildCall(int call);
+    // The records of a read call; its errors name the call by line and column.
+    std::unique_ptr<RowSource> openReader(int call, bool provisionalTypes);
     std::unique_ptr<BatchStream> inputOf(const QelCall& call, size_t index);
     void drain(int call);
 

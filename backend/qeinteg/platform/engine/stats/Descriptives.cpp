@@ -108,6 +108,7 @@ DescriptivesSettings ParseDescriptivesSettings(const std::string& text) {
     }
     out.computeSummaryStats = BoolSetting(settings, "computeSummaryStats", true);
     out.trimTrailingBlank = BoolSetting(settings, "trimTrailingBlank", false);
+    out.listDistinctValues = BoolSetting(settings, "listDistinctValues", true);
     return out;
 }
 
@@ -177,7 +178,7 @@ void FieldAccumulator::addText(std::string_view text) {
     if (exceeded_)
         return;
     // Look up before copying: most values of a long stream repeat.
-    if (texts_.find(std::string(text)) != texts_.end())
+    if (texts_.find(text) != texts_.end())
         return;
     if (static_cast<int64_t>(texts_.size()) >= maxDistinct_) {
         exceeded_ = true;
@@ -242,7 +243,7 @@ void FieldAccumulator::flush() {
     }
 }
 
-FieldSummary FieldAccumulator::finish(bool computeSummaryStats) {
+FieldSummary FieldAccumulator::finish(bool computeSummaryStats, bool listValues) {
     flush();
     FieldSummary s;
     s.field = field_;
@@ -267,6 +268,8 @@ FieldSummary FieldAccumulator::finish(bool computeSummaryStats) {
     s.distinctExceeded = exceeded_;
     if (exceeded_) {
         s.distinctCount = static_cast<uint64_t>(maxDistinct_);
+    } else if (!listValues) {
+        s.distinctCount = field_.storage == Storage::String ? texts_.size() : numbers_.size();
     } else if (field_.storage == Storage::String) {
         s.distinctCount = texts_.size();
         s.distinctValues.assign(texts_.begin(), texts_.end());
@@ -283,7 +286,8 @@ FieldSummary FieldAccumulator::finish(bool computeSummaryStats) {
 }
 
 DescriptivesResult ComputeDescriptives(RowSource& source, const DescriptivesSettings& settings,
-                                       const std::function<void(uint64_t)>& onRow) {
+                                       const std::function<void(uint64_t)>& onRow,
+                                       const std::function<uint64_t()>& restarts) {
     const std::vector<EngineField>& fields = source.fields();
     // Which fields to summarise: the list given, else every field unless the job only asks for
     // time intervals.
@@ -298,24 +302,35 @@ DescriptivesResult ComputeDescriptives(RowSource& source, const DescriptivesSett
             analysed.push_back(i);
     }
     std::vector<FieldAccumulator> accumulators;
-    accumulators.reserve(analysed.size());
-    for (size_t index : analysed) {
-        accumulators.emplace_back(fields[index], settings.maxDistinctValues,
-                                  settings.trimTrailingBlank);
-    }
     std::vector<size_t> timeIndexes;
     std::vector<TimePointCollector> collectors;
-    for (const std::string& name : settings.stdDateTimeFields) {
+    for (const std::string& name : settings.stdDateTimeFields)
         timeIndexes.push_back(index.find(name));
-        collectors.emplace_back(fields[timeIndexes.back()], true);
-    }
-    for (const std::string& name : settings.nonStdDateTimeFields) {
+    for (const std::string& name : settings.nonStdDateTimeFields)
         timeIndexes.push_back(index.find(name));
-        collectors.emplace_back(fields[timeIndexes.back()], false);
-    }
+    // (Re)starts every accumulator from the source's current storages.
+    auto start = [&] {
+        accumulators.clear();
+        accumulators.reserve(analysed.size());
+        for (size_t i : analysed) {
+            accumulators.emplace_back(fields[i], settings.maxDistinctValues,
+                                      settings.trimTrailingBlank);
+        }
+        collectors.clear();
+        for (size_t k = 0; k < timeIndexes.size(); ++k)
+            collectors.emplace_back(fields[timeIndexes[k]], k < settings.stdDateTimeFields.size());
+    };
+    start();
 
     DescriptivesResult result;
+    uint64_t started = restarts ? restarts() : 0;
     while (source.next()) {
+        if (restarts && restarts() != started) {
+            // The source settled its storages and delivers its first record again.
+            started = restarts();
+            result.records = 0;
+            start();
+        }
         ++result.records;
         for (size_t k = 0; k < analysed.size(); ++k)
             accumulators[k].add(source.cell(analysed[k]));
@@ -324,9 +339,13 @@ DescriptivesResult ComputeDescriptives(RowSource& source, const DescriptivesSett
         if (onRow)
             onRow(result.records);
     }
+    // A one-pass source may have widened integer fields to real on the way.
+    for (size_t k = 0; k < analysed.size(); ++k)
+        accumulators[k].widen(fields[analysed[k]].storage);
     result.fields.reserve(accumulators.size());
     for (FieldAccumulator& a : accumulators) {
-        result.fields.push_back(a.finish(settings.computeSummaryStats));
+        result.fields.push_back(
+            a.finish(settings.computeSummaryStats, settings.listDistinctValues));
     }
     for (TimePointCollector& c : collectors)
         result.intervals.push_back(c.finish());

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -24,6 +25,7 @@ struct DescriptivesSettings {
     int64_t maxDistinctValues = 10000;
     bool computeSummaryStats = true;
     bool trimTrailingBlank = false;
+    bool listDistinctValues = true;  // false: counts only, no value lists in the summary
 };
 
 // Reads the settings keys that the computation honours; throws EngineError for keys of the wrong
@@ -88,7 +90,11 @@ class FieldAccumulator {
         if (++blockSize_ == kBlock)
             flush();
     }
-    FieldSummary finish(bool computeSummaryStats);
+    // The summary; without `listValues` the distinct values are counted but not listed.
+    FieldSummary finish(bool computeSummaryStats, bool listValues = true);
+    // A source read in one pass found a wider numeric storage (integer to real); the values
+    // taken so far keep their meaning.
+    void widen(Storage storage) { field_.storage = storage; }
 
   private:
     static constexpr size_t kBlock = 256;
@@ -106,15 +112,25 @@ class FieldAccumulator {
     double max_ = 0.0;
     bool exceeded_ = false;
     DoubleSet numbers_;
-    std::unordered_set<std::string> texts_;
+    // Looked up by view: a repeated text (most of a long stream) costs no copy.
+    struct TextHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    std::unordered_set<std::string, TextHash, std::equal_to<>> texts_;
     size_t blockSize_ = 0;
     double block_[kBlock];
 };
 
 // Pulls every record of `source` once. `onRow` is called after each record with the number of
-// records read so far (for progress and cancellation; it may throw EngineCancelled).
+// records read so far (for progress and cancellation; it may throw EngineCancelled). For a source
+// that may start over (a CSV file read with provisional storages), `restarts` gives its count of
+// restarts: when it changes, the summary starts again from the source's current fields.
 DescriptivesResult ComputeDescriptives(RowSource& source, const DescriptivesSettings& settings,
-                                       const std::function<void(uint64_t)>& onRow = {});
+                                       const std::function<void(uint64_t)>& onRow = {},
+                                       const std::function<uint64_t()>& restarts = {});
 
 // Shortest text that reads back as the same double; integral values have no decimals.
 std::string NumberText(double value);

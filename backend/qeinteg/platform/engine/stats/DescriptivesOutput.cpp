@@ -3,8 +3,8 @@
 #include <nlohmann/json.hpp>
 #include <pugixml.hpp>
 
-#include "qeinteg/platform/engine/io/DataModelXml.h"
 #include "qeinteg/platform/engine/exec/EngineTime.h"
+#include "qeinteg/platform/engine/io/DataModelXml.h"
 
 namespace qelocal {
 
@@ -31,23 +31,26 @@ const char* ValueKind(Storage storage, const std::string& text) {
 
 }  // namespace
 
-std::string StatXmlDocument(const DescriptivesResult& result) {
-    pugi::xml_document document;
-    pugi::xml_node root = document.append_child("StatXML");
-    root.append_attribute("version") = "1";
+void WriteStatXml(const DescriptivesResult& result, pugi::xml_writer& out) {
+    static constexpr std::string_view kHead =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<StatXML version=\"1\">\n";
+    out.write(kHead.data(), kHead.size());
 
     std::vector<EngineField> fields;
-    std::vector<std::vector<DistinctValue>> values;
-    for (const FieldSummary& s : result.fields) {
+    fields.reserve(result.fields.size());
+    for (const FieldSummary& s : result.fields)
         fields.push_back(s.field);
-        std::vector<DistinctValue>& list = values.emplace_back();
-        for (const std::string& text : s.distinctValues) {
+    WriteSummaryDataModel(out, fields, [&result](size_t i) {
+        const FieldSummary& s = result.fields[i];
+        std::vector<DistinctValue> list;
+        list.reserve(s.distinctValues.size());
+        for (const std::string& text : s.distinctValues)
             list.push_back({ValueKind(s.field.storage, text), text});
-        }
-    }
-    AppendSummaryDataModel(root, fields, values);
+        return list;
+    });
 
-    pugi::xml_node summaries = root.append_child("DatasetSummaries");
+    pugi::xml_document document;
+    pugi::xml_node summaries = document.append_child("DatasetSummaries");
     pugi::xml_node dataset = summaries.append_child("DatasetSummary");
     SetCount(dataset, "records", result.records);
     SetCount(dataset, "fields", result.fields.size());
@@ -76,7 +79,20 @@ std::string StatXmlDocument(const DescriptivesResult& result) {
                 FormatTemporal(s.field.storage, s.maximum).c_str();
         }
     }
-    return SerializeXml(document);
+    PrintXmlNode(out, summaries, 1);
+    static constexpr std::string_view kTail = "</StatXML>\n";
+    out.write(kTail.data(), kTail.size());
+}
+
+std::string StatXmlDocument(const DescriptivesResult& result) {
+    struct Collect final : pugi::xml_writer {
+        std::string text;
+        void write(const void* data, size_t size) override {
+            text.append(static_cast<const char*>(data), size);
+        }
+    } out;
+    WriteStatXml(result, out);
+    return std::move(out.text);
 }
 
 std::string TimeIntervalDocument(const DescriptivesResult& result) {

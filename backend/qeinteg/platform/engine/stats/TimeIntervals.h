@@ -9,25 +9,9 @@
 
 #include "qeinteg/platform/engine/exec/EngineTime.h"
 #include "qeinteg/platform/engine/exec/EngineTypes.h"
+#include "qeinteg/platform/engine/stats/IntervalDetector.h"
 
 namespace qelocal {
-
-enum class TimeUnit { None, Years, Quarters, Months, Weeks, Days, Hours, Minutes, Seconds };
-const char* TimeUnitText(TimeUnit unit);
-
-// The shape of a set of time points.
-struct IntervalShape {
-    TimeUnit unit = TimeUnit::None;
-    double step = 0.0;        // in units; whole except for sub-second seconds
-    uint64_t points = 0;      // distinct time points
-    uint64_t duplicates = 0;  // values equal to an earlier value
-    uint64_t gaps = 0;        // grid points missing between the first and the last point
-    uint64_t irregular = 0;   // intervals that are not a whole number of steps
-    bool regular = false;     // at least two points, no gaps, no irregular interval
-    bool sorted = true;       // the values came in non-decreasing order
-    double first = 0.0;       // seconds since the epoch
-    double last = 0.0;
-};
 
 // Detects the interval of `seconds` (seconds since the epoch, in record order; no missing values).
 // Time points are compared at millisecond precision. Values that are not finite or lie beyond
@@ -64,7 +48,7 @@ class TimePointCollector {
     std::optional<DateTimeFormat> format_;
     bool formatSettled_ = false;
     std::vector<std::string> pending_;  // texts seen before the format was settled
-    std::vector<double> seconds_;
+    IntervalDetector detector_;
 };
 
 }  // namespace qelocal

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "EngineTestUtil.h"
+#include "common/TestSupport.h"
+#include "qeinteg/platform/engine/exec/EngineJob.h"
+#include "qeinteg/platform/engine/io/CsvRowSource.h"
+#include "qeinteg/platform/engine/io/CsvScanner.h"
+#include "qeinteg/platform/engine/stats/Descriptives.h"
+
+using namespace qelocal;
+using enginetest::PathContainer;
+using Json = nlohmann::ordered_json;
+
+namespace {
+
+// Every record of `path` as texts, an unquoted empty cell written as "<null>".
+std::vector<std::vector<std::string>> Records(const std::string& path, size_t block) {
+    CsvScanner scanner(path, block);
+    std::vector<std::vector<std::string>> out;
+    while (scanner.next()) {
+        std::vector<std::string>& record = out.emplace_back();
+        for (size_t i = 0; i < scanner.size(); ++i)
+            record.push_back(scanner.null(i) ? "<null>" : std::string(scanner.text(i)));
+    }
+    return out;
+}
+
+std::string ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "";
+}
+
+std::string Write(const std::string& name, const std::string& content) {
+    const std::string path = qetest::TestDir() + "/" + name;
+    qetest::WriteFile(path, content);
+    return path;
+}
+
+}  // namespace
+
+TEST(CsvReader, QuotingLineBreaksAndBlanksSurviveEveryBufferBoundary) {
+    // Each construct of the format, at every position relative to the end of a read block: a
+    // record split across two reads must come out as if read whole.
+    const std::string path = Write("rfc.csv",
+                                   "\xEF\xBB\xBF"
+                                   "a,b,c\r\n"
+                                   "\"x, y\",\"say \"\"hi\"\"\",\"two\nlines\"\r\n"
+                                   "  padded  , \"quoted\" ,\"\"\n"
+                                   "\n"
+                                   "1,,3\r"
+                                   "\"\"\"\",\"a\"\"\",last,\n"
+                                   "no,final,newline");
+    const std::vector<std::vector<std::string>> expected = {
+        {"a", "b", "c"},      {"x, y", "say \"hi\"", "two\nlines"}, {"  padded  ", "quoted", ""},
+        {"1", "<null>", "3"}, {"\"", "a\"", "last", "<null>"},      {"no", "final", "newline"}};
+    for (size_t block : {size_t{8}, size_t{9}, size_t{13}, size_t{31}, size_t{1} << 20}) {
+        SCOPED_TRACE(block);
+        EXPECT_EQ(Records(path, block), expected);
+    }
+}
+
+TEST(CsvReader, MalformedFilesAreRefusedWithTheirCause) {
+    auto error = [](const std::string& content) {
+        const std::string path = Write("bad.csv", content);
+        return ErrorOf([&] { Records(path, 1 << 20); });
+    };
+    const std::string dir = qetest::TestDir();
+    EXPECT_EQ(error("a,b\n1,x\"y\"z\n"), "the CSV file " + dir +
+                                             "/bad.csv is malformed near record 2: a quote inside "
+                                             "an unquoted field");
+    EXPECT_EQ(error("a,b\n\"1\"x,2\n"), "the CSV file " + dir +
+                                            "/bad.csv is malformed near record 2: text after the "
+                                            "closing quote of a field");
+    EXPECT_EQ(error("a,b\n1,\"open\nstill open"),
+              "the CSV file " + dir + "/bad.csv ends inside a quoted field");
+    // A closing quote as the last byte of the file closes the field.
+    const std::string path = Write("end.csv", "a\n\"x\"");
+    EXPECT_EQ(Records(path, 8), (std::vector<std::vector<std::string>>{{"a"}, {"x"}}));
+}
+
+TEST(CsvReader, OnePassTypesWidenOrStartOverAndAgreeWithTheSettledRead) {
+    // Past the sample: an integer column meets a real (widened in place), another a text (start
+    // over), a column empty in the sample meets numbers (start over), and blanks around a number
+    // still read as the number.
+    std::string content = "id,n,t,late\n";
+    for (int i = 0; i < 12000; ++i) {
+        std::string n = std::to_string(i);
+        if (i == 11000)
+            n = "2.5";
+        std::string t = i == 11500 ? "many" : std::to_string(i % 7);
+        std::string late = i >= 11800 ? " " + std::to_string(i) + " " : "";
+        content += std::to_string(i) + "," + n + "," + t + "," + late + "\n";
+    }
+    const std::string path = Write("widen.csv", content);
+
+    auto summarise = [&](CsvTyping typing, uint64_t& restarts) {
+        CsvRowSource source(path, true, std::nullopt, {}, typing);
+        DescriptivesSettings settings;
+        DescriptivesResult result =
+            ComputeDescriptives(source, settings, {}, [&] { return source.restarts(); });
+        restarts = source.restarts();
+        return result;
+    };
+    uint64_t onePassRestarts = 0;
+    uint64_t settledRestarts = 0;
+    const DescriptivesResult onePass = summarise(CsvTyping::Provisional, onePassRestarts);
+    const DescriptivesResult settled = summarise(CsvTyping::Settled, settledRestarts);
+    EXPECT_EQ(onePassRestarts, 1u);
+    EXPECT_EQ(settledRestarts, 0u);
+    ASSERT_EQ(onePass.fields.size(), 4u);
+    EXPECT_EQ(onePass.records, 12000u);
+    const std::vector<Storage> storages = {Storage::Integer, Storage::Real, Storage::String,
+                                           Storage::Integer};
+    for (size_t i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        const FieldSummary& a = onePass.fields[i];
+        const FieldSummary& b = settled.fields[i];
+        EXPECT_EQ(a.field.storage, storages[i]);
+        EXPECT_EQ(b.field.storage, storages[i]);
+        EXPECT_EQ(a.valid, b.valid);
+        EXPECT_EQ(a.missing, b.missing);
+        EXPECT_EQ(a.mean, b.mean);
+        EXPECT_EQ(a.stdDev, b.stdDev);
+        EXPECT_EQ(a.distinctCount, b.distinctCount);
+        EXPECT_EQ(a.distinctValues, b.distinctValues);
+    }
+    EXPECT_EQ(onePass.fields[3].valid, 200u);
+    EXPECT_EQ(onePass.fields[3].minimum, 11800);
+    EXPECT_EQ(onePass.fields[2].distinctCount, 8u);
+
+    // Only a widening from integer to real: one pass, no restart.
+    std::string reals = "x\n";
+    for (int i = 0; i < 11000; ++i)
+        reals += (i == 10500 ? "0.5" : std::to_string(i)) + "\n";
+    CsvRowSource source(Write("reals.csv", reals), true, std::nullopt, {}, CsvTyping::Provisional);
+    DescriptivesResult result =
+        ComputeDescriptives(source, DescriptivesSettings{}, {}, [&] { return source.restarts(); });
+    EXPECT_EQ(source.restarts(), 0u);
+    EXPECT_EQ(result.fields[0].field.storage, Storage::Real);
+    EXPECT_EQ(result.fields[0].minimum, 0);
+    EXPECT_EQ(result.records, 11000u);
+}
+
+TEST(CsvReader, BadRecordsAreReportedOnceEvenWhenTheReadStartsOver) {
+    // Two records of the wrong width before a text that makes the reader start over: the
+    // threshold counts each bad record once, so a threshold of 2 lets the job pass.
+    std::string content = "a,b\n1,2\n3\n4,5,6\n";
+    for (int i = 0; i < 10500; ++i)
+        content += std::to_string(i) + ",7\n";
+    content += "text,8\n";
+    const std::string path = Write("skips.csv", content);
+    const std::string stat = qetest::TestDir() + "/skips.zip";
+    PathContainer container("StatXML", stat);
+    JobEnvironment env;
+    env.outputContainers = {&container};
+    std::vector<std::string> skipped;
+    env.message = [&](const std::string& id, const std::string& text) {
+        if (id == "BAD_RECORD_SKIPPED")
+            skipped.push_back(text);
+    };
+    Json reader = {
+        {"filesystem",
+         {{"locations",
+           Json::array({{{"path", "file:///" + path}, {"parser", {{"name", "csv"}}}}})}}},
+        {"readErrorThreshold", 2}};
+    Json outputs = Json::array({{{"export", true}, {"name", "StatXML"}, {"uri", "file:///x"}}});
+    RunPipelines({{EngineStep{"", "read", {reader}, 1},
+                   EngineStep{"descriptives", "descriptives", {Json::object(), outputs}, 2}}},
+                 env);
+    ASSERT_EQ(skipped.size(), 2u);
+    EXPECT_NE(skipped[0].find("record 2 of"), std::string::npos);
+    EXPECT_NE(skipped[1].find("record 3 of"), std::string::npos);
+    const std::string xml = enginetest::ReadZipEntry(stat, "StatXML.xml").value_or("");
+    EXPECT_NE(xml.find("<FieldSummary name=\"a\" storage=\"string\""), std::string::npos);
+    EXPECT_NE(xml.find("records=\"10502\""), std::string::npos);
+}
