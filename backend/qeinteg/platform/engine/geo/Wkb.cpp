@@ -321,7 +321,12 @@ bool Wkb::PointFromList(std::string_view list, int count, std::string& out, std:
         why = "has " + std::to_string(n) + " coordinates, not " + std::to_string(count);
         return false;
     }
-    out = Point(values, count);
+    // Written into `out`'s own buffer: callers that swap buffers in and out allocate nothing.
+    out.resize(1 + 4 + 8 * static_cast<size_t>(count));
+    out[0] = 1;
+    const uint32_t type = count == 3 ? 1001 : kPoint;
+    std::memcpy(out.data() + 1, &type, 4);
+    std::memcpy(out.data() + 5, values, 8 * static_cast<size_t>(count));
     return true;
 }
 
