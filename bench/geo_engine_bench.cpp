@@ -1,21 +1,30 @@
-// Points to GeoJSON on the local engine: 1M coordinate pairs made into points, reprojected and
+// Geographic work of the local engine, each figure beside a plain baseline in the same run.
+//
+// Points to GeoJSON: 1M coordinate pairs made into points, reprojected and
 // written as GeoJSON (derive -> updateDataModel -> reprojection -> write), against a plain loop
 // that only calls PROJ's transform on the same coordinates. Two targets: Web Mercator (the usual
 // map display system) and NAD83 / Conus Albers (a datum change with an area-dependent choice).
+//
+// Key matching: 1M context rows against a map of 10k features, the three joins of a key check
+// against two hash sets filled by plain loops.
 #include <benchmark/benchmark.h>
 
 #include <proj.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "qeinteg/platform/engine/exec/AggregateOperator.h"
 #include "qeinteg/platform/engine/exec/Batch.h"
 #include "qeinteg/platform/engine/exec/EngineJob.h"
+#include "qeinteg/platform/engine/exec/JoinOperator.h"
 #include "qeinteg/platform/engine/exec/RecordOperators.h"
 #include "qeinteg/platform/engine/exec/ReprojectionOperator.h"
 #include "qeinteg/platform/engine/io/WriteOperator.h"
@@ -170,7 +179,124 @@ void BM_PointsToGeoJson_ProjLoop(benchmark::State& state) {
     proj_context_destroy(ctx);
 }
 
+// --- key matching: 1M context rows against the keys of a 10k-feature map ---
+
+constexpr size_t kFeatures = 10000;
+constexpr size_t kContextRows = 1000000;
+
+struct KeyTables {
+    Table map;      // integer key "id" and a polygon geometry per feature
+    Table context;  // real key "key": 90% of the rows hit a map key
+};
+
+const KeyTables& Keys() {
+    static const KeyTables tables = [] {
+        KeyTables k;
+        GeoInfo geo;
+        geo.type = "Polygon";
+        EngineField shape{"geometry", Storage::String};
+        shape.geo = geo;
+        k.map.fields = {{"id", Storage::Integer}, shape};
+        const double ring[] = {0, 0, 1, 0, 1, 1, 0, 0};
+        std::string polygon(1 + 4 + 4 + 4 + sizeof ring, '\0');
+        polygon[0] = 1;
+        const uint32_t header[] = {3, 1, 4};
+        std::memcpy(polygon.data() + 1, header, sizeof header);
+        std::memcpy(polygon.data() + 13, ring, sizeof ring);
+        Batch b;
+        b.reset(k.map.fields);
+        for (size_t i = 0; i < kFeatures; ++i) {
+            b.columns[0].appendNumber(static_cast<double>(i));
+            b.columns[1].appendText(polygon);
+            if (++b.rows == kBatchRows || i + 1 == kFeatures) {
+                k.map.batches.push_back(std::move(b));
+                b = Batch();
+                b.reset(k.map.fields);
+            }
+        }
+        k.context.fields = {{"key", Storage::Real}};
+        std::mt19937_64 random(7);
+        std::uniform_int_distribution<size_t> key(0, kFeatures * 10 / 9);
+        b.reset(k.context.fields);
+        for (size_t i = 0; i < kContextRows; ++i) {
+            k.context.lon.push_back(static_cast<double>(key(random)));
+            b.columns[0].appendNumber(k.context.lon.back());
+            if (++b.rows == kBatchRows || i + 1 == kContextRows) {
+                k.context.batches.push_back(std::move(b));
+                b = Batch();
+                b.reset(k.context.fields);
+            }
+        }
+        return k;
+    }();
+    return tables;
+}
+
+// The three joins of a key check (matched map keys, unmatched map keys, unmatched data keys):
+// integer map keys made real, both sides reduced to their distinct keys, then joined.
+void BM_KeyMatching_Engine(benchmark::State& state) {
+    const KeyTables& k = Keys();
+    ExecContext exec;
+    const Json mapKeys = Json::parse(R"({"output":[{"input":"id","function":"key"}]})");
+    const Json dataKeys = Json::parse(R"({"output":[{"input":"key","function":"key"}]})");
+    const Json joins[] = {Json::parse(R"({"matchFields":[{"shape":"id","dataset":"key"}],)"
+                                      R"("outputFields":{"shape":["id"]},"joinType":"Inner"})"),
+                          Json::parse(R"({"matchFields":[{"shape":"id","dataset":"key"}],)"
+                                      R"("outputFields":{"shape":["id"]},"joinType":"Anti",)"
+                                      R"("nonMatchingSources":["shape"]})"),
+                          Json::parse(R"({"matchFields":[{"shape":"id","dataset":"key"}],)"
+                                      R"("outputFields":{"dataset":["key"]},"joinType":"Anti",)"
+                                      R"("nonMatchingSources":["dataset"]})")};
+    size_t counts[3] = {0, 0, 0};
+    for (auto _ : state) {
+        for (int j = 0; j < 3; ++j) {
+            auto real = std::make_unique<DeriveOperator>(std::make_unique<TableStream>(k.map),
+                                                         "ctx => x => (\"id\", toReal(x.id))", true,
+                                                         "reclassifyField");
+            std::vector<JoinInput> inputs;
+            inputs.push_back(JoinInput{"shape", std::make_unique<AggregateOperator>(
+                                                    std::move(real), mapKeys, "agg", exec)});
+            inputs.push_back(JoinInput{
+                "dataset", std::make_unique<AggregateOperator>(
+                               std::make_unique<TableStream>(k.context), dataKeys, "agg", exec)});
+            JoinOperator join(std::move(inputs), joins[j], "join", exec);
+            Batch batch;
+            counts[j] = 0;
+            while (join.next(batch))
+                counts[j] += batch.rows;
+        }
+    }
+    state.counters["matched"] = static_cast<double>(counts[0]);
+    state.counters["unmatched_map"] = static_cast<double>(counts[1]);
+    state.counters["unmatched_data"] = static_cast<double>(counts[2]);
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kContextRows));
+}
+
+// The baseline: the same three answers from two hash sets filled by plain loops.
+void BM_KeyMatching_Loop(benchmark::State& state) {
+    const KeyTables& k = Keys();
+    for (auto _ : state) {
+        std::unordered_set<double> map;
+        for (const Batch& b : k.map.batches)
+            for (size_t r = 0; r < b.rows; ++r)
+                map.insert(b.columns[0].num[r]);
+        std::unordered_set<double> data(k.context.lon.begin(), k.context.lon.end());
+        size_t matched = 0;
+        size_t unmatchedMap = 0;
+        size_t unmatchedData = 0;
+        for (double key : map)
+            (data.count(key) != 0 ? matched : unmatchedMap) += 1;
+        for (double key : data)
+            unmatchedData += map.count(key) == 0 ? 1 : 0;
+        benchmark::DoNotOptimize(matched + unmatchedMap + unmatchedData);
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kContextRows));
+}
+
 }  // namespace
+
+BENCHMARK(BM_KeyMatching_Engine)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KeyMatching_Loop)->Unit(benchmark::kMillisecond);
 
 // range(0): 0 Web Mercator, 1 NAD83 / Conus Albers.
 BENCHMARK(BM_PointsToGeoJson_Engine)
