@@ -19,6 +19,7 @@
 #include "common/TestSupport.h"
 #include "qeinteg/platform/engine/service/LocalEngine.h"
 #include "qeinteg/platform/engine/service/LocalExecutor.h"
+#include "qeinteg/platform/engine/service/LocalMetaDataService.h"
 
 using namespace qelocal;
 using enginetest::MemoryIterator;
@@ -557,4 +558,27 @@ TEST_F(EngineGeoService, ServiceLayerReadsLikeAShapeAndFailuresLeaveNothing) {
     r = RunJob(ServiceRead(server_->arcgis(), 99) + " -> " + GeoJsonWrite(out, model) + "\n");
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.error.find("has no layer 99"), std::string::npos) << r.error;
+}
+
+TEST_F(EngineGeoService, LayerDataModelThroughTheMetadataServiceHonoursTheTimeOut) {
+    const std::string path = dir + "/outputDataModel.xml";
+    enginetest::PathContainer container("outputDataModel", path);
+    auto job = [](const std::string& url) {
+        return ServiceRead(url, 1).substr(0, ServiceRead(url, 1).size() - 3) +
+               "},\"maxRecordsCount\":1}) -> dataModelBuilder([{\"normalizeDataModel\":true},"
+               "{\"export\":true,\"name\":\"outputDataModel\",\"uri\":\"\"}], _)\n";
+    };
+    LocalMetaDataService service;
+    int64_t reserved = 0;
+    const std::string xml =
+        service.metadata(qetest::MainEnv(), job(server_->arcgis()), reserved, 0, &container);
+    EXPECT_NE(xml.find("name=\"county_id\""), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<geo type=\"Polygon\""), std::string::npos) << xml;
+    // A service slower than the engine's time-out fails the query instead of hanging it.
+    LocalEngine::instance().setMapServiceTimeout(std::chrono::milliseconds(500));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(
+        service.metadata(qetest::MainEnv(), job(server_->url("/slow")), reserved, 0, &container),
+        EmbeddedQE::Exception);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
 }

@@ -27,8 +27,8 @@ struct WrittenOutput {
     std::string dataPath;
     std::string modelPath;  // empty when no model file was written
     bool csv = false;
-    bool geojson = false;  // a GeoJSON file, not readable as records
     std::vector<EngineField> fields;
+    bool geojson = false;  // a GeoJSON file, not readable as records
 };
 
 class WriteOperator final : public BatchStream {
