@@ -1,7 +1,9 @@
 // Rows and values per second through QERawDataIterator (nextRecord + getRecordValue), each next to
 // a plain loop that reads the same values straight from the host's case buffers, for numeric
 // fields and for string fields under a UTF-8 host and a windows-1252 host (which reads from the
-// converted copy). Heap allocations are counted with a global operator new.
+// converted copy); and the local engine's input source pulling the same rows through the
+// iterator's batch face and, for comparison, value by value. Heap allocations are counted with a
+// global operator new.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "qeinteg/data/QERawDataIterator.h"
+#include "qeinteg/platform/engine/io/IteratorRowSource.h"
 #include "qeinteg/platform/host/data/HostDataset.h"
 #include "qeinteg/platform/host/testing/CodePageTesting.h"
 #include "qeinteg/platform/host/text/CodePage.h"
@@ -177,11 +180,100 @@ void BM_PlainString(benchmark::State& state) {
     Report(state, kStringFields, 0);
 }
 
+// The row interface alone: hides the batch face, so the engine falls back to two calls a value.
+class ValueByValue final : public EmbeddedQE::RowDataIterator {
+  public:
+    explicit ValueByValue(EmbeddedQE::RowDataIterator& inner) : inner_(inner) {}
+    std::string getName() override { return inner_.getName(); }
+    std::string getDataModel() override { return inner_.getDataModel(); }
+    uint32_t nextRecord() override { return inner_.nextRecord(); }
+    uint32_t getRecordValue(size_t index, const void** data, size_t* length) override {
+        return inner_.getRecordValue(index, data, length);
+    }
+    void dispose(JNIEnv* env) override { inner_.dispose(env); }
+    uint32_t Rewind() override { return inner_.Rewind(); }
+
+  private:
+    EmbeddedQE::RowDataIterator& inner_;
+};
+
+// One full pass of the local engine's input source over the iterator, as an engine function pulls
+// it: next() per row, cell() per value.
+double EnginePass(QERawDataIterator& it, EmbeddedQE::RowDataIterator& face, int fields,
+                  bool strings) {
+    double sum = 0;
+    it.Rewind();
+    qelocal::IteratorRowSource concrete(face);
+    // Engine functions know their input only as a RowSource: every call goes through its table.
+    qelocal::RowSource* source = &concrete;
+    benchmark::DoNotOptimize(source);
+    while (source->next()) {
+        for (int k = 0; k < fields; ++k) {
+            const qelocal::Cell c = source->cell(static_cast<size_t>(k));
+            if (c.missing)
+                continue;
+            sum += strings
+                       ? static_cast<double>(c.text.size() + static_cast<unsigned char>(c.text[0]))
+                       : c.number;
+        }
+    }
+    return sum;
+}
+
+// The batch face alone: whole column batches summed, as a batch-aware consumer would read them.
+double BatchPass(QERawDataIterator& it) {
+    double sum = 0;
+    it.Rewind();
+    EmbeddedQE::RowBatch batch;
+    while (it.ReadBatch(batch, qelocal::IteratorRowSource::kBatchRows) == 0) {
+        for (const EmbeddedQE::RowBatch::Column& c : batch.columns) {
+            for (double v : c.numbers) {
+                if (v != SYSMIS)
+                    sum += v;
+            }
+        }
+    }
+    return sum;
+}
+
+void EnginePull(benchmark::State& state, bool batched, bool strings, const char* codePage) {
+    qehost::testing::SetCodePage(codePage);
+    const HostDataset& data = strings ? StringData() : NumericData();
+    const int fields = strings ? kStringFields : kNumericFields;
+    QERawDataIterator it(data, std::vector<int>{}, Levels{}, false, QERawDataIterator::Ignore,
+                         false);
+    ValueByValue perValue(it);
+    EmbeddedQE::RowDataIterator& face =
+        batched ? static_cast<EmbeddedQE::RowDataIterator&>(it) : perValue;
+    const long before = g_allocations.load();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(EnginePass(it, face, fields, strings));
+    Report(state, fields, g_allocations.load() - before);
+    qehost::testing::SetCodePage("UTF-8");
+}
+
+void BM_EngineBatchNumeric(benchmark::State& state) {
+    EnginePull(state, true, false, "UTF-8");
+}
+void BM_EngineValueByValueNumeric(benchmark::State& state) {
+    EnginePull(state, false, false, "UTF-8");
+}
+void BM_EngineBatchStringUtf8(benchmark::State& state) {
+    EnginePull(state, true, true, "UTF-8");
+}
+void BM_EngineBatchStringCp1252(benchmark::State& state) {
+    EnginePull(state, true, true, "WINDOWS-1252");
+}
+
 BENCHMARK(BM_PlainNumeric)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IteratorNumeric)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainString)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IteratorStringUtf8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IteratorStringCp1252)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EngineValueByValueNumeric)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EngineBatchNumeric)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EngineBatchStringUtf8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EngineBatchStringCp1252)->Unit(benchmark::kMillisecond);
 
 // This thread's CPU seconds: the machines running these are shared, so wall time mostly measures
 // the neighbours.
@@ -210,14 +302,22 @@ void PrintRatios() {
                               QERawDataIterator::Ignore, false);
     const double plainN = Best([] { return PlainPass(NumericData(), kNumericFields, false); });
     const double iterN = Best([&] { return IteratorPass(numeric, kNumericFields, false); });
+    ValueByValue perValue(numeric);
+    const double engineN =
+        Best([&] { return EnginePass(numeric, numeric, kNumericFields, false); });
+    const double engineSlowN =
+        Best([&] { return EnginePass(numeric, perValue, kNumericFields, false); });
+    const double batchN = Best([&] { return BatchPass(numeric); });
     QERawDataIterator utf8(StringData(), std::vector<int>{}, Levels{}, false,
                            QERawDataIterator::Ignore, false);
     const double plainS = Best([] { return PlainPass(StringData(), kStringFields, true); });
     const double iterS = Best([&] { return IteratorPass(utf8, kStringFields, true); });
+    const double engineS = Best([&] { return EnginePass(utf8, utf8, kStringFields, true); });
     qehost::testing::SetCodePage("WINDOWS-1252");
     QERawDataIterator cp(StringData(), std::vector<int>{}, Levels{}, false,
                          QERawDataIterator::Ignore, false);
     const double iterC = Best([&] { return IteratorPass(cp, kStringFields, true); });
+    const double engineC = Best([&] { return EnginePass(cp, cp, kStringFields, true); });
     qehost::testing::SetCodePage("UTF-8");
     const auto line = [](const char* what, double plain, double iter, int fields) {
         std::printf("%-28s iterator %7.1f Mvalues/s  plain %7.1f Mvalues/s  ratio %.2fx\n", what,
@@ -227,6 +327,12 @@ void PrintRatios() {
     line("numeric x10", plainN, iterN, kNumericFields);
     line("string x5, UTF-8 host", plainS, iterS, kStringFields);
     line("string x5, windows-1252 host", plainS, iterC, kStringFields);
+    std::printf("\nThe engine's input source against the plain loop (same run):\n");
+    line("batch face alone, numeric x10", plainN, batchN, kNumericFields);
+    line("engine, batch, numeric x10", plainN, engineN, kNumericFields);
+    line("engine, per value, numeric x10", plainN, engineSlowN, kNumericFields);
+    line("engine, batch, string x5 UTF-8", plainS, engineS, kStringFields);
+    line("engine, batch, string x5 1252", plainS, engineC, kStringFields);
 }
 
 }  // namespace

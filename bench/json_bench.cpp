@@ -1,6 +1,7 @@
 // JSON value model through JNI against nlohmann/json on the same 10 MB output-table document:
-// build, serialise, parse and a node-by-node walk. Each pair runs in the same process; the ratios
-// printed at the end are the figures to compare between runs.
+// build, serialise, parse, a node-by-node walk and the same walk over the document copied out of
+// Java in one call (readTree). Each pair runs in the same process; the ratios printed at the end
+// are the figures to compare between runs.
 #include <benchmark/benchmark.h>
 
 #include "common/BenchSupport.h"
@@ -176,6 +177,32 @@ struct JniWalker {
     }
 };
 
+// The same walk over the packed copy; the copy itself is part of every walk.
+struct PackedWalker {
+    double sum = 0;
+    size_t textBytes = 0;
+    size_t nodes = 0;
+
+    void visit(qeinteg::jni::PackedJson::Node node) {
+        ++nodes;
+        if (node.isObject()) {
+            node.forEachMember([this](std::string_view, qeinteg::jni::PackedJson::Node value) {
+                visit(value);
+                return true;
+            });
+        } else if (node.isArray()) {
+            node.forEachElement([this](qeinteg::jni::PackedJson::Node value) {
+                visit(value);
+                return true;
+            });
+        } else if (node.isString()) {
+            textBytes += node.text().size();
+        } else if (node.isNumber()) {
+            sum += node.number();
+        }
+    }
+};
+
 // --- nlohmann/json ------------------------------------------------------------------------------
 
 class NativeBuilder {
@@ -336,6 +363,24 @@ void Walk_JNI(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(nodes));
 }
 
+void WalkPacked_JNI(benchmark::State& state) {
+    JNIJSONObject doc(DocumentText().c_str());
+    for (int i = 0; i < kWarmUp; ++i)
+        PackedWalker().visit(doc.readTree(doc.getTop()).root());
+    size_t nodes = 0;
+    for (auto _ : state) {
+        const qeinteg::jni::PackedJson tree = doc.readTree(doc.getTop());
+        if (!tree.valid())
+            state.SkipWithError("the document could not be packed");
+        PackedWalker walker;
+        walker.visit(tree.root());
+        nodes = walker.nodes;
+        benchmark::DoNotOptimize(walker.sum);
+    }
+    state.counters["nodes"] = static_cast<double>(nodes);
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(nodes));
+}
+
 void Walk_nlohmann(benchmark::State& state) {
     const nlohmann::json doc = nlohmann::json::parse(DocumentText());
     for (int i = 0; i < kWarmUp; ++i)
@@ -414,12 +459,18 @@ int main(int argc, char** argv) {
     }
     std::printf("document: %.1f MB\n", static_cast<double>(DocumentText().size()) / 1e6);
 
-    const char* steps[] = {"Build", "Serialise", "Parse", "Walk"};
+    const char* steps[] = {"Build", "Serialise", "Parse", "Walk", "WalkPacked"};
     const std::map<std::string, void (*)(benchmark::State&)> functions = {
-        {"Build/JNI", Build_JNI},         {"Build/nlohmann", Build_nlohmann},
-        {"Serialise/JNI", Serialise_JNI}, {"Serialise/nlohmann", Serialise_nlohmann},
-        {"Parse/JNI", Parse_JNI},         {"Parse/nlohmann", Parse_nlohmann},
-        {"Walk/JNI", Walk_JNI},           {"Walk/nlohmann", Walk_nlohmann},
+        {"Build/JNI", Build_JNI},
+        {"Build/nlohmann", Build_nlohmann},
+        {"Serialise/JNI", Serialise_JNI},
+        {"Serialise/nlohmann", Serialise_nlohmann},
+        {"Parse/JNI", Parse_JNI},
+        {"Parse/nlohmann", Parse_nlohmann},
+        {"Walk/JNI", Walk_JNI},
+        {"Walk/nlohmann", Walk_nlohmann},
+        {"WalkPacked/JNI", WalkPacked_JNI},
+        {"WalkPacked/nlohmann", Walk_nlohmann},
     };
     for (const char* step : steps) {
         for (const char* side : {"/JNI", "/nlohmann"}) {

@@ -70,9 +70,11 @@ foreach(header IN LISTS _qeinteg_headers)
     endif()
   endforeach()
 endforeach()
-# The Java binding layer is internal, but for the reference owners that java/JNIRefs.h offers.
+# The Java binding layer is internal, but for the reference owners that java/JNIRefs.h offers and
+# the packed JSON values the JSON wrappers hand out (readTree).
 foreach(header IN LISTS _qeinteg_headers)
-  if(header MATCHES "^qeinteg/java/jni/" AND NOT header STREQUAL "qeinteg/java/jni/Refs.h")
+  if(header MATCHES "^qeinteg/java/jni/" AND NOT header STREQUAL "qeinteg/java/jni/Refs.h"
+     AND NOT header STREQUAL "qeinteg/java/jni/PackedJson.h")
     list(APPEND _qeinteg_internal_headers ${header})
   endif()
 endforeach()

@@ -91,6 +91,38 @@ TEST(QeintegCommand, EverySubcommandAnswersHelpAndVersion) {
     EXPECT_EQ(Qeinteg({"nonsense"}).exit, 2);
 }
 
+// The tcm subcommands follow the same conventions under their two-word names.
+TEST(QeintegCommand, TcmSubcommandsAnswerHelpAndReportUsageErrors) {
+    for (const std::string sub : {"build", "prepare", "capabilities", "impact", "scenario"}) {
+        SCOPED_TRACE(sub);
+        const Outcome help = Qeinteg({"tcm", sub, "--help"});
+        EXPECT_EQ(help.exit, 0);
+        EXPECT_EQ(help.out.rfind("usage: qeinteg tcm " + sub, 0), 0u) << help.out;
+        EXPECT_NE(help.out.find("--json"), std::string::npos) << help.out;
+        const Outcome version = Qeinteg({"tcm", sub, "--version"});
+        EXPECT_EQ(version.out, std::string(QEINTEG_VERSION_TEXT) + "\n");
+    }
+    const std::vector<std::vector<std::string>> usage = {
+        {"tcm", "capabilities"},
+        {"tcm", "capabilities", "a.zip", "--bogus"},
+        {"tcm", "impact", "a.zip"},  // --series is required
+        {"tcm", "scenario", "a.zip", "d.csv", "--metric", "m"},
+        {"tcm", "scenario", "a.zip", "d.csv", "--metric", "m", "--from", "1", "--to", "2", "--dims",
+         "no-equals"},
+        {"tcm", "build", "d.csv", "--time", "t"},
+    };
+    for (const auto& args : usage) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        const Outcome run = Qeinteg(args);
+        EXPECT_EQ(run.exit, 2);
+        EXPECT_EQ(Lines(run.err), 2) << run.err;
+        EXPECT_NE(run.err.find("\nusage: qeinteg tcm " + args[1]), std::string::npos) << run.err;
+    }
+    const Outcome none = Qeinteg({"tcm"});
+    EXPECT_EQ(none.exit, 2);
+    EXPECT_EQ(Lines(none.err), 1) << none.err;
+}
+
 TEST(QeintegCommand, UsageErrorsExitTwoWithTheUsageLine) {
     const std::vector<std::vector<std::string>> cases = {
         {"describe"},

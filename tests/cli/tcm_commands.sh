@@ -8,14 +8,18 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-# Expects a non-zero exit and exactly one line on stderr.
+# Expects a failure (exit 1, exactly one line on stderr) or a usage error (exit 2, the message and
+# the usage line).
 rejects() {
     "$q" "$@" >"$work/out" 2>"$work/err"
     local rc=$?
     local lines
     lines=$(wc -l <"$work/err")
-    [ $rc -ne 0 ] || fail "exit 0 for: $*"
-    [ "$lines" -eq 1 ] || fail "$lines stderr lines for: $* ($(cat "$work/err"))"
+    case $rc in
+    1) [ "$lines" -eq 1 ] || fail "$lines stderr lines for: $* ($(cat "$work/err"))" ;;
+    2) [ "$lines" -le 2 ] || fail "$lines stderr lines for: $* ($(cat "$work/err"))" ;;
+    *) fail "exit $rc for: $*" ;;
+    esac
 }
 
 "$q" tcm build "$data/iowa-electricity.csv" --time year --dims source --metrics net_generation \
@@ -51,6 +55,45 @@ rejects tcm prepare "$work/absent.zip" "$data/iowa-electricity.csv" -o "$work/y.
 rejects tcm prepare "$data/iowa-electricity.csv" "$data/iowa-electricity.csv" -o "$work/y.csv"
 rejects tcm prepare "$work/iowa.zip" "$data/seattle-weather.csv" -o "$work/y.csv"
 [ -e "$work/y.csv" ] && fail "a failed preparation left a file"
+
+# What the model can do, its impact diagram and a scenario, on the iowa model.
+"$q" tcm capabilities "$work/iowa.zip" >"$work/cap.txt" || fail "capabilities"
+grep -q "Renewables" "$work/cap.txt" || fail "capabilities lists no series"
+"$q" tcm capabilities "$work/iowa.zip" --json >"$work/cap.json" || fail "capabilities --json"
+python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); assert len(d["graph"]["series"])==3' \
+    "$work/cap.json" || fail "capabilities --json is not the model's graph"
+"$q" tcm impact "$work/iowa.zip" --series 2-0 --level 2 --html "$work/impact.html" \
+    >"$work/impact.txt" || fail "impact"
+grep -q "Impact Diagram" "$work/impact.txt" || fail "impact prints no table"
+grep -qi "<table" "$work/impact.html" || fail "impact --html wrote no table"
+"$q" tcm impact "$work/iowa.zip" --series 2-0 --data "$data/iowa-electricity.csv" --json \
+    >"$work/impact.json" || fail "impact with data"
+grep -q "ImpactDiagramCauses" "$work/impact.json" || fail "impact --json lacks the causes"
+"$q" tcm scenario "$work/iowa.zip" "$data/iowa-electricity.csv" --metric net_generation \
+    --dims source=Renewables --from 1 --to 12 --json >"$work/scenario.json" || fail "scenario"
+python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); assert len(d["predicted"])==12' \
+    "$work/scenario.json" || fail "scenario did not give 12 predicted values"
+"$q" tcm scenario "$work/iowa.zip" "$data/iowa-electricity.csv" --metric net_generation \
+    --dims source=Renewables --from -1 --to 2 >"$work/scenario.txt" || fail "scenario text"
+[ "$(grep -c observed "$work/scenario.txt")" -eq 2 ] || fail "scenario text: two observed years"
+for sub in capabilities impact scenario; do
+    "$q" tcm $sub --help >/dev/null || fail "tcm $sub --help"
+done
+rejects tcm capabilities "$data/iowa-electricity.csv"
+rejects tcm capabilities "$work/absent.zip"
+rejects tcm impact "$work/iowa.zip"
+rejects tcm impact "$work/iowa.zip" --series no-such-series
+rejects tcm impact "$work/iowa.zip" --series 2-0 --level zero
+rejects tcm scenario "$work/iowa.zip" "$data/iowa-electricity.csv" --metric net_generation \
+    --dims source=Wind --from 1 --to 12
+rejects tcm scenario "$work/iowa.zip" "$data/iowa-electricity.csv" --metric net_generation \
+    --dims source=Renewables --from 5 --to 2
+rejects tcm scenario "$work/iowa.zip" "$data/iowa-electricity.csv" --metric net_generation \
+    --from 1 --to 12
+rejects tcm scenario "$work/iowa.zip" "$data/seattle-weather.csv" --metric net_generation \
+    --dims source=Renewables --from 1 --to 12
+rejects tcm scenario "$work/iowa.zip" "$data/iowa-electricity.csv" --metric absent \
+    --dims source=Renewables --from 1 --to 12
 
 [ $failures -eq 0 ] && echo "tcm_commands: all passed"
 exit $failures

@@ -428,6 +428,37 @@ TEST_F(CellTexts, NumbersFormatsAndComposites) {
     EXPECT_EQ(c.text, "ac");
 }
 
+// A table's formats are read from a packed copy, a cell text's format node by node: the same
+// format object, members of the wrong kind included, must give the same host format either way.
+TEST_F(CellTexts, TableFormatsReadAsCellTextFormats) {
+    const char* formats[] = {
+        "{}",
+        R"({"decimals":true})",
+        R"({"decimals":"4"})",
+        R"({"decimals":2.7})",
+        R"({"decimals":40})",
+        R"({"decimals":-2,"prefix":5})",
+        R"({"string":1})",
+        R"({"string":"yes","suffix":"%"})",
+        R"({"decimalSeparator":",","thousandsSeparator":"."})",
+        R"({"dateTimePattern":"yyyy-MM-dd HH:mm","decimals":0})",
+        R"({"dateTimePattern":7})",
+        R"({"positiveInfinity":1})",
+        R"({"negativeInfinity":true,"decimals":1})",
+    };
+    for (const char* format : formats) {
+        const TextRecord text =
+            Convert(R"({"text":{"numericText":{"value":3,"format":)" + std::string(format) + "}}}");
+        const auto* t = Build(Table(
+            Leaves("r", 1), Leaves("c", 1),
+            R"("formats":[{"index":"00","format":)" + std::string(format) + "}]," + Compact("3")));
+        ASSERT_NE(t, nullptr) << format;
+        const TextRecord cell = CellRecord(*t, {0, 0});
+        EXPECT_EQ(Arg(cell, "format"), Arg(text, "format")) << format;
+        EXPECT_EQ(cell.text, text.text) << format;
+    }
+}
+
 TEST_F(CellTexts, VariablesAndDataValuesFallBackToTheDictionary) {
     dataField age;
     age.setName("age");

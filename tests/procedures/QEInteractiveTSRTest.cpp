@@ -22,99 +22,14 @@
 #include "qeinteg/platform/host/text/HostDates.h"
 #include "qeinteg/procedures/QEInteractiveTSR.h"
 
-// Reaches the front-end's private preparation steps.
-class QEInteractiveTSRTestAccess {
-  public:
-    QEInteractiveTSR tsr;
-
-    bool GetMetaData(const std::string& a, CFMetaData& m) { return tsr.GetMetaData(a, m); }
-    bool Settings(const std::string& a, const TAVO_DataSource* ds,
-                  const std::vector<std::string>& d, std::set<int>& f, std::string& s,
-                  std::string& t) {
-        return tsr.ProcessTsdpSettings(a, ds, d, f, s, t);
-    }
-    bool Points(const std::string& a, const TAVO_DataSource* ds, const std::vector<std::string>& d,
-                std::set<int>& f, std::string& s, int& n) {
-        return tsr.ProcessTsdpSettings(a, ds, d, f, s, n);
-    }
-    bool UpdateDataModel(const std::vector<std::string>& f, QERawDataIterator& it,
-                         QESimpleContainer& d, QESimpleContainer& m) {
-        return tsr.UpdateDataModel(f, it, d, m);
-    }
-    bool Convert(const std::string& f, QERawDataIterator& it, QESimpleContainer& d,
-                 QESimpleContainer& m) {
-        return tsr.ConvertTimeStr(f, it, d, m);
-    }
-    bool Convert(const std::string& f, QESimpleContainer& id, QESimpleContainer& im,
-                 QESimpleContainer& d, QESimpleContainer& m) {
-        return tsr.ConvertTimeStr(f, id, im, d, m);
-    }
-    bool RunTSDP(QERawDataIterator& it, const std::string& s, QESimpleContainer& o,
-                 QESimpleContainer& d, QESimpleContainer& m) {
-        return tsr.RunTSDP(it, s, o, d, m);
-    }
-    bool RunTSDP(QESimpleContainer& id, QESimpleContainer& im, const std::string& s,
-                 QESimpleContainer& o, QESimpleContainer& d, QESimpleContainer& m) {
-        return tsr.RunTSDP(id, im, s, o, d, m);
-    }
-    std::string Lambda(const std::string& f) { return tsr.GetToTimestampLambda(f); }
-    std::string Reader(const std::string& d, const std::string& m) {
-        return tsr.GenerateReaderConf(d, m);
-    }
-    std::string Container(const std::string& n, const std::string& u, bool e) {
-        return tsr.GetOutputContainerJson(n, u, e)->serialize();
-    }
-    std::string Path(const std::string& p) { return tsr.TransformPath(p); }
-    std::string NoBackslash(const std::string& t) { return tsr.removeBackslash(t); }
-    void AddLongList(JNIJSONArray& a, const std::vector<long long>& v) { tsr.AddLongList(a, v); }
-};
+#include "TsrTestAccess.h"
 
 namespace {
 
+using tsrtest::IowaDataset;
+using tsrtest::WriteArchive;
 using Strings = std::vector<std::string>;
 using Levels = std::vector<TAVO_Variable_Enumerations::MeasurementLevel>;
-
-void WriteArchive(const std::string& path, const Strings& namesAndTexts) {
-    zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
-    ASSERT_NE(zip, nullptr);
-    for (size_t i = 0; i + 1 < namesAndTexts.size(); i += 2) {
-        zip_fileinfo info{};
-        ASSERT_EQ(zipOpenNewFileInZip(zip, namesAndTexts[i].c_str(), &info, nullptr, 0, nullptr, 0,
-                                      nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION),
-                  ZIP_OK);
-        zipWriteInFileInZip(zip, namesAndTexts[i + 1].data(),
-                            static_cast<unsigned>(namesAndTexts[i + 1].size()));
-        zipCloseFileInZip(zip);
-    }
-    zipClose(zip, nullptr);
-}
-
-// The public yearly electricity data as a host dataset: year (date), source (text), total.
-std::shared_ptr<HostDataset> IowaDataset() {
-    auto data = std::make_shared<HostDataset>();
-    TAVO_Variable year("year", 0);
-    year.SetFormat(TAVO_Format{20, 11, 0});
-    data->AddVariable(std::move(year));
-    data->AddVariable(TAVO_Variable("source", 16));
-    TAVO_Variable total("net_generation", 0);
-    total.SetMeasurementLevel(TAVO_Variable_Enumerations::Scale);
-    data->AddVariable(std::move(total));
-    std::ifstream in(std::string(QEINTEG_SHARED_DATA_DIR) + "/iowa-electricity.csv");
-    std::string line;
-    std::getline(in, line);
-    while (std::getline(in, line)) {
-        std::stringstream cells(line);
-        std::string y, s, n;
-        std::getline(cells, y, ',');
-        std::getline(cells, s, ',');
-        std::getline(cells, n, ',');
-        const long row = data->AddCase();
-        data->SetNumeric(row, 0, qehost::HostDateNumber(std::stoi(y.substr(0, 4)), 1, 1));
-        data->SetString(row, 1, s);
-        data->SetNumeric(row, 2, std::stod(n));
-    }
-    return data;
-}
 
 std::string PreparedJob() {
     const auto calls = qelocal::LocalEngine::instance().calls("prepare");

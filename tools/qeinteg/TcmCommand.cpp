@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "CommandLine.h"
+#include "TcmModelCommand.h"
 #include "qeinteg/data/ZipReader.h"
 #include "qeinteg/java/JNIObjectManager.h"
 #include "qeinteg/platform/engine/io/CsvRowSource.h"
@@ -25,19 +27,13 @@ void Usage(FILE* out) {
     std::fputs(
         "usage: qeinteg tcm build DATA.csv --time FIELD --metrics M1,M2 [options] -o MODEL.zip\n"
         "       qeinteg tcm prepare MODEL.zip DATA.csv -o PREPARED.csv\n"
-        "build options:\n"
-        "  --time FIELD        the date/time field (ISO dates or timestamps)\n"
-        "  --dims A,B          dimension fields (one series per combination and metric)\n"
-        "  --metrics M1,M2     metric fields\n"
-        "  --interval UNIT     years, quarters, months, weeks, days, hours, minutes or seconds\n"
-        "                      (default: the interval detected in the data)\n"
-        "  --aggregate M=how   sum (default), mean, min, max, count, first or last; repeatable\n"
-        "  --lags L            lags 1..L of every input (default 3)\n"
-        "  --targets M1,M2     metrics whose series are targets (default: every metric)\n"
-        "  --inputs M1,M2      metrics whose series are candidate inputs (default: every metric)\n"
-        "  --level A           significance level of the selection (default 0.05)\n"
-        "  --max-inputs N      inputs per target besides itself (default 3)\n"
-        "prepare writes the series the model's preparation settings give, as CSV.\n",
+        "       qeinteg tcm capabilities MODEL.zip [--json]\n"
+        "       qeinteg tcm impact MODEL.zip --series S [--level N] [--data DATA.csv] [--html FILE]"
+        " [--json]\n"
+        "       qeinteg tcm scenario MODEL.zip DATA.csv --metric M [--dims FIELD=VALUE,...]"
+        " --from S --to E [--json]\n"
+        "build a temporal causal model, prepare data the model's way, show what a model can do,\n"
+        "its impact diagrams, or score a series forward (qeinteg tcm SUBCOMMAND --help).\n",
         out);
 }
 
@@ -57,21 +53,8 @@ std::vector<std::string> SplitList(const std::string& text) {
     return out;
 }
 
-int Fail(const std::string& text) {
-    std::fprintf(stderr, "qeinteg: %s\n", text.c_str());
-    return 1;
-}
-
 std::string Uri(const std::string& path) {
     return "file:///" + path;
-}
-
-std::optional<std::string> Absolute(const std::string& file, bool mustExist) {
-    std::error_code ec;
-    const std::string path = std::filesystem::absolute(file, ec).lexically_normal().string();
-    if (ec || (mustExist && !std::filesystem::is_regular_file(path)))
-        return std::nullopt;
-    return path;
 }
 
 Json CsvReader(const std::string& path) {
@@ -143,87 +126,94 @@ bool RunJob(const std::string& job, std::string& error) {
     return ok;
 }
 
-void Shutdown() {
-    StatQEServiceManager::shutdown();
-    JNIObjectManager::releaseManager();
+// A whole number from an option's text; nothing when the text is not one.
+std::optional<int> WholeNumber(const std::string& text) {
+    try {
+        size_t used = 0;
+        const int value = std::stoi(text, &used);
+        if (used == text.size())
+            return value;
+    } catch (const std::exception&) {
+    }
+    return std::nullopt;
 }
 
 int Build(int argc, char** argv) {
-    std::string file, time, interval, output;
-    std::vector<std::string> dims, metrics, targets, inputs;
+    qecli::CommandLine cli("tcm build",
+                           "DATA.csv --time FIELD --metrics M1,M2 [options] -o MODEL.zip",
+                           "build a temporal causal model archive from a CSV file");
+    std::vector<std::string> files, aggregates;
+    std::string time, dimText, metricText, interval, lagsText, maxInputsText, levelText, targetText,
+        inputText, output;
+    cli.Option("--time", "FIELD", time, "the date/time field (ISO dates or timestamps)");
+    cli.Option("--dims", "A,B", dimText,
+               "dimension fields (one series per combination and metric)");
+    cli.Option("--metrics", "M1,M2", metricText, "metric fields");
+    cli.Option(
+        "--interval", "UNIT", interval,
+        "years, quarters, months, weeks, days, hours, minutes or seconds (default: detected)");
+    cli.Repeated("--aggregate", "M=HOW", aggregates,
+                 "sum (default), mean, min, max, count, first or last; repeatable");
+    cli.Option("--lags", "L", lagsText, "lags 1..L of every input (default 3)");
+    cli.Option("--targets", "M1,M2", targetText, "metrics whose series are targets (default: all)");
+    cli.Option("--inputs", "M1,M2", inputText, "metrics whose series are candidate inputs");
+    cli.Option("--level", "A", levelText, "significance level of the selection (default 0.05)");
+    cli.Option("--max-inputs", "N", maxInputsText, "inputs per target besides itself (default 3)");
+    cli.Option("-o", "MODEL.zip", output, "the model archive to write");
+    cli.Option("--output", "MODEL.zip", output, "the same as -o");
+    bool json = false;
+    cli.Flag("--json", json, "print {\"model\": PATH} instead of a line");
+    cli.Positionals(files, 1, 1);
+    if (auto exit = cli.Parse(argc, argv))
+        return *exit;
+    const std::string file = files[0];
+    const std::vector<std::string> dims = SplitList(dimText);
+    const std::vector<std::string> metrics = SplitList(metricText);
+    const std::vector<std::string> targets = SplitList(targetText);
+    const std::vector<std::string> inputs = SplitList(inputText);
     Json aggregation = Json::object();
     Json model = Json::object();
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == "-h" || arg == "--help") {
-            Usage(stdout);
-            return 0;
-        }
-        if (!arg.empty() && arg[0] != '-') {
-            if (!file.empty())
-                return Fail("tcm build: more than one data file given");
-            file = arg;
-            continue;
-        }
-        if (!hasValue)
-            return Fail("tcm build: " + arg + " needs a value (see qeinteg tcm --help)");
-        const std::string value = argv[++i];
+    for (const std::string& value : aggregates) {
+        const size_t eq = value.find('=');
+        if (eq == std::string::npos || eq == 0)
+            return cli.UsageError("--aggregate takes METRIC=METHOD, not " + value);
+        aggregation[value.substr(0, eq)] = value.substr(eq + 1);
+    }
+    if (!lagsText.empty()) {
+        const auto lags = WholeNumber(lagsText);
+        if (!lags)
+            return cli.Failure("", "--lags takes a number, not '" + lagsText + "'");
+        model["lags"] = *lags;
+    }
+    if (!maxInputsText.empty()) {
+        const auto maxInputs = WholeNumber(maxInputsText);
+        if (!maxInputs)
+            return cli.Failure("", "--max-inputs takes a number, not '" + maxInputsText + "'");
+        model["maxInputs"] = *maxInputs;
+    }
+    if (!levelText.empty()) {
         try {
-            if (arg == "--time") {
-                time = value;
-            } else if (arg == "--dims") {
-                dims = SplitList(value);
-            } else if (arg == "--metrics") {
-                metrics = SplitList(value);
-            } else if (arg == "--interval") {
-                interval = value;
-            } else if (arg == "--aggregate") {
-                const size_t eq = value.find('=');
-                if (eq == std::string::npos || eq == 0)
-                    return Fail("tcm build: --aggregate takes METRIC=METHOD");
-                aggregation[value.substr(0, eq)] = value.substr(eq + 1);
-            } else if (arg == "--lags") {
-                size_t used = 0;
-                model["lags"] = std::stoi(value, &used);
-                if (used != value.size())
-                    throw std::invalid_argument(value);
-            } else if (arg == "--max-inputs") {
-                size_t used = 0;
-                model["maxInputs"] = std::stoi(value, &used);
-                if (used != value.size())
-                    throw std::invalid_argument(value);
-            } else if (arg == "--level") {
-                size_t used = 0;
-                model["significanceLevel"] = std::stod(value, &used);
-                if (used != value.size())
-                    throw std::invalid_argument(value);
-            } else if (arg == "--targets") {
-                targets = SplitList(value);
-            } else if (arg == "--inputs") {
-                inputs = SplitList(value);
-            } else if (arg == "-o" || arg == "--output") {
-                output = value;
-            } else {
-                return Fail("tcm build: unknown option " + arg + " (see qeinteg tcm --help)");
-            }
+            size_t used = 0;
+            model["significanceLevel"] = std::stod(levelText, &used);
+            if (used != levelText.size())
+                throw std::invalid_argument(levelText);
         } catch (const std::exception&) {
-            return Fail("tcm build: " + arg + " takes a number, not '" + value + "'");
+            return cli.Failure("", "--level takes a number, not '" + levelText + "'");
         }
     }
-    if (file.empty() || time.empty() || metrics.empty() || output.empty())
-        return Fail("tcm build: DATA.csv, --time, --metrics and -o are required");
-    const auto path = Absolute(file, true);
+    if (time.empty() || metrics.empty() || output.empty())
+        return cli.UsageError("--time, --metrics and -o are required");
+    const auto path = tcmcli::AbsolutePath(file, true);
     if (!path)
-        return Fail("cannot read " + file);
-    const auto out = Absolute(output, false);
+        return cli.Failure(file, "cannot read it");
+    const auto out = tcmcli::AbsolutePath(output, false);
     if (!out)
-        return Fail("bad output path " + output);
+        return cli.Failure(output, "not a usable output path");
     if (interval.empty()) {
         std::string error;
         interval = DetectUnit(*path, time, error);
         if (interval.empty())
-            return Fail("tcm build: " + error);
+            return cli.Failure(file, error);
     }
     Json conf = Json::object();
     conf["dimFieldList"] = dims.empty() ? Json::array({""}) : Json(dims);
@@ -246,51 +236,49 @@ int Build(int argc, char** argv) {
                             "read(readerConf)->tcm:build(buildConf,_,outCons)";
     std::string error;
     const bool ok = RunJob(job, error);
-    Shutdown();
+    tcmcli::ShutdownEngine();
     if (!ok)
-        return Fail("tcm build: " + error);
-    std::printf("model written to %s\n", out->c_str());
+        return cli.Failure(file, error);
+    if (json)
+        std::printf("%s\n", Json{{"model", *out}, {"data", *path}}.dump().c_str());
+    else
+        std::printf("model written to %s\n", out->c_str());
     return 0;
 }
 
 int Prepare(int argc, char** argv) {
+    qecli::CommandLine cli("tcm prepare", "MODEL.zip DATA.csv -o PREPARED.csv",
+                           "write the series the model's preparation settings give, as CSV");
     std::vector<std::string> files;
     std::string output;
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "-h" || arg == "--help") {
-            Usage(stdout);
-            return 0;
-        }
-        if ((arg == "-o" || arg == "--output") && i + 1 < argc) {
-            output = argv[++i];
-        } else if (!arg.empty() && arg[0] != '-') {
-            files.push_back(arg);
-        } else {
-            return Fail("tcm prepare: unknown option " + arg + " (see qeinteg tcm --help)");
-        }
-    }
-    if (files.size() != 2 || output.empty())
-        return Fail("tcm prepare: MODEL.zip, DATA.csv and -o are required");
-    const auto archive = Absolute(files[0], true);
+    cli.Option("-o", "PREPARED.csv", output, "the CSV file to write");
+    cli.Option("--output", "PREPARED.csv", output, "the same as -o");
+    bool json = false;
+    cli.Flag("--json", json, "print {\"prepared\": PATH} instead of a line");
+    cli.Positionals(files, 2, 2);
+    if (auto exit = cli.Parse(argc, argv))
+        return *exit;
+    if (output.empty())
+        return cli.UsageError("-o is required");
+    const auto archive = tcmcli::AbsolutePath(files[0], true);
     if (!archive)
-        return Fail("cannot read " + files[0]);
-    const auto path = Absolute(files[1], true);
+        return cli.Failure(files[0], "cannot read it");
+    const auto path = tcmcli::AbsolutePath(files[1], true);
     if (!path)
-        return Fail("cannot read " + files[1]);
-    const auto out = Absolute(output, false);
+        return cli.Failure(files[1], "cannot read it");
+    const auto out = tcmcli::AbsolutePath(output, false);
     if (!out)
-        return Fail("bad output path " + output);
+        return cli.Failure(output, "not a usable output path");
     std::string text;
     ZipReader reader;
     if (!reader.Open(*archive))
-        return Fail("tcm prepare: " + files[0] + " is not a zip archive");
+        return cli.Failure(files[0], "not a zip archive");
     if (!reader.GotoFile("TSDPOutput.json") || !reader.ExportString(text))
-        return Fail("tcm prepare: " + files[0] + " has no TSDPOutput.json entry");
+        return cli.Failure(files[0], "no TSDPOutput.json entry");
     const Json document = Json::parse(text, nullptr, false);
     if (!document.is_object() || !document.contains("settings") ||
         !document["settings"].is_object()) {
-        return Fail("tcm prepare: the preparation settings of " + files[0] + " do not parse");
+        return cli.Failure(files[0], "the preparation settings do not parse");
     }
     const std::string side = *out + ".tsdp.zip";
     const Json outConf = Json::array({{{"export", true}, {"name", "JSON"}, {"uri", Uri(side)}}});
@@ -304,28 +292,52 @@ int Prepare(int argc, char** argv) {
         "read(readerConf)->tsdp:tsdp(tsdpConf,_,tsdpOutConf)->write(writerConf)";
     std::string error;
     const bool ok = RunJob(job, error);
-    Shutdown();
+    tcmcli::ShutdownEngine();
     std::error_code ec;
     std::filesystem::remove(side, ec);
     if (!ok)
-        return Fail("tcm prepare: " + error);
-    std::printf("prepared series written to %s\n", out->c_str());
+        return cli.Failure(files[1], error);
+    if (json)
+        std::printf("%s\n",
+                    Json{{"prepared", *out}, {"model", *archive}, {"data", *path}}.dump().c_str());
+    else
+        std::printf("prepared series written to %s\n", out->c_str());
     return 0;
 }
 
 }  // namespace
 
 int RunTcmCommand(int argc, char** argv) {
-    if (argc < 2)
-        return Fail("tcm: give a subcommand, build or prepare (see qeinteg tcm --help)");
+    if (argc < 2) {
+        std::fputs(
+            "qeinteg tcm: give a subcommand: build, prepare, capabilities, impact or "
+            "scenario (see qeinteg tcm --help)\n",
+            stderr);
+        return qecli::kExitUsage;
+    }
     const std::string sub = argv[1];
     if (sub == "-h" || sub == "--help") {
         Usage(stdout);
-        return 0;
+        return qecli::kExitOk;
     }
+    if (sub == "--version") {
+        std::printf("%s\n", qecli::VersionText().c_str());
+        return qecli::kExitOk;
+    }
+    // Each subcommand sees its own name first.
     if (sub == "build")
-        return Build(argc, argv);
+        return Build(argc - 1, argv + 1);
     if (sub == "prepare")
-        return Prepare(argc, argv);
-    return Fail("tcm: unknown subcommand '" + sub + "' (build or prepare)");
+        return Prepare(argc - 1, argv + 1);
+    if (sub == "capabilities")
+        return RunTcmCapabilities(argc - 1, argv + 1);
+    if (sub == "impact")
+        return RunTcmImpact(argc - 1, argv + 1);
+    if (sub == "scenario")
+        return RunTcmScenario(argc - 1, argv + 1);
+    std::fprintf(stderr,
+                 "qeinteg tcm: unknown subcommand '%s' (build, prepare, capabilities, impact or "
+                 "scenario)\n",
+                 sub.c_str());
+    return qecli::kExitUsage;
 }

@@ -1,5 +1,6 @@
 #include "qeinteg/data/QERawDataIterator.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -604,6 +605,62 @@ void QERawDataIterator::dispose(JNIEnv*) {}
 
 uint32_t QERawDataIterator::Rewind() {
     return impl_->DoRewind();
+}
+
+uint32_t QERawDataIterator::nextBatch(EmbeddedQE::RowBatch& batch, size_t maxRows) {
+    return ReadBatch(batch, maxRows);
+}
+
+uint32_t QERawDataIterator::ReadBatch(EmbeddedQE::RowBatch& batch, size_t maxRows) {
+    Impl& s = *impl_;
+    const size_t fields = s.isString.size();
+    maxRows = std::max<size_t>(maxRows, 1);
+    batch.rows = 0;
+    batch.columns.resize(fields);
+    for (size_t k = 0; k < fields; ++k) {
+        EmbeddedQE::RowBatch::Column& c = batch.columns[k];
+        c.isText = s.isString[k] != 0;
+        c.text.clear();
+        c.starts.clear();
+        c.missing.clear();
+        if (c.isText) {
+            c.numbers.clear();
+            c.starts.push_back(0);
+        } else {
+            c.numbers.resize(maxRows);
+        }
+    }
+    // The rows come from the same row step nextRecord() runs, so both faces give the same values,
+    // weights, counts and cancellation.
+    uint32_t status = 0;
+    size_t row = 0;
+    const unsigned char* isString = s.isString.data();
+    EmbeddedQE::RowBatch::Column* columns = batch.columns.data();
+    while (row < maxRows) {
+        status = s.NextRecord();
+        if (status != 0)
+            break;
+        const Slot* values = s.values.data();
+        for (size_t k = 0; k < fields; ++k) {
+            EmbeddedQE::RowBatch::Column& c = columns[k];
+            if (!isString[k]) {
+                c.numbers[row] = values[k].f;
+                continue;
+            }
+            const bool missing = values[k].s == nullptr;
+            if (!missing)
+                c.text.append(values[k].s, s.lengths[k]);
+            c.starts.push_back(c.text.size());
+            c.missing.push_back(missing ? 1 : 0);
+        }
+        ++row;
+    }
+    for (size_t k = 0; k < fields; ++k) {
+        if (!columns[k].isText)
+            columns[k].numbers.resize(row);
+    }
+    batch.rows = row;
+    return row > 0 ? 0 : status;
 }
 
 TAVO_InputCaseIterator* QERawDataIterator::GetStatDSIter() const {

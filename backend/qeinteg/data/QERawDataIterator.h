@@ -25,7 +25,8 @@ class QEDataModel;
 class QEStopCheck;
 class QEStopProcessor;
 
-class QEINTEG_EXPORT QERawDataIterator : public QEStatDataIterator {
+class QEINTEG_EXPORT QERawDataIterator : public QEStatDataIterator,
+                                         public EmbeddedQE::RowBatchIterator {
   public:
     // How the frequency weight of a case is adjusted.
     enum WeightAdjust {
@@ -87,6 +88,16 @@ class QEINTEG_EXPORT QERawDataIterator : public QEStatDataIterator {
     // Starts again from the first case. In the first pass it reads the rest of the data first, so
     // that the counters are complete.
     uint32_t Rewind() override;
+
+    // Column batches: ReadBatch, offered to the engine through its batch face.
+    EmbeddedQE::RowBatchIterator* batchIterator() override { return this; }
+    uint32_t nextBatch(EmbeddedQE::RowBatch& batch, size_t maxRows) override;
+    // Replaces the batch's rows with up to maxRows (at least 1) following rows: exactly the rows
+    // and values nextRecord() and getRecordValue() give, one column per field (numbers with the
+    // system-missing value for a missing one; strings trimmed, copied into the batch). Returns 0
+    // when the batch holds a row, else the status (1 end, 3 cancelled). A batch that ends early
+    // because the data ended or the run was cancelled holds the rows read before.
+    uint32_t ReadBatch(EmbeddedQE::RowBatch& batch, size_t maxRows);
 
     TAVO_InputCaseIterator* GetStatDSIter() const;
     const CFMetaData& GetMetaData() const;

@@ -51,6 +51,10 @@ bool JNIJSONArtifact::isJSONArray(jobject node) {
     return c != nullptr && isInstance(node, c->jsonArray.cls.get());
 }
 
+qeinteg::jni::PackedJson JNIJSONArtifact::readTree(jobject node) {
+    return qeinteg::jni::Pack(*this, node, false);
+}
+
 std::string JNIJSONArtifact::serialize() {
     if (getObject() == nullptr)
         return {};

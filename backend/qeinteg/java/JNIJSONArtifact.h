@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "qeinteg/java/JNIQelAccessor.h"
+#include "qeinteg/java/jni/PackedJson.h"
 #include "qeinteg/qeinteg_export.h"
 
 class QEINTEG_EXPORT JNIJSONArtifact : public JNIQelAccessor {
@@ -32,6 +33,12 @@ class QEINTEG_EXPORT JNIJSONArtifact : public JNIQelAccessor {
     bool isString(jobject node);
     bool isJSONObject(jobject node);
     bool isJSONArray(jobject node);
+
+    // The value of node (of any kind) copied out of Java in one call, to be read natively with no
+    // further Java call (jni/PackedJson.h): for walks over many nodes, where the calls per node
+    // would cost far more than the copy. Not valid (getLastFailure() says why) when the value
+    // cannot be copied; a null node gives a JSON null.
+    qeinteg::jni::PackedJson readTree(jobject node);
 
     // Frees every node handle this wrapper has handed out (not its own node). For long walks that
     // no longer need the handles they were given; the current node reverts to the own node.

@@ -177,12 +177,14 @@ std::set<std::string> JNIJSONObject::keySet(jobject node) {
     const Classes* c = node != nullptr ? bindings() : nullptr;
     if (c == nullptr || !isInstance(node, c->jsonObject.cls.get()))
         return keys;
-    LocalRef<jobject> set = c->jsonObject.keySet(*this, node);
-    if (!set)
-        return keys;
-    qeinteg::jni::ForEach(*this, set.get(), [&](jobject key) {
-        if (isInstance(key, c->box.string.get()))
-            keys.insert(qeinteg::jni::ToUtf8(getEnv(), key));
+    // One Java call for all keys instead of three per key.
+    qeinteg::jni::PackedJson packed = qeinteg::jni::Pack(*this, node, true, keyBuffer_);
+    packed.root().forEachElement([&](qeinteg::jni::PackedJson::Node key) {
+        if (key.isString())
+            keys.emplace(key.text());
+        return true;
     });
+    if (packed.valid())
+        keyBuffer_ = packed.releaseBuffer();
     return keys;
 }

@@ -71,4 +71,6 @@ class QEINTEG_EXPORT JNIJSONObject : public JNIJSONArtifact {
 
     jobject top_ = nullptr;
     std::string parserError_;
+    // The buffer keySet() packs the keys into, kept for the next call.
+    qeinteg::jni::GlobalRef keyBuffer_;
 };

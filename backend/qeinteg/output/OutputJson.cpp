@@ -126,6 +126,10 @@ jobject OutputJson::ByPath(jobject node, const std::string& path) {
     return objects().getByPath(node, path);
 }
 
+qeinteg::jni::PackedJson OutputJson::Tree(jobject node) {
+    return document_.readTree(node);
+}
+
 bool OutputJson::HasMembers(jobject node) {
     return IsObject(node) && !objects().keySet(node).empty();
 }

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "qeinteg/java/jni/PackedJson.h"
+
 class JNIJSONObject;
 class JNIJSONArray;
 class JNIJSONInteger;
@@ -65,6 +67,9 @@ class OutputJson {
     // JSON text of a node ("null" for a null handle).
     std::string Serialize(jobject node);
     jobject ByPath(jobject node, const std::string& path);
+    // The whole value of node copied out in one Java call, for reading many nodes natively; not
+    // valid when it cannot be copied (the failure is reported).
+    qeinteg::jni::PackedJson Tree(jobject node);
     bool HasMembers(jobject node);
 
   private:

@@ -29,29 +29,54 @@ bool ShiftsDate(int type, double value) {
     return false;
 }
 
-}  // namespace
+// The format object's members, read node by node or from a packed copy; both answer alike for
+// absent members and members of the wrong kind.
+struct NodeMembers {
+    OutputJson& json;
+    jobject format;
+    bool IsObject() const { return json.IsObject(format); }
+    bool Bool(const char* key, bool fallback) const { return json.Bool(format, key, fallback); }
+    int Int(const char* key, int fallback) const { return json.Int(format, key, fallback); }
+    std::string String(const char* key) const { return json.String(format, key); }
+};
 
-CellFormat ReadCellFormat(OutputJson& json, jobject format) {
+struct PackedMembers {
+    qeinteg::jni::PackedJson::Node format;
+    bool IsObject() const { return format.isObject(); }
+    // A scalar (number or boolean) member: booleanValue / intValue; anything else the fallback.
+    static bool Scalar(qeinteg::jni::PackedJson::Node v) { return v.isNumber() || v.isBool(); }
+    bool Bool(const char* key, bool fallback) const {
+        const auto v = format.get(key);
+        return Scalar(v) ? v.boolValue() : fallback;
+    }
+    int Int(const char* key, int fallback) const {
+        const auto v = format.get(key);
+        return Scalar(v) ? v.intValue() : fallback;
+    }
+    std::string String(const char* key) const { return std::string(format.get(key).text()); }
+};
+
+template <typename Members>
+CellFormat FormatOf(const Members& json) {
     CellFormat f;
-    if (!json.IsObject(format))
+    if (!json.IsObject())
         return f;
-    if (json.Bool(format, "string", false)) {
+    if (json.Bool("string", false)) {
         f.format.type = Code(FormatType::String);
     } else {
         f.format.type = kFormatTypeGeneral;
-        f.format.decimals =
-            static_cast<std::uint8_t>(std::clamp(json.Int(format, "decimals", 3), 0, 16));
-        const std::string decimal = json.String(format, "decimalSeparator");
-        const std::string thousands = json.String(format, "thousandsSeparator");
+        f.format.decimals = static_cast<std::uint8_t>(std::clamp(json.Int("decimals", 3), 0, 16));
+        const std::string decimal = json.String("decimalSeparator");
+        const std::string thousands = json.String("thousandsSeparator");
         if (decimal == "." || thousands == ",")
             f.format.type = Code(FormatType::Comma);
         if (decimal == "," || thousands == ".")
             f.format.type = Code(FormatType::Dot);
-        if (json.String(format, "prefix") == "$")
+        if (json.String("prefix") == "$")
             f.format.type = Code(FormatType::Dollar);
-        if (json.String(format, "suffix") == "%")
+        if (json.String("suffix") == "%")
             f.format.type = Code(FormatType::Percent);
-        const std::string pattern = json.String(format, "dateTimePattern");
+        const std::string pattern = json.String("dateTimePattern");
         if (!pattern.empty()) {
             f.format.type = Code(FormatType::Date);
             switch (pattern[0]) {
@@ -81,9 +106,18 @@ CellFormat ReadCellFormat(OutputJson& json, jobject format) {
                 f.format.type = Code(FormatType::DateTime);
         }
     }
-    f.missing = json.Bool(format, "positiveInfinity", false) ||
-                json.Bool(format, "negativeInfinity", false);
+    f.missing = json.Bool("positiveInfinity", false) || json.Bool("negativeInfinity", false);
     return f;
+}
+
+}  // namespace
+
+CellFormat ReadCellFormat(OutputJson& json, jobject format) {
+    return FormatOf(NodeMembers{json, format});
+}
+
+CellFormat ReadCellFormat(qeinteg::jni::PackedJson::Node format) {
+    return FormatOf(PackedMembers{format});
 }
 
 std::pair<double, PnFormatSpec> DisplayedNumber(double value, CellFormat f) {

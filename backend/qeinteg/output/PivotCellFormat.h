@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "qeinteg/java/jni/PackedJson.h"
 #include "qeinteg/platform/host/output/PnFormatSpec.h"
 #include "qeinteg/platform/host/text/FormatType.h"
 
@@ -25,6 +26,8 @@ struct CellFormat {
 
 // The host format of a format object; a node that is not an object gives "no format".
 CellFormat ReadCellFormat(OutputJson& json, jobject format);
+// The same from a packed copy of the format object.
+CellFormat ReadCellFormat(qeinteg::jni::PackedJson::Node format);
 
 // The value and format a number is shown with: general for no format, the shift of date formats
 // to the host's origin, and infinity as missing.

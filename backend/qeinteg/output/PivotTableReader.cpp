@@ -157,15 +157,19 @@ void PivotTableReader::ApplyFormat(std::uint64_t index, const CellFormat& f,
 }
 
 void PivotTableReader::ReadFormats() {
-    jobject formats = json_.Get(item_, "formats");
-    for (int i = 0, n = json_.Size(formats); i < n; ++i) {
-        OutputJson::Scope scope(json_);
-        jobject entry = json_.At(formats, i);
-        const std::string key = json_.String(entry, "index");
+    // Per-cell formats can be as many as the cells: read from one packed copy.
+    const qeinteg::jni::PackedJson tree = json_.Tree(json_.Get(item_, "formats"));
+    using Node = qeinteg::jni::PackedJson::Node;
+    tree.root().forEachElement([&](Node entry) {
+        const std::string key(entry.get("index").text());
         if (key.empty())
-            continue;
-        const CellFormat f = ReadCellFormat(json_, json_.Get(entry, "format"));
-        const std::vector<int> refs = json_.Ints(entry, "footnotes");
+            return true;
+        const CellFormat f = ReadCellFormat(entry.get("format"));
+        std::vector<int> refs;
+        entry.get("footnotes").forEachElement([&](Node ref) {
+            refs.push_back(ref.intValue());
+            return true;
+        });
         if (key.find('*') == std::string::npos) {
             if (auto index = IndexOfKey(key))
                 ApplyFormat(*index, f, refs, false);
@@ -173,63 +177,65 @@ void PivotTableReader::ReadFormats() {
             for (std::uint64_t index : IndexesOfPattern(key))
                 ApplyFormat(index, f, refs, true);
         }
-    }
+        return true;
+    });
 }
 
 void PivotTableReader::ReadValues() {
-    jobject blocks = json_.Get(item_, "cells");
-    for (int b = 0, nb = json_.Size(blocks); b < nb; ++b) {
-        OutputJson::Scope scope(json_);
-        jobject block = json_.Get(json_.At(blocks, b), "cells");
-        if (!json_.IsObject(block))
-            continue;
-        if (jobject compact = json_.Get(block, "compactCells"); json_.IsObject(compact)) {
-            const std::string key = json_.String(compact, "index");
-            std::optional<std::uint64_t> start =
+    // The blocks hold every value of the table: they are copied out of Java in one call and read
+    // natively, instead of a handful of Java calls per cell.
+    const qeinteg::jni::PackedJson tree = json_.Tree(json_.Get(item_, "cells"));
+    using Node = qeinteg::jni::PackedJson::Node;
+    tree.root().forEachElement([&](Node element) {
+        const Node block = element.get("cells");
+        if (!block.isObject())
+            return true;
+        if (const Node compact = block.get("compactCells"); compact.isObject()) {
+            const std::string key(compact.get("index").text());
+            const std::optional<std::uint64_t> start =
                 key.size() == keyWidthTotal_ ? IndexOfKey(key) : std::optional<std::uint64_t>(0);
-            jobject values = json_.Get(compact, "value");
-            const int n = json_.Size(values);
             if (start && *start < cells_.size()) {
-                const std::uint64_t room = cells_.size() - *start;
-                const int count = static_cast<int>(std::min<std::uint64_t>(n, room));
-                // Element handles are released run by run, so a million cells never hold
-                // a million handles.
-                constexpr int kRun = 4096;
-                for (int run = 0; run < count; run += kRun) {
-                    OutputJson::Scope runScope(json_);
-                    for (int i = run; i < count && i < run + kRun; ++i) {
-                        const std::uint64_t index = *start + static_cast<std::uint64_t>(i);
-                        jobject value = json_.At(values, i);
-                        if (value == nullptr)
-                            continue;  // null holds the place of a cell
-                        if (json_.IsString(value)) {
-                            cellStrings_[index] = json_.Text(value);
-                        } else {
-                            cells_[index].value = json_.Number(value);
-                        }
+                std::uint64_t index = *start;
+                compact.get("value").forEachElement([&](Node value) {
+                    if (index >= cells_.size())
+                        return false;
+                    if (value.isString()) {
+                        cellStrings_[index] = std::string(value.text());
+                    } else if (!value.isNull()) {  // null holds the place of a cell
+                        cells_[index].value = value.number();
                     }
-                }
+                    ++index;
+                    return true;
+                });
             }
         }
-        if (jobject sparse = json_.Get(block, "sparse"); json_.IsObject(sparse)) {
-            jobject keys = json_.Get(sparse, "index");
-            jobject values = json_.Get(sparse, "value");
-            const int n = std::min(json_.Size(keys), json_.Size(values));
-            for (int i = 0; i < n; ++i) {
-                OutputJson::Scope entryScope(json_);
-                jobject k = json_.At(keys, i);
-                if (!json_.IsString(k))
-                    continue;
-                jobject value = json_.At(values, i);
-                if (value == nullptr || json_.IsString(value))
-                    continue;
-                if (auto index = IndexOfKey(json_.Text(k))) {
-                    cells_[*index].value = json_.Double(value);
-                }
+        if (const Node sparse = block.get("sparse"); sparse.isObject()) {
+            const Node keys = sparse.get("index");
+            const Node values = sparse.get("value");
+            if (keys.isArray() && values.isArray()) {
+                // Paired up to the shorter array; both walked once, side by side.
+                std::vector<Node> valueNodes;
+                valueNodes.reserve(values.size());
+                values.forEachElement([&](Node v) {
+                    valueNodes.push_back(v);
+                    return true;
+                });
+                std::size_t i = 0;
+                keys.forEachElement([&](Node k) {
+                    if (i >= valueNodes.size())
+                        return false;
+                    const Node value = valueNodes[i++];
+                    if (!k.isString() || value.isNull() || value.isString())
+                        return true;
+                    if (auto index = IndexOfKey(std::string(k.text())))
+                        cells_[*index].value = value.number();
+                    return true;
+                });
             }
         }
         // "external" blocks name files the engine keeps for itself; they add no cells here.
-    }
+        return true;
+    });
 }
 
 std::vector<PivotTableReader::Category> PivotTableReader::ReadCategories(

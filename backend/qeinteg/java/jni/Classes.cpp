@@ -138,6 +138,13 @@ bool JsonArrayBinding::resolve(Resolver& r) {
            r.method(set, cls, "set", "(ILjava/lang/Object;)Ljava/lang/Object;");
 }
 
+bool JsonPackerBinding::resolve(Resolver& r) {
+#define PACK "(Ljava/lang/Object;Ljava/nio/ByteBuffer;)Ljava/nio/ByteBuffer;"
+    return r.cls(cls, "com/qeinteg/bridge/JsonPacker") && r.staticMethod(pack, cls, "pack", PACK) &&
+           r.staticMethod(packKeys, cls, "packKeys", PACK);
+#undef PACK
+}
+
 bool TargetMapBinding::resolve(Resolver& r) {
     return r.cls(cls, "com/tavo/utilities/targetpredictormap/TargetPredictorMap") &&
            r.method(create, cls, "<init>", "()V") &&
@@ -319,8 +326,9 @@ const Classes* Classes::Resolve(JNIEnv* env, std::string* error) {
     Resolver r(env);
     const bool ok = fresh->throwable.resolve(r) && fresh->box.resolve(r) &&
                     fresh->collection.resolve(r) && fresh->jsonObject.resolve(r) &&
-                    fresh->jsonArray.resolve(r) && fresh->program.resolve(r) &&
-                    fresh->qel.resolve(r) && fresh->targetMap.resolve(r);
+                    fresh->jsonArray.resolve(r) && fresh->jsonPacker.resolve(r) &&
+                    fresh->program.resolve(r) && fresh->qel.resolve(r) &&
+                    fresh->targetMap.resolve(r);
     if (!ok) {
         g_startFailure = r.error();
         if (error != nullptr)

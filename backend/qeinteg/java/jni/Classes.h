@@ -121,6 +121,16 @@ struct JsonArrayBinding {
     bool resolve(Resolver& r);
 };
 
+// ---- com.qeinteg.bridge (our own Java side) ----
+
+// Copies a JSON value (or an object's keys) into one direct ByteBuffer (PackedJson.h): the
+// second argument is a buffer to write into when it is large enough, else a new one is made.
+struct JsonPackerBinding {
+    ClassRef cls;
+    StaticMethod<jobject(jobject, jobject)> pack, packKeys;
+    bool resolve(Resolver& r);
+};
+
 // ---- com.tavo.utilities.targetpredictormap ----
 
 struct TargetMapBinding {
@@ -205,6 +215,7 @@ struct Classes {
     CollectionBinding collection;
     JsonObjectBinding jsonObject;
     JsonArrayBinding jsonArray;
+    JsonPackerBinding jsonPacker;
     QelProgramBinding program;
     QelPartsBinding qel;
     TargetMapBinding targetMap;

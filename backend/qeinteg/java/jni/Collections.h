@@ -17,6 +17,7 @@
 #include "qeinteg/java/jni/Classes.h"
 #include "qeinteg/java/jni/Failure.h"
 #include "qeinteg/java/jni/Method.h"
+#include "qeinteg/java/jni/PackedJson.h"
 #include "qeinteg/java/jni/Refs.h"
 #include "qeinteg/platform/jvm/JavaStrings.h"
 
@@ -209,6 +210,26 @@ LocalRef<jbooleanArray> NewBooleanArray(C& caller, const std::vector<bool>& item
         env->SetBooleanArrayRegion(array.get(), 0, static_cast<jsize>(values.size()),
                                    values.data());
     return array;
+}
+
+// A JSON value (any node: object, array, string, number, boolean) copied out of Java in one call,
+// or its keys only (an array of strings, empty for a non-object) when keysOnly. `reuse`, when it
+// holds a buffer of an earlier PackedJson (releaseBuffer()), is written into if it is large
+// enough. An empty PackedJson, with one failure record, when the value cannot be packed.
+template <Caller C>
+PackedJson Pack(C& caller, jobject node, bool keysOnly, const GlobalRef& reuse = GlobalRef()) {
+    const Classes* classes = BindingsFor(caller);
+    if (classes == nullptr)
+        return PackedJson();
+    const JsonPackerBinding& p = classes->jsonPacker;
+    LocalRef<jobject> buffer =
+        keysOnly ? p.packKeys(caller, node, reuse.get()) : p.pack(caller, node, reuse.get());
+    if (!buffer)
+        return PackedJson();
+    PackedJson packed(caller.getEnv(), buffer.get());
+    if (!packed.valid())
+        Fail(caller, OwnFailure(p.pack.member(), "the packed value is not a readable buffer"));
+    return packed;
 }
 
 }  // namespace qeinteg::jni

@@ -19,10 +19,10 @@ IteratorRowSource::IteratorRowSource(EmbeddedQE::RowDataIterator& iterator)
     if (model.empty())
         throw EngineError("input iterator '" + name_ + "' has no data model");
     fields_ = ParseDataModelXml(model);
+    batchIterator_ = iterator_.batchIterator();
 }
 
-bool IteratorRowSource::next() {
-    const uint32_t status = iterator_.nextRecord();
+bool IteratorRowSource::Accept(uint32_t status) {
     if (status == 0)
         return true;
     if (status == 1)
@@ -33,7 +33,72 @@ bool IteratorRowSource::next() {
                       std::to_string(status));
 }
 
+bool IteratorRowSource::NextBatch() {
+    row_ = 0;
+    batch_.rows = 0;
+    if (!Accept(batchIterator_->nextBatch(batch_, kBatchRows)))
+        return false;
+    if (batch_.rows == 0 || batch_.columns.size() < fields_.size()) {
+        throw EngineError("input iterator '" + name_ + "' gave a batch of " +
+                          std::to_string(batch_.columns.size()) + " columns and " +
+                          std::to_string(batch_.rows) + " rows for " +
+                          std::to_string(fields_.size()) + " fields");
+    }
+    for (size_t k = 0; k < fields_.size(); ++k) {
+        const EmbeddedQE::RowBatch::Column& c = batch_.columns[k];
+        const bool text = fields_[k].storage == Storage::String;
+        const bool complete = c.isText ? c.starts.size() > batch_.rows &&
+                                             c.missing.size() >= batch_.rows &&
+                                             c.starts[batch_.rows] <= c.text.size()
+                                       : c.numbers.size() >= batch_.rows;
+        if (c.isText != text || !complete) {
+            throw EngineError("input iterator '" + name_ + "' gave an unusable column for " +
+                              (text ? "string" : "numeric") + " field '" + fields_[k].name + "'");
+        }
+    }
+    row_ = 0;
+    return true;
+}
+
+bool IteratorRowSource::next() {
+    if (batchIterator_ != nullptr) {
+        if (row_ + 1 < batch_.rows) {
+            ++row_;
+            return true;
+        }
+        return NextBatch();
+    }
+    return Accept(iterator_.nextRecord());
+}
+
+inline Cell IteratorRowSource::BatchCell(size_t index) const {
+    Cell cell;
+    const EmbeddedQE::RowBatch::Column& c = batch_.columns[index];  // index < fields_.size()
+    if (c.isText) {
+        if (c.missing[row_] != 0)
+            return cell;
+        cell.missing = false;
+        cell.text =
+            std::string_view(c.text).substr(c.starts[row_], c.starts[row_ + 1] - c.starts[row_]);
+        return cell;
+    }
+    const double number = c.numbers[row_];
+    // As value by value: the system-missing value arrives as no value at all.
+    if (number == kSystemMissing)
+        return cell;
+    cell.number = number;
+    cell.missing = !std::isfinite(number);
+    return cell;
+}
+
 Cell IteratorRowSource::cell(size_t index) {
+    if (batchIterator_ != nullptr) {
+        if (index >= fields_.size() || row_ >= batch_.rows) {
+            throw EngineError("input iterator '" + name_ + "' could not give field " +
+                              std::to_string(index) + " (no current row)");
+        }
+        return BatchCell(index);
+    }
     Cell cell;
     const void* data = nullptr;
     size_t length = 0;

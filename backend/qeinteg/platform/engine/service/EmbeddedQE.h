@@ -78,6 +78,8 @@ class Container {
     virtual ~Container() = default;
 };
 
+class RowBatchIterator;
+
 // A stream of rows that the engine pulls.
 //
 // nextRecord() returns 0 when a row is current, 1 at the end, any other value on failure (3 means
@@ -96,6 +98,39 @@ class RowDataIterator {
     virtual ~RowDataIterator() = default;
     // Starts the stream again from its first row; 0 on success.
     virtual uint32_t Rewind() { return 0; }
+    // The batch face of this iterator when it offers one (it reads the same stream), else null.
+    virtual RowBatchIterator* batchIterator() { return nullptr; }
+};
+
+// Rows of a stream in column batches: one column per field, in field order.
+struct RowBatch {
+    struct Column {
+        // True for a string field: its values are in text/starts/missing, else in numbers.
+        bool isText = false;
+        // Numeric fields: one value per row; the system-missing value (-DBL_MAX) marks a missing
+        // one.
+        std::vector<double> numbers;
+        // String fields: row r's UTF-8 bytes are text[starts[r], starts[r + 1]) (starts has
+        // rows + 1 entries); missing[r] is 1 for a missing value.
+        std::string text;
+        std::vector<size_t> starts;
+        std::vector<unsigned char> missing;
+    };
+    std::vector<Column> columns;
+    size_t rows = 0;
+};
+
+// The batch face of a row iterator: many rows per call instead of two calls per value.
+class RowBatchIterator {
+  public:
+    // Replaces the batch's rows with up to maxRows (at least 1) following rows of the stream.
+    // Returns 0 when it holds at least one row, else the status nextRecord() would give (1 at the
+    // end, 3 when cancelled, any other value on failure). The rows are those nextRecord() and
+    // getRecordValue() would have given, in order; a batch stays valid until the next call.
+    virtual uint32_t nextBatch(RowBatch& batch, size_t maxRows) = 0;
+
+  protected:
+    ~RowBatchIterator() = default;
 };
 
 // Receives the events of one run. Exactly one of onSuccess, onError and onCancel ends a run.
