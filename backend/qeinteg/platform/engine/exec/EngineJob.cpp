@@ -8,6 +8,7 @@
 #include "qeinteg/platform/engine/io/CsvRowSource.h"
 #include "qeinteg/platform/engine/io/CsvWriter.h"
 #include "qeinteg/platform/engine/io/DataModelXml.h"
+#include "qeinteg/platform/engine/io/GeoRowSource.h"
 #include "qeinteg/platform/engine/io/IteratorRowSource.h"
 #include "qeinteg/platform/engine/io/QebfFile.h"
 #include "qeinteg/platform/engine/io/ZipOutput.h"
@@ -84,6 +85,22 @@ class LimitedSource final : public RowSource {
     std::unique_ptr<RowSource> inner_;
     uint64_t limit_;
     uint64_t read_ = 0;
+};
+
+// A QEBF file read with its data model: the file's records, described by the model, which adds
+// what the file's own header has no room for (labels, geometry metadata).
+class DescribedSource final : public RowSource {
+  public:
+    DescribedSource(std::unique_ptr<RowSource> inner, std::vector<EngineField> fields)
+        : inner_(std::move(inner)), fields_(std::move(fields)) {}
+    const std::vector<EngineField>& fields() const override { return fields_; }
+    bool next() override { return inner_->next(); }
+    Cell cell(size_t index) override { return inner_->cell(index); }
+    double fraction() const override { return inner_->fraction(); }
+
+  private:
+    std::unique_ptr<RowSource> inner_;
+    std::vector<EngineField> fields_;
 };
 
 // "readErrorThreshold": absent or 0, the first bad record fails the read; -1, bad records are
@@ -192,13 +209,32 @@ std::unique_ptr<RowSource> OpenReadSource(const EngineStep& step, JobEnvironment
                 if (!same) {
                     throw EngineError(context + ": the data model does not describe " + path);
                 }
+                source = std::make_unique<DescribedSource>(std::move(source), std::move(*model));
             }
         } else {
             throw EngineError(context + ": the parser '" + parser + "' is not supported");
         }
+    } else if (auto geo = conf.find("geospatial"); geo != conf.end() && geo->is_object()) {
+        const std::string type = StringMember(*geo, "type", context);
+        const std::string location = StringMember(*geo, "location", context);
+        if (type == "shp") {
+            source = GeoRowSource::OpenShape(ResolveJobPath(location, env), context);
+        } else if (type == "mps") {
+            auto layer = geo->find("queryLayer");
+            if (layer == geo->end() || !layer->is_number_integer())
+                throw EngineError(context + ": \"queryLayer\" must be an integer",
+                                  "BAD_CONFIGURATION");
+            source = GeoRowSource::OpenService(location, layer->get<int>(), env.mapServiceTimeout,
+                                               context);
+        } else {
+            throw EngineError(
+                context + ": the geospatial type '" + type + "' is neither \"shp\" nor \"mps\"",
+                "BAD_CONFIGURATION");
+        }
     } else {
         throw EngineError(
-            context + ": only \"dataSource\" and \"filesystem\" sources are supported",
+            context +
+                ": only \"dataSource\", \"filesystem\" and \"geospatial\" sources are supported",
             "BAD_CONFIGURATION");
     }
     if (auto max = conf.find("maxRecordsCount"); max != conf.end()) {
