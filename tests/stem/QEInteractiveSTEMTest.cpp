@@ -13,6 +13,7 @@
 #include "qeinteg/platform/engine/service/LocalEngine.h"
 #include "qeinteg/platform/host/data/HostDataset.h"
 #include "qeinteg/platform/host/data/SvrDMDataset.h"
+#include "qeinteg/platform/host/data/TAVO_Variable.h"
 #include "qeinteg/platform/host/process/TempDirectory.h"
 #include "qeinteg/procedures/QEInteractiveSTEM.h"
 #include "qeinteg/qel/JNIQelProgram.h"
@@ -40,8 +41,8 @@ class QEInteractiveSTEMTestAccess {
     bool Matched(const QESimpleFile& data, const QESimpleFile& model, QERawDataIterator& context,
                  const Strings& mapKeys, const Strings& dataKeys, Keys& out, bool fromMap,
                  int maxRows, bool unmatchedOnly) {
-        return stem.getMatchedValues(data, model, context, mapKeys, dataKeys, out, fromMap,
-                                     maxRows, unmatchedOnly);
+        return stem.getMatchedValues(data, model, context, mapKeys, dataKeys, out, fromMap, maxRows,
+                                     unmatchedOnly);
     }
     size_t UnpackedArchives() const { return stem.zipFolders ? stem.zipFolders->size() : 0; }
     std::string Message() {
@@ -80,20 +81,34 @@ std::vector<std::string> Jobs() {
     return texts;
 }
 
-// Replaces the unique work-file paths of a job text by their plain names, so that whole texts
-// compare.
-std::string Plain(std::string text, const std::string& dir) {
-    text = std::regex_replace(text, std::regex("file:///" + dir + "/?"), "file:///WORK/");
-    return std::regex_replace(text, std::regex("(_[0-9]+)(\\.(csv|xml|qebf))"), "$2");
+// The job text with the test's directory written as DIR, so that whole texts compare.
+std::string Plain(std::string text) {
+    const std::string dir = qetest::TestDir();
+    for (size_t at = text.find(dir); at != std::string::npos; at = text.find(dir, at))
+        text.replace(at, dir.size(), "DIR");
+    return text;
+}
+
+// Two or three numeric columns x, y (and z) of the given rows, as a host dataset.
+LocallyUniqueID Points(const std::vector<std::vector<double>>& rows) {
+    auto data = std::make_shared<HostDataset>();
+    for (const char* name : {"x", "y", "z"})
+        data->AddVariable(TAVO_Variable(name, 0));
+    data->AddVariable(TAVO_Variable("label", 8));
+    for (const auto& values : rows) {
+        const long row = data->AddCase();
+        for (size_t c = 0; c < values.size(); ++c)
+            data->SetNumeric(row, static_cast<int>(c), values[c]);
+        data->SetString(row, 3, "p");
+    }
+    return SvrDMDataset::Register(data);
 }
 
 class StemTest : public testing::Test {
   protected:
     void SetUp() override {
         qelocal::LocalEngine::instance().reset();
-        dir = qetest::TestDir() + "/" +
-              testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::create_directories(dir);
+        dir = qetest::TestDir();
         // Work files of earlier tests in this process are not this test's leftovers.
         before = Leftovers();
     }
@@ -188,9 +203,8 @@ TEST_F(StemTest, BadArchivesLeaveNothingBehind) {
     fs::create_directories(dir + "/junk");
     ASSERT_TRUE(stemtest::WriteZip(dir + "/abs/areas.zip", absolute));
     ASSERT_TRUE(qetest::WriteFile(dir + "/junk/areas.zip", "PK\3\4 not an archive"));
-    for (const std::string zip :
-         {dir + "/areas.zip", dir + "/abs/areas.zip", dir + "/junk/areas.zip",
-          dir + "/missing.zip"}) {
+    for (const std::string zip : {dir + "/areas.zip", dir + "/abs/areas.zip",
+                                  dir + "/junk/areas.zip", dir + "/missing.zip"}) {
         EXPECT_EQ(access.ShapePath(zip), "") << zip;
         EXPECT_EQ(access.Message(), kNoShape) << zip;
         EXPECT_EQ(Leftovers(), before) << zip;
@@ -210,4 +224,194 @@ TEST_F(StemTest, UnpackedFoldersGoWithTheObject) {
         EXPECT_NE(Leftovers(), before);
     }
     EXPECT_EQ(Leftovers(), before);
+}
+
+TEST_F(StemTest, GeoJsonJobsAreExactTexts) {
+    const std::string shp = Areas("areas", {"1"});
+    auto& engine = qelocal::LocalEngine::instance();
+    engine.addJobScript("", qelocal::JobScript());
+    const std::string model = dir + "/m.xml";
+    const std::string geojson = dir + "/g.geojson";
+    const std::string read =
+        R"(val f1_conf = {"geospatial":{"location":"file:///DIR/areas.shp","type":"shp"}})";
+    const std::string reproject =
+        R"({"type":"all","reprojectionFields":[{"inSR":{"csName":"WGS 84"},)"
+        R"("outSR":{"csName":"WGS 84 / Pseudo-Mercator"}}]})";
+    const std::string write =
+        R"({"dataDestination":"file:///DIR/g.geojson","dataModelDestination":)"
+        R"("file:///DIR/m.xml","type":"text/geojson"})";
+
+    // The source by name, the destination by wkid.
+    EXPECT_TRUE(access.stem.getShapeGeoJSON("WGS 84", 0, "", 3857, shp, model, geojson));
+    EXPECT_EQ(Plain(LastJob()), read + "\nval f2_conf = " + reproject + "\nval f3_conf = " + write +
+                                    "\nread(f1_conf)->reprojection(f2_conf, _)->write(f3_conf, _)");
+    // Both by wkid, from a service layer.
+    EXPECT_TRUE(access.stem.getServiceGeoJSON(
+        "", 4326, "", 3857, "http://127.0.0.1:9/x/FeatureServer", 2, model, geojson));
+    EXPECT_EQ(Plain(LastJob()),
+              R"(val f1_conf = {"geospatial":{"location":"http://127.0.0.1:9/x/FeatureServer",)"
+              R"("type":"mps","queryLayer":2}})"
+              "\nval f2_conf = " +
+                  reproject + "\nval f3_conf = " + write +
+                  "\nread(f1_conf)->reprojection(f2_conf, _)->write(f3_conf, _)");
+
+    // CARTESIAN never looks up a system and never reprojects, whatever the destination says.
+    const size_t lookups = engine.calls("coordinatesSystem").size();
+    EXPECT_TRUE(access.stem.getShapeGeoJSON(QEInteractiveSTEM::kCartesian, 4326, "WGS 84", 3857,
+                                            shp, model, geojson));
+    EXPECT_EQ(Plain(LastJob()),
+              read + "\nval f2_conf = " + write + "\nread(f1_conf)->write(f2_conf, _)");
+    EXPECT_EQ(engine.calls("coordinatesSystem").size(), lookups);
+    // A destination that does not resolve: no reprojection either.
+    EXPECT_TRUE(access.stem.getShapeGeoJSON("WGS 84", 0, "no such system", 0, shp, model, geojson));
+    EXPECT_EQ(Plain(LastJob()),
+              read + "\nval f2_conf = " + write + "\nread(f1_conf)->write(f2_conf, _)");
+}
+
+TEST_F(StemTest, ValidationJobsAreExactAndFailuresTranslated) {
+    const std::string shp = Areas("areas", {"1"});
+    auto& engine = qelocal::LocalEngine::instance();
+    engine.scriptMetadata("metadata", qelocal::MetadataReply{"<DataModel/>", {}, {}});
+    std::string xml = "stale";
+    EXPECT_TRUE(access.stem.validateShapeSource(shp, xml));
+    EXPECT_EQ(xml, "<DataModel/>");
+    const auto calls = engine.calls("metadata");
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(
+        std::regex_replace(Plain(calls[0].args[0]), std::regex("qecontfile_\\w+"), "qecontfile"),
+        R"(val f1_conf = {"geospatial":{"location":"file:///DIR/areas.shp","type":"shp"},)"
+        R"("maxRecordsCount":1})"
+        "\n"
+        R"(val f2_conf = [{"normalizeDataModel":true},{"export":true,"name":"outputDataModel",)"
+        R"("uri":"file:///DIR/host-temp/)" +
+            fs::path(GetTavoTempPath()).parent_path().filename().string() +
+            R"(/qecontfile"}])"
+            "\nread(f1_conf)->dataModelBuilder(f2_conf, _)");
+    EXPECT_TRUE(access.stem.validateServiceLayer("http://127.0.0.1:9/s", 3, xml));
+    EXPECT_NE(
+        engine.calls("metadata")
+            .back()
+            .args[0]
+            .find(
+                R"({"geospatial":{"location":"http://127.0.0.1:9/s","type":"mps","queryLayer":3},)"
+                R"("maxRecordsCount":1})"),
+        std::string::npos);
+
+    // An engine that answers nothing: the operation's own message, and no container left.
+    engine.scriptMetadata("metadata", qelocal::MetadataReply{});
+    EXPECT_FALSE(access.stem.validateShapeSource(shp, xml));
+    EXPECT_EQ(xml, "");
+    EXPECT_EQ(access.Message(), "Cannot read the selected file.");
+    EXPECT_FALSE(access.stem.validateServiceLayer("http://127.0.0.1:9/s", 3, xml));
+    EXPECT_EQ(access.Message(), "Shape source is invalid.");
+    // A query that throws is an empty answer to the wrapper: the same message.
+    engine.scriptMetadata("metadata",
+                          qelocal::MetadataReply{"", {}, qelocal::ScriptedFailure{"bad layer"}});
+    EXPECT_FALSE(access.stem.validateServiceLayer("http://127.0.0.1:9/s", 3, xml));
+    EXPECT_EQ(access.Message(), "Shape source is invalid.");
+    EXPECT_EQ(Leftovers(), before);
+
+    std::string layers = "stale";
+    EXPECT_FALSE(access.stem.validateMapService("", layers));
+    EXPECT_EQ(layers, "");
+    engine.scriptMetadata("mapServiceLayers", qelocal::MetadataReply{R"([{"value":0}])", {}, {}});
+    EXPECT_TRUE(access.stem.validateMapService("http://127.0.0.1:9/s", layers));
+    EXPECT_EQ(layers, R"([{"value":0}])");
+}
+
+TEST_F(StemTest, PointJobsAreExactAndTheEnvelopeIsLeftUpperThenRightLower) {
+    const LocallyUniqueID id = Points({{1, 5, 7}, {3, 2, 8}});
+    {
+        QERawDataIterator points(id, Strings{"x", "y"}, {}, false, QERawDataIterator::Ignore, false,
+                                 true);
+        points.SetName("pointData");
+        EXPECT_EQ(access.Envelope(points, "x", "y"), (std::vector<double>{1, 5, 3, 2}));
+    }
+    auto& engine = qelocal::LocalEngine::instance();
+    engine.reset();
+    engine.addJobScript("pointCoord", qelocal::JobScript());
+    const std::string model = dir + "/m.xml";
+    const std::string geojson = dir + "/g.geojson";
+    const std::string write =
+        R"({"dataDestination":"file:///DIR/g.geojson","dataModelDestination":)"
+        R"("file:///DIR/m.xml","type":"text/geojson"})";
+    EXPECT_TRUE(
+        access.stem.getPointGeoJSON("WGS 84", 0, "", 3857, id, "", {"x", "y"}, model, geojson));
+    const Strings jobs = Jobs();
+    ASSERT_EQ(jobs.size(), 2u);
+    EXPECT_EQ(jobs[0],
+              R"(val f1_conf = {"dataSource":"pointData"})"
+              "\n"
+              R"(val f2_conf = {"output":[{"input":"x","function":"min","outName":"leftUpperX"},)"
+              R"({"input":"y","function":"max","outName":"leftUpperY"},)"
+              R"({"input":"x","function":"max","outName":"rightLowerX"},)"
+              R"({"input":"y","function":"min","outName":"rightLowerY"}]})"
+              "\n"
+              R"(val f3_conf = {"dataDestination":"file:///aggpointdata.csv",)"
+              R"("dataModelDestination":"file:///aggpointdatamodel.xml","type":"text/csv"})"
+              "\nread(f1_conf)->aggregate(f2_conf, _)->write(f3_conf, _)");
+    EXPECT_EQ(
+        Plain(jobs[1]),
+        R"(val f1_conf = {"dataSource":"pointData"})"
+        "\n"
+        R"(val f2_derive = ctx => x => ("pointCoord", [x.x,x.y]))"
+        "\n"
+        R"(val f3_conf = {"fields":[{"name":"pointCoord","Geo":{"type":"Point","coordinates":"2",)"
+        R"("wkid":"4326","csname":"WGS 84","isProjected":false,"wkt":"GEOGCS[\"GCS_WGS_1984\",)"
+        R"(DATUM[\"D_WGS_1984\",SPHEROID[\"WGS_1984\",6378137.0,298.257223563]],)"
+        R"(PRIMEM[\"Greenwich\",0.0],UNIT[\"Degree\",0.0174532925199433]]",)"
+        R"("GeoEnvelope":{"leftUpperX":1.0,"leftUpperY":5.0,"rightLowerX":3.0,)"
+        R"("rightLowerY":2.0}}}]})"
+        "\n"
+        R"(val f4_conf = {"type":"all","reprojectionFields":[{"inSR":{"csName":"WGS 84"},)"
+        R"("outSR":{"csName":"WGS 84 / Pseudo-Mercator"}}]})"
+        "\nval f5_conf = " +
+            write +
+            "\nread(f1_conf)->deriveFields(_, f2_derive)->updateDataModel(f3_conf, _)->"
+            "reprojection(f4_conf, _)->write(f5_conf, _)");
+
+    // Three fields on a plane: no system, no envelope in the update, no reprojection.
+    const size_t lookups = engine.calls("coordinatesSystem").size();
+    EXPECT_TRUE(access.stem.getPointGeoJSON(QEInteractiveSTEM::kCartesian, 4326, "WGS 84", 3857, id,
+                                            "", {"x", "y", "z"}, model, geojson));
+    EXPECT_EQ(engine.calls("coordinatesSystem").size(), lookups);
+    EXPECT_EQ(Plain(LastJob()),
+              R"(val f1_conf = {"dataSource":"pointData"})"
+              "\n"
+              R"(val f2_derive = ctx => x => ("pointCoord", [x.x,x.y,x.z]))"
+              "\n"
+              R"(val f3_conf = {"fields":[{"name":"pointCoord","Geo":{"type":"Point",)"
+              R"("coordinates":"3"}}]})"
+              "\nval f4_conf = " +
+                  write +
+                  "\nread(f1_conf)->deriveFields(_, f2_derive)->updateDataModel(f3_conf, _)->"
+                  "write(f4_conf, _)");
+    EXPECT_EQ(Leftovers(), before);
+}
+
+TEST_F(StemTest, PointInputsThatCannotMakePointsFailWithoutAJob) {
+    const LocallyUniqueID id = Points({{1, 5, 7}});
+    auto& engine = qelocal::LocalEngine::instance();
+    const std::string model = dir + "/m.xml";
+    const std::string geojson = dir + "/g.geojson";
+    auto fails = [&](const std::string& cs, const Strings& fields, LocallyUniqueID data,
+                     const std::string& file) {
+        const bool ok =
+            access.stem.getPointGeoJSON(cs, 0, "", 3857, data, file, fields, model, geojson);
+        EXPECT_EQ(access.Message(), "");
+        EXPECT_TRUE(engine.calls("prepare").empty());
+        return !ok;
+    };
+    EXPECT_TRUE(fails("WGS 84", {"x"}, id, ""));
+    EXPECT_TRUE(fails("WGS 84", {"x", "y", "z", "x"}, id, ""));
+    EXPECT_TRUE(fails("no such system", {"x", "y"}, id, ""));
+    EXPECT_TRUE(fails("WGS 84", {"x", "label"}, id, ""));   // text storage
+    EXPECT_TRUE(fails("WGS 84", {"x", "absent"}, id, ""));  // not in the data
+    // A point file whose coordinates are not all numbers, and one that is not there.
+    const std::string csv = dir + "/points.csv";
+    ASSERT_TRUE(qetest::WriteFile(csv, "lon,lat\n1,5\nnorth,2\n"));
+    EXPECT_TRUE(fails("WGS 84", {"lon", "lat"}, LocallyUniqueID::None(), csv));
+    EXPECT_TRUE(fails("WGS 84", {"lon", "lat"}, LocallyUniqueID::None(), dir + "/absent.csv"));
+    EXPECT_EQ(Leftovers(), before);
+    EXPECT_FALSE(fs::exists(geojson));
 }

@@ -1,9 +1,9 @@
 #include "ShapeFixtures.h"
 
 #include <gdal.h>
+#include <minizip/zip.h>
 #include <ogr_api.h>
 #include <ogr_srs_api.h>
-#include <minizip/zip.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -41,8 +41,7 @@ bool WriteShape(const std::string& path, const std::vector<Column>& columns,
         }
     }
     std::filesystem::path file(path);
-    OGRLayerH layer =
-        GDALDatasetCreateLayer(dataset, file.stem().c_str(), srs, type, nullptr);
+    OGRLayerH layer = GDALDatasetCreateLayer(dataset, file.stem().c_str(), srs, type, nullptr);
     bool ok = layer != nullptr;
     for (size_t c = 0; ok && c < columns.size(); ++c) {
         OGRFieldDefnH field =

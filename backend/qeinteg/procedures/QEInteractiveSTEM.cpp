@@ -54,6 +54,12 @@ std::string QelPath(const std::string& path) {
     return NormalizeQelPathU(path, "file");
 }
 
+// A work file of the analytic directory, by the name the engine resolves there (the engine makes
+// that directory when it first writes into it).
+std::string WorkPath(const QESimpleFile& file) {
+    return NormalizeQelPathU(file.GetFileName(), "file");
+}
+
 // The program's text once `last` (and everything before it) is generated; empty on failure.
 std::string JobText(JNIQelProgram& program, QELFunction& last) {
     std::string text;
@@ -299,8 +305,8 @@ bool QEInteractiveSTEM::validateShapeSource(const std::string& path, std::string
 // ---- GeoJSON ---------------------------------------------------------------------------------
 
 bool QEInteractiveSTEM::getMapGeoJSON(const std::string& srcCS, int srcWkid,
-                                      const std::string& dstCS, int dstWkid,
-                                      const std::string* url, int layer, const std::string& shp,
+                                      const std::string& dstCS, int dstWkid, const std::string* url,
+                                      int layer, const std::string& shp,
                                       const std::string& dataModelPath,
                                       const std::string& geoJsonPath, const char* operation) {
     const bool cartesian = srcCS == kCartesian;
@@ -402,8 +408,7 @@ std::unique_ptr<QEInteractiveSTEM::PointSource> QEInteractiveSTEM::openData(
 std::vector<double> QEInteractiveSTEM::getGeoEnvelope(QERawDataIterator& points,
                                                       const std::string& xField,
                                                       const std::string& yField) {
-    static const char* const kNames[4] = {"leftUpperX", "leftUpperY", "rightLowerX",
-                                          "rightLowerY"};
+    static const char* const kNames[4] = {"leftUpperX", "leftUpperY", "rightLowerX", "rightLowerY"};
     QESimpleFile data("aggpointdata.csv", true, true);
     QESimpleFile model("aggpointdatamodel.xml", true, true);
     std::vector<double> result;
@@ -419,8 +424,8 @@ std::vector<double> QEInteractiveSTEM::getGeoEnvelope(QERawDataIterator& points,
         aggregate.AddAggregate("min", yField, kNames[3]);
         aggregate.AddPredFunction(&read, "");
         QELWrite write(&program);
-        write.SetDataModel(QelPath(model.GetAbsolutePath()));
-        write.WriteCSV(QelPath(data.GetAbsolutePath()));
+        write.SetDataModel(WorkPath(model));
+        write.WriteCSV(WorkPath(data));
         write.AddPredFunction(&aggregate, "");
         const std::string text = JobText(program, write);
         traceQELFile(text, "QelJobText", "getGeoEnvelope");
@@ -452,8 +457,7 @@ std::vector<double> QEInteractiveSTEM::getGeoEnvelope(QERawDataIterator& points,
 
 bool QEInteractiveSTEM::getPointGeoJSON(const std::string& srcCS, int srcWkid,
                                         const std::string& dstCS, int dstWkid,
-                                        LocallyUniqueID datasetId,
-                                        const std::string& pointFilePath,
+                                        LocallyUniqueID datasetId, const std::string& pointFilePath,
                                         const std::vector<std::string>& coordFields,
                                         const std::string& dataModelPath,
                                         const std::string& geoJsonPath) {
@@ -508,8 +512,8 @@ bool QEInteractiveSTEM::getPointGeoJSON(const std::string& srcCS, int srcWkid,
         std::vector<JNIQelExpression*> references;
         for (const std::string& field : fields)
             references.push_back(program.createQelExpressionFieldReference(field));
-        JNIQelExpression* coordinates = program.createQelExpression(
-            fields.size() == 2 ? "[%s,%s]" : "[%s,%s,%s]", &references);
+        JNIQelExpression* coordinates =
+            program.createQelExpression(fields.size() == 2 ? "[%s,%s]" : "[%s,%s,%s]", &references);
         QELExpressionFun derive(&program);
         derive.SetDeriveField(kPointField, coordinates);
         derive.AddPredFunction(&read, "");
@@ -549,14 +553,11 @@ bool QEInteractiveSTEM::getPointGeoJSON(const std::string& srcCS, int srcWkid,
 
 // ---- Key matching ----------------------------------------------------------------------------
 
-bool QEInteractiveSTEM::matchShapeKeys(const std::string& shapePath,
-                                       const std::vector<std::string>& mapKeys,
-                                       std::vector<std::vector<std::string>>& unmatchedMapKeys,
-                                       LocallyUniqueID datasetId,
-                                       const std::string& contextFilePath,
-                                       const std::vector<std::string>& dataKeys,
-                                       std::vector<std::vector<std::string>>& unmatchedDataKeys,
-                                       int maxRows, int& matchedCount) {
+bool QEInteractiveSTEM::matchShapeKeys(
+    const std::string& shapePath, const std::vector<std::string>& mapKeys,
+    std::vector<std::vector<std::string>>& unmatchedMapKeys, LocallyUniqueID datasetId,
+    const std::string& contextFilePath, const std::vector<std::string>& dataKeys,
+    std::vector<std::vector<std::string>>& unmatchedDataKeys, int maxRows, int& matchedCount) {
     resetJNI();
     CleanExceptions();
     runner().getProgressListener()->reset();
@@ -567,14 +568,11 @@ bool QEInteractiveSTEM::matchShapeKeys(const std::string& shapePath,
                      dataKeys, unmatchedDataKeys, maxRows, matchedCount);
 }
 
-bool QEInteractiveSTEM::matchServiceKeys(const std::string& url, int layer,
-                                         const std::vector<std::string>& mapKeys,
-                                         std::vector<std::vector<std::string>>& unmatchedMapKeys,
-                                         LocallyUniqueID datasetId,
-                                         const std::string& contextFilePath,
-                                         const std::vector<std::string>& dataKeys,
-                                         std::vector<std::vector<std::string>>& unmatchedDataKeys,
-                                         int maxRows, int& matchedCount) {
+bool QEInteractiveSTEM::matchServiceKeys(
+    const std::string& url, int layer, const std::vector<std::string>& mapKeys,
+    std::vector<std::vector<std::string>>& unmatchedMapKeys, LocallyUniqueID datasetId,
+    const std::string& contextFilePath, const std::vector<std::string>& dataKeys,
+    std::vector<std::vector<std::string>>& unmatchedDataKeys, int maxRows, int& matchedCount) {
     resetJNI();
     CleanExceptions();
     runner().getProgressListener()->reset();
@@ -625,8 +623,8 @@ bool QEInteractiveSTEM::matchKeys(const std::string* url, int layer, const std::
         else
             read.ReadShape(QelPath(shp));
         QELWrite write(&program);
-        write.WriteQEBF(QelPath(mapData.GetAbsolutePath()));
-        write.SetDataModel(QelPath(mapModel.GetAbsolutePath()));
+        write.WriteQEBF(WorkPath(mapData));
+        write.SetDataModel(WorkPath(mapModel));
         write.AddPredFunction(&read, "");
         const std::string text = JobText(program, write);
         traceQELFile(text, "QelJobText",
@@ -636,8 +634,8 @@ bool QEInteractiveSTEM::matchKeys(const std::string* url, int layer, const std::
     }
     if (ok) {
         std::vector<std::vector<std::string>> matched;
-        ok = getMatchedValues(mapData, mapModel, *context->iterator, mapFields, dataFields,
-                              matched, true, -1, false);
+        ok = getMatchedValues(mapData, mapModel, *context->iterator, mapFields, dataFields, matched,
+                              true, -1, false);
         if (ok)
             matchedCount = static_cast<int>(matched.size());
         ok = ok && getMatchedValues(mapData, mapModel, *context->iterator, mapFields, dataFields,
@@ -673,8 +671,8 @@ bool QEInteractiveSTEM::getMatchedValues(const QESimpleFile& mapData, const QESi
     {
         JNIQelProgram program;
         QELRead mapRead(&program);
-        mapRead.ReadQEBF(QelPath(mapData.GetAbsolutePath()));
-        mapRead.SetDataModel(QelPath(mapModel.GetAbsolutePath()));
+        mapRead.ReadQEBF(WorkPath(mapData));
+        mapRead.SetDataModel(WorkPath(mapModel));
         // Integer map keys compare as reals with the data side's numbers.
         std::vector<std::unique_ptr<QELExpressionFun>> reclassify;
         QELFunction* mapLast = &mapRead;
@@ -684,7 +682,8 @@ bool QEInteractiveSTEM::getMatchedValues(const QESimpleFile& mapData, const QESi
             std::vector<JNIQelExpression*> arguments{
                 program.createQelExpressionFieldReference(key)};
             auto function = std::make_unique<QELExpressionFun>(&program);
-            function->SetReclassifyField(key, program.createQelExpression("toReal(%s)", &arguments));
+            function->SetReclassifyField(key,
+                                         program.createQelExpression("toReal(%s)", &arguments));
             function->AddPredFunction(mapLast, "");
             mapLast = function.get();
             reclassify.push_back(std::move(function));
@@ -713,8 +712,8 @@ bool QEInteractiveSTEM::getMatchedValues(const QESimpleFile& mapData, const QESi
             join.AddMatchField(0, mapKeys[i], 1, dataKeys[i]);
 
         QELWrite write(&program);
-        write.WriteCSV(QelPath(joinData.GetAbsolutePath()));
-        write.SetDataModel(QelPath(joinModel.GetAbsolutePath()));
+        write.WriteCSV(WorkPath(joinData));
+        write.SetDataModel(WorkPath(joinModel));
         write.AddPredFunction(&join, "");
         const std::string text = JobText(program, write);
         const std::string name = std::string("MappingKeys") +

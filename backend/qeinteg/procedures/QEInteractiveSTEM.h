@@ -101,8 +101,8 @@ class QEINTEG_EXPORT QEInteractiveSTEM : public QEInteractive {
     void cleanupTempSubDirs();
 
     // The GeoJSON job of a map source (shape file or service layer).
-    bool getMapGeoJSON(const std::string& srcCS, int srcWkid, const std::string& dstCS,
-                       int dstWkid, const std::string* url, int layer, const std::string& shp,
+    bool getMapGeoJSON(const std::string& srcCS, int srcWkid, const std::string& dstCS, int dstWkid,
+                       const std::string* url, int layer, const std::string& shp,
                        const std::string& dataModelPath, const std::string& geoJsonPath,
                        const char* operation);
     bool validateSource(const std::string* url, int layer, const std::string& shp,
@@ -122,8 +122,7 @@ class QEINTEG_EXPORT QEInteractiveSTEM : public QEInteractive {
     // Opens the host dataset datasetId, or the case file `path` when it is none, restricted to
     // `fields` (UTF-8) and named `name`. Null when the file cannot be opened.
     std::unique_ptr<PointSource> openData(LocallyUniqueID datasetId, const std::string& path,
-                                          const std::vector<std::string>& fields,
-                                          const char* name);
+                                          const std::vector<std::string>& fields, const char* name);
     // Reads both written files back and traces them under `operation`.
     void traceOutputs(const std::string& dataModelPath, const std::string& geoJsonPath,
                       const char* operation);
