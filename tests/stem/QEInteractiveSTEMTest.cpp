@@ -415,3 +415,213 @@ TEST_F(StemTest, PointInputsThatCannotMakePointsFailWithoutAJob) {
     EXPECT_EQ(Leftovers(), before);
     EXPECT_FALSE(fs::exists(geojson));
 }
+
+namespace {
+
+// The map side as the pre-step leaves it: an engine data file and its data model, made by a real
+// job from CSV text (whole numbers become integer fields).
+struct MapFiles {
+    QESimpleFile data{"shapedata.qebf", true, true};
+    QESimpleFile model{"shapedatamodel.xml", true, true};
+
+    explicit MapFiles(const std::string& csv) {
+        const std::string source = qetest::TestDir() + "/map.csv";
+        EXPECT_TRUE(qetest::WriteFile(source, csv));
+        QERunner runner(nullptr);
+        std::string text;
+        {
+            JNIQelProgram program;
+            QELRead read(&program);
+            read.ReadCSV(NormalizeQelPathU(source, "file"), true);
+            QELWrite write(&program);
+            write.WriteQEBF(NormalizeQelPathU(data.GetFileName(), "file"));
+            write.SetDataModel(NormalizeQelPathU(model.GetFileName(), "file"));
+            write.AddPredFunction(&read, "");
+            EXPECT_TRUE(write.GenerateQEL());
+            program.getQelText(text);
+        }
+        EXPECT_TRUE(runner.prepareQELJob(text) && runner.execute()) << text;
+        runner.cleanExecution();
+        runner.cleanJRef();
+    }
+};
+
+// A context dataset with a numeric key "code" and a text key "label".
+LocallyUniqueID Context(const std::vector<std::pair<double, std::string>>& rows) {
+    auto data = std::make_shared<HostDataset>();
+    data->AddVariable(TAVO_Variable("code", 0));
+    data->AddVariable(TAVO_Variable("label", 12));
+    data->AddVariable(TAVO_Variable("other", 0));
+    for (const auto& [code, label] : rows) {
+        const long row = data->AddCase();
+        data->SetNumeric(row, 0, code);
+        data->SetString(row, 1, label);
+    }
+    return SvrDMDataset::Register(data);
+}
+
+std::string Text(const Keys& keys) {
+    std::string text;
+    for (const auto& combination : keys) {
+        text += text.empty() ? "" : " ";
+        for (size_t i = 0; i < combination.size(); ++i)
+            text += (i == 0 ? "" : "|") + combination[i];
+    }
+    return text;
+}
+
+}  // namespace
+
+TEST_F(StemTest, IntegerMapKeysMatchRealDataKeysAndReadBackAsIntegers) {
+    MapFiles map("id,name\n7,a\n8,b\n7,a\n12345678901,c\n");
+    QERawDataIterator context(Context({{7.0, "a"}, {9.5, "x"}, {12345678901.0, "c"}}),
+                              Strings{"code", "label"}, {}, false, QERawDataIterator::Ignore, false,
+                              true);
+    context.SetName("contextData");
+    Keys out;
+    ASSERT_TRUE(
+        access.Matched(map.data, map.model, context, {"id"}, {"code"}, out, true, -1, false));
+    EXPECT_EQ(Text(out), "7 12345678901");
+    EXPECT_EQ(
+        Plain(LastJob()),
+        R"(val f1_conf = {"filesystem":{"dataModel":"file:///shapedatamodel.xml",)"
+        R"("locations":[{"path":"file:///shapedata.qebf","parser":{"name":"qebf","config":{}}}]}})"
+        "\n"
+        R"(val f2_derive = ctx => x => ("id", toReal(x.id)))"
+        "\n"
+        R"(val f3_conf = {"output":[{"input":"id","function":"key","outName":"id"}]})"
+        "\nval frag_f1 = read(f1_conf)->reclassifyField(_, f2_derive)->aggregate(f3_conf, _)\n"
+        R"(val f4_conf = {"dataSource":"contextData"})"
+        "\n"
+        R"(val f5_conf = {"output":[{"input":"code","function":"key","outName":"code"}]})"
+        "\nval frag_f4 = read(f4_conf)->aggregate(f5_conf, _)\n"
+        R"(val f6_conf = {"matchFields":[{"shape":"id","dataset":"code"}],)"
+        R"("outputFields":{"shape":["id"]},"joinType":"Inner"})"
+        "\n"
+        R"(val f7_conf = {"dataDestination":"file:///joindata.csv",)"
+        R"("dataModelDestination":"file:///joindatamodel.xml","type":"text/csv"})"
+        "\njoin(f6_conf, dataset=frag_f4, shape=frag_f1)->write(f7_conf, _)");
+    out.clear();
+    ASSERT_TRUE(
+        access.Matched(map.data, map.model, context, {"id"}, {"code"}, out, true, 10, true));
+    EXPECT_EQ(Text(out), "8");
+    EXPECT_NE(LastJob().find(R"("outputFields":{"shape":["id"]},"joinType":"Anti",)"
+                             R"("nonMatchingSources":["shape"]})"),
+              std::string::npos);
+    out.clear();
+    ASSERT_TRUE(
+        access.Matched(map.data, map.model, context, {"id"}, {"code"}, out, false, 10, true));
+    EXPECT_EQ(Text(out), "9.5");
+    EXPECT_NE(LastJob().find(R"("outputFields":{"dataset":["code"]},"joinType":"Anti",)"
+                             R"("nonMatchingSources":["dataset"]})"),
+              std::string::npos);
+    // Two keys, one of them text.
+    out.clear();
+    ASSERT_TRUE(access.Matched(map.data, map.model, context, {"id", "name"}, {"code", "label"}, out,
+                               false, -1, true));
+    EXPECT_EQ(Text(out), "9.5|x");
+}
+
+namespace {
+
+// Makes the key matching's pre-step behave as if the engine had read the shape file `match`:
+// the job's two destinations receive copies of the prepared map files.
+void ScriptPreStep(const MapFiles& files, const std::string& match) {
+    qelocal::JobScript script;
+    script.call([&files] {
+        const std::string job = LastJob();
+        std::smatch found;
+        ASSERT_TRUE(
+            std::regex_search(job, found,
+                              std::regex(R"re("dataDestination":"file:///([^"]+)",)re"
+                                         R"re("dataModelDestination":"file:///([^"]+)")re")))
+            << job;
+        const std::string work = QESimpleFile::GetAnalyticDefaultDir();
+        fs::copy_file(files.data.GetAbsolutePath(), work + found[1].str());
+        fs::copy_file(files.model.GetAbsolutePath(), work + found[2].str());
+    });
+    qelocal::LocalEngine::instance().addJobScript(match, script);
+}
+
+}  // namespace
+
+TEST_F(StemTest, UnmatchedListsStopAfterMaxRowsPlusOne) {
+    std::string csv = "id,name\n";
+    for (int id = 1; id <= 25; ++id)
+        csv += std::to_string(id) + ",n\n";
+    csv += "100,n\n101,n\n100,n\n";
+    const MapFiles map(csv);
+    const std::string shp = Areas("areas", {"1"});
+    qelocal::LocalEngine::instance().reset();
+    before = Leftovers();
+    ScriptPreStep(map, "areas.shp");
+    const LocallyUniqueID context = Context({{100, "a"}, {101, "b"}, {101, "b"}, {500, "c"}});
+
+    Keys unmatchedMap{{"stale"}};
+    Keys unmatchedData{{"stale"}};
+    int matched = -1;
+    ASSERT_TRUE(access.stem.matchShapeKeys(shp, {"id"}, unmatchedMap, context, "", {"code"},
+                                           unmatchedData, 10, matched));
+    EXPECT_EQ(matched, 2);
+    EXPECT_EQ(unmatchedMap.size(), 11u);
+    EXPECT_EQ(Text(unmatchedData), "500");
+    ASSERT_TRUE(access.stem.matchShapeKeys(shp, {"id"}, unmatchedMap, context, "", {"code"},
+                                           unmatchedData, -1, matched));
+    EXPECT_EQ(unmatchedMap.size(), 25u);
+    EXPECT_EQ(unmatchedMap.front(), Strings{"1"});
+    EXPECT_EQ(matched, 2);
+    EXPECT_EQ(Plain(Jobs().at(4)),
+              R"(val f1_conf = {"geospatial":{"location":"file:///DIR/areas.shp","type":"shp"}})"
+              "\n"
+              R"(val f2_conf = {"dataDestination":"file:///shapedata_1.qebf",)"
+              R"("dataModelDestination":"file:///shapedatamodel_1.xml","type":"qebf"})"
+              "\nread(f1_conf)->write(f2_conf, _)");
+    EXPECT_EQ(Leftovers(), before);
+}
+
+TEST_F(StemTest, AllKeysMatchedGivesEmptyLists) {
+    const MapFiles map("id,name\n1,a\n2,b\n1,a\n");
+    const std::string shp = Areas("areas", {"1"});
+    qelocal::LocalEngine::instance().reset();
+    before = Leftovers();
+    ScriptPreStep(map, "areas.shp");
+    // The context data from a case file this time.
+    const std::string file = dir + "/context.csv";
+    ASSERT_TRUE(qetest::WriteFile(file, "code,label\n2,b\n1,a\n2,b\n"));
+    Keys unmatchedMap, unmatchedData;
+    int matched = -1;
+    ASSERT_TRUE(access.stem.matchShapeKeys(shp, {"id", "name"}, unmatchedMap,
+                                           LocallyUniqueID::None(), file, {"code", "label"},
+                                           unmatchedData, 10, matched));
+    EXPECT_EQ(matched, 2);
+    EXPECT_TRUE(unmatchedMap.empty());
+    EXPECT_TRUE(unmatchedData.empty());
+    EXPECT_EQ(Leftovers(), before);
+}
+
+TEST_F(StemTest, BadKeyInputFailsAndLeavesNothing) {
+    const MapFiles map("id,name\n1,a\n");
+    const std::string shp = Areas("areas", {"1"});
+    qelocal::LocalEngine::instance().reset();
+    before = Leftovers();
+    ScriptPreStep(map, "areas.shp");
+    const LocallyUniqueID context = Context({{1, "a"}});
+    Keys unmatchedMap, unmatchedData;
+    int matched = -1;
+    auto match = [&](const std::string& path, const Strings& mapKeys, const Strings& dataKeys) {
+        return access.stem.matchShapeKeys(path, mapKeys, unmatchedMap, context, "", dataKeys,
+                                          unmatchedData, 10, matched);
+    };
+    EXPECT_FALSE(match(shp, {"id", "name"}, {"code"}));
+    EXPECT_FALSE(match(shp, {}, {}));
+    EXPECT_FALSE(match(shp, {"id"}, {"absent"}));
+    EXPECT_TRUE(qelocal::LocalEngine::instance().calls("prepare").empty());
+    EXPECT_FALSE(match(shp, {"absent"}, {"code"}));
+    EXPECT_EQ(matched, 0);
+    // A shape file that is not there fails before the context data is opened.
+    EXPECT_FALSE(access.stem.matchShapeKeys(dir + "/none.shp", {"id"}, unmatchedMap,
+                                            LocallyUniqueID::None(), dir + "/no-such.csv", {"code"},
+                                            unmatchedData, 10, matched));
+    EXPECT_EQ(access.Message(), kNoDbf);
+    EXPECT_EQ(Leftovers(), before);
+}
