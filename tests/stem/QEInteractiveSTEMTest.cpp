@@ -8,6 +8,7 @@
 #include "common/TestSupport.h"
 #include "qeinteg/data/QERawDataIterator.h"
 #include "qeinteg/data/QESimpleFile.h"
+#include "qeinteg/data/QEStatTracer.h"
 #include "qeinteg/data/QEStatUtilities.h"
 #include "qeinteg/platform/engine/service/JobScript.h"
 #include "qeinteg/platform/engine/service/LocalEngine.h"
@@ -624,4 +625,31 @@ TEST_F(StemTest, BadKeyInputFailsAndLeavesNothing) {
                                             unmatchedData, 10, matched));
     EXPECT_EQ(access.Message(), kNoDbf);
     EXPECT_EQ(Leftovers(), before);
+}
+
+TEST_F(StemTest, TracesNameTheOperationAndHoldTheResults) {
+    const std::string root = dir + "/trace";
+    qetest::ScopedEnv traceDir("QE_STAT_DEBUG_DIR", root.c_str());
+    qetest::ScopedEnv maxCount("QE_STAT_DEBUG_MAXCOUNT", "0");
+    QEStatTracer::resetForTest();
+    const std::string shp = Areas("areas", {"1"});
+    // The job "writes" both files as the engine would.
+    qelocal::JobScript script;
+    script.call([this] {
+        qetest::WriteFile(dir + "/m.xml", "<DataModel/>");
+        qetest::WriteFile(dir + "/g.geojson", R"({"type":"FeatureCollection","features":[]})");
+    });
+    qelocal::LocalEngine::instance().addJobScript("", script);
+    EXPECT_TRUE(access.stem.getShapeGeoJSON(QEInteractiveSTEM::kCartesian, 0, "", 0, shp,
+                                            dir + "/m.xml", dir + "/g.geojson"));
+    Strings files;
+    for (const auto& entry : fs::directory_iterator(root))
+        files.push_back(entry.path().filename().string());
+    std::sort(files.begin(), files.end());
+    QEStatTracer::resetForTest();
+    EXPECT_EQ(files,
+              (Strings{"DataModelFile_getShapeGeoJSON.xml", "GeoJSONFile_getShapeGeoJSON.json",
+                       "QelJobText_getShapeGeoJSON.qel", "qeinteg.log"}));
+    EXPECT_EQ(qetest::ReadFile(root + "/GeoJSONFile_getShapeGeoJSON.json"),
+              R"({"type":"FeatureCollection","features":[]})");
 }
