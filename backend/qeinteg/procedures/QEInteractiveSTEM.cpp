@@ -68,6 +68,26 @@ std::string JobText(JNIQelProgram& program, QELFunction& last) {
     return text;
 }
 
+// The job text once `last` is followed by a reprojection from srcName to dstName (only when
+// dstName is given) and the GeoJSON write with its data model.
+std::string GeoJsonJob(JNIQelProgram& program, QELFunction& last, const std::string& srcName,
+                       const std::string& dstName, const std::string& dataModelPath,
+                       const std::string& geoJsonPath) {
+    QELFunction* before = &last;
+    QELReprojection reprojection(&program);
+    if (!dstName.empty()) {
+        reprojection.SetOriCoorSystem(srcName);
+        reprojection.SetDesCoorSystem(dstName);
+        reprojection.AddPredFunction(&last, "");
+        before = &reprojection;
+    }
+    QELWrite write(&program);
+    write.WriteGeoJSON(QelPath(geoJsonPath), kGeoJsonType);
+    write.SetDataModel(QelPath(dataModelPath));
+    write.AddPredFunction(before, "");
+    return JobText(program, write);
+}
+
 // The text of a key value: numbers with 15 significant digits, texts as the engine gave them.
 bool KeyText(EmbeddedQE::RowDataIterator& rows, int field, bool isString, std::string& text) {
     const void* data = nullptr;
@@ -329,21 +349,8 @@ bool QEInteractiveSTEM::getMapGeoJSON(const std::string& srcCS, int srcWkid,
             read.ReadMapService(transcodeToUTF8(url->c_str(), converter()), layer);
         else
             read.ReadShape(QelPath(shp));
-        QELReprojection reprojection(&program);
-        const bool reproject = !cartesian && !dstName.empty();
-        if (reproject) {
-            reprojection.SetOriCoorSystem(srcName);
-            reprojection.SetDesCoorSystem(dstName);
-            reprojection.AddPredFunction(&read, "");
-        }
-        QELWrite write(&program);
-        write.WriteGeoJSON(QelPath(geoJsonPath), kGeoJsonType);
-        write.SetDataModel(QelPath(dataModelPath));
-        if (reproject)
-            write.AddPredFunction(&reprojection, "");
-        else
-            write.AddPredFunction(&read, "");
-        const std::string text = JobText(program, write);
+        const std::string text = GeoJsonJob(program, read, srcName, cartesian ? "" : dstName,
+                                            dataModelPath, geoJsonPath);
         traceQELFile(text, "QelJobText", operation);
         ok = runJob(text, nullptr, url != nullptr ? kInvalidSource : kUnreadableFile);
     }
@@ -525,21 +532,8 @@ bool QEInteractiveSTEM::getPointGeoJSON(const std::string& srcCS, int srcWkid,
             update.Update(kPointField, CFGeo::Point, count, wkid, srcName, isProjected, wkt,
                           envelope[0], envelope[1], envelope[2], envelope[3]);
         update.AddPredFunction(&derive, "");
-        QELReprojection reprojection(&program);
-        const bool reproject = !dstName.empty();
-        if (reproject) {
-            reprojection.SetOriCoorSystem(srcName);
-            reprojection.SetDesCoorSystem(dstName);
-            reprojection.AddPredFunction(&update, "");
-        }
-        QELWrite write(&program);
-        write.WriteGeoJSON(QelPath(geoJsonPath), kGeoJsonType);
-        write.SetDataModel(QelPath(dataModelPath));
-        if (reproject)
-            write.AddPredFunction(&reprojection, "");
-        else
-            write.AddPredFunction(&update, "");
-        const std::string text = JobText(program, write);
+        const std::string text =
+            GeoJsonJob(program, update, srcName, dstName, dataModelPath, geoJsonPath);
         traceQELFile(text, "QelJobText", "getPointGeoJSON");
         ok = runJob(text, &points, kInvalidSource);
     }
