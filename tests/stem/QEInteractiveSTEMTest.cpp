@@ -267,6 +267,17 @@ TEST_F(StemTest, GeoJsonJobsAreExactTexts) {
     EXPECT_TRUE(access.stem.getShapeGeoJSON("WGS 84", 0, "no such system", 0, shp, model, geojson));
     EXPECT_EQ(Plain(LastJob()),
               read + "\nval f2_conf = " + write + "\nread(f1_conf)->write(f2_conf, _)");
+
+    // The engine's own error, then a reason of this class: never the stale one of a run before.
+    engine.reset();
+    qelocal::JobScript failing;
+    failing.fail("E1", "engine says no", "");
+    engine.addJobScript("", failing);
+    EXPECT_FALSE(access.stem.getShapeGeoJSON("WGS 84", 0, "", 3857, shp, model, geojson));
+    EXPECT_EQ(access.Message(), "engine says no");
+    EXPECT_FALSE(
+        access.stem.getShapeGeoJSON("WGS 84", 0, "", 3857, dir + "/absent.shp", model, geojson));
+    EXPECT_EQ(access.Message(), kNoDbf);
 }
 
 TEST_F(StemTest, ValidationJobsAreExactAndFailuresTranslated) {
