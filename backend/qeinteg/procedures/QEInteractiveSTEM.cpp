@@ -50,6 +50,29 @@ bool IsFile(const std::string& path) {
     return ::stat(ExtNameStr(path.c_str()).GetU8().c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// shapeName in folder or, for archives made by zipping a folder, in one of its folders (in name
+// order); empty when there is none.
+std::string FindShapeFile(const std::string& folder, const std::string& shapeName) {
+    const std::string top = JoinFilePath(folder, shapeName);
+    if (IsFile(top))
+        return top;
+    std::vector<std::string> below;
+    std::error_code error;
+    std::filesystem::directory_iterator it(ExtNameStr(folder.c_str()).GetU8(), error);
+    for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        std::error_code kindError;
+        if (it->is_directory(kindError) && !it->is_symlink(kindError))
+            below.push_back(JoinFilePath(folder, transcodeFromUTF8(it->path().filename().c_str())));
+    }
+    std::sort(below.begin(), below.end());
+    for (const std::string& sub : below) {
+        const std::string candidate = JoinFilePath(sub, shapeName);
+        if (IsFile(candidate))
+            return candidate;
+    }
+    return "";
+}
+
 std::string QelPath(const std::string& path) {
     return NormalizeQelPathU(path, "file");
 }
@@ -153,31 +176,8 @@ std::string QEInteractiveSTEM::getShapeFilePath(const std::string& path) {
                 folder.clear();
             }
         }
-        const std::string shapeName = base + ".shp";
-        if (!folder.empty()) {
-            result = JoinFilePath(folder, shapeName);
-            if (!IsFile(result)) {
-                // Archives made by zipping a folder hold the shape file one level down.
-                result.clear();
-                std::vector<std::string> below;
-                std::error_code error;
-                for (const auto& entry : std::filesystem::directory_iterator(
-                         ExtNameStr(folder.c_str()).GetU8(), error)) {
-                    std::error_code kindError;
-                    if (entry.is_directory(kindError) && !entry.is_symlink(kindError))
-                        below.push_back(JoinFilePath(
-                            folder, transcodeFromUTF8(entry.path().filename().c_str())));
-                }
-                std::sort(below.begin(), below.end());
-                for (const std::string& sub : below) {
-                    const std::string candidate = JoinFilePath(sub, shapeName);
-                    if (IsFile(candidate)) {
-                        result = candidate;
-                        break;
-                    }
-                }
-            }
-        }
+        if (!folder.empty())
+            result = FindShapeFile(folder, base + ".shp");
         if (result.empty()) {
             keepTranslated(kNoShapeInZip);
             return result;
