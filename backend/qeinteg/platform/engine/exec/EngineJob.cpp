@@ -7,6 +7,7 @@
 #include "qeinteg/platform/engine/io/CsvRowSource.h"
 #include "qeinteg/platform/engine/io/CsvWriter.h"
 #include "qeinteg/platform/engine/io/DataModelXml.h"
+#include "qeinteg/platform/engine/io/GeoRowSource.h"
 #include "qeinteg/platform/engine/io/IteratorRowSource.h"
 #include "qeinteg/platform/engine/io/QebfFile.h"
 #include "qeinteg/platform/engine/io/ZipOutput.h"
@@ -189,9 +190,27 @@ std::unique_ptr<RowSource> OpenReadSource(const EngineStep& step, JobEnvironment
         } else {
             throw EngineError(context + ": the parser '" + parser + "' is not supported");
         }
+    } else if (auto geo = conf.find("geospatial"); geo != conf.end() && geo->is_object()) {
+        const std::string type = StringMember(*geo, "type", context);
+        const std::string location = StringMember(*geo, "location", context);
+        if (type == "shp") {
+            source = GeoRowSource::OpenShape(ResolveJobPath(location, env), context);
+        } else if (type == "mps") {
+            auto layer = geo->find("queryLayer");
+            if (layer == geo->end() || !layer->is_number_integer())
+                throw EngineError(context + ": \"queryLayer\" must be an integer",
+                                  "BAD_CONFIGURATION");
+            source = GeoRowSource::OpenService(location, layer->get<int>(), env.mapServiceTimeout,
+                                               context);
+        } else {
+            throw EngineError(
+                context + ": the geospatial type '" + type + "' is neither \"shp\" nor \"mps\"",
+                "BAD_CONFIGURATION");
+        }
     } else {
         throw EngineError(
-            context + ": only \"dataSource\" and \"filesystem\" sources are supported",
+            context +
+                ": only \"dataSource\", \"filesystem\" and \"geospatial\" sources are supported",
             "BAD_CONFIGURATION");
     }
     if (auto max = conf.find("maxRecordsCount"); max != conf.end()) {

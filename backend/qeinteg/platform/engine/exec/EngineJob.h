@@ -3,6 +3,7 @@
 // model beside the data).
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -39,6 +40,8 @@ struct JobEnvironment {
     // The engine's analytic root: relative file paths are taken under its "keld/public/"
     // directory, named engine data sources live in its "datasources/" directory.
     std::string analyticRoot;
+    // How long a map service may take to answer one request.
+    std::chrono::milliseconds mapServiceTimeout{10000};
 };
 
 // Where a file URI of a job points: absolute paths as they are, relative ones under the analytic
@@ -48,8 +51,9 @@ std::string ResolveJobPath(const std::string& uri, const JobEnvironment& env);
 std::string DataSourcePath(const std::string& name, const JobEnvironment& env);
 std::string DataSourceModelPath(const std::string& name, const JobEnvironment& env);
 
-// The records of a read step: an input iterator or engine data source by name, or a CSV or QEBF
-// file; "maxRecordsCount" and "readErrorThreshold" applied. Throws EngineError.
+// The records of a read step: an input iterator or engine data source by name, a CSV or QEBF
+// file, or a geographic source (a shape file or a map-service layer); "maxRecordsCount" and
+// "readErrorThreshold" applied. Throws EngineError.
 std::unique_ptr<RowSource> OpenReadSource(const EngineStep& step, JobEnvironment& env);
 // Runs a descriptives step over `source` into its output containers.
 void RunDescriptivesStep(const EngineStep& step, RowSource& source, JobEnvironment& env, float from,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -63,6 +64,30 @@ inline bool IsTemporalStorage(Storage s) {
     return s == Storage::Date || s == Storage::Time || s == Storage::Timestamp;
 }
 
+// The bounding box of geometries: x grows to the right, y upwards.
+struct GeoEnvelope {
+    double leftUpperX = 0;
+    double leftUpperY = 0;
+    double rightLowerX = 0;
+    double rightLowerY = 0;
+};
+
+// What makes a field a geometry field. Its values are ISO WKB (little-endian) in a string column.
+// A system is named by csName and wkid (either may be missing) and defined by wkt; a field without
+// any of the three holds planar coordinates without a system ("CARTESIAN") and is never
+// reprojected.
+struct GeoInfo {
+    std::string type;  // "Point", "MultiPoint", "LineString", ... "MultiPolygon"
+    int coordinates = 2;
+    int wkid = 0;  // 0 or below: not known
+    std::string csName;
+    std::string wkt;
+    bool projected = false;
+    std::optional<GeoEnvelope> envelope;
+
+    bool hasSystem() const { return wkid > 0 || !csName.empty() || !wkt.empty(); }
+};
+
 // One field of a record layout.
 struct EngineField {
     std::string name;
@@ -73,6 +98,8 @@ struct EngineField {
     std::string format;  // the host's display format, passed through
     // Value labels and missing values as data model XML elements, passed through unchanged.
     std::string detailXml;
+    // Set on geometry fields only.
+    std::optional<GeoInfo> geo;
 };
 
 // The value of one field in the current row. For numeric storages `number` holds the value in the

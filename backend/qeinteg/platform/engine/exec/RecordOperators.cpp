@@ -1,12 +1,14 @@
 #include "qeinteg/platform/engine/exec/RecordOperators.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
 #include <pugixml.hpp>
 
-#include "qeinteg/platform/engine/io/DataModelXml.h"
 #include "qeinteg/platform/engine/exec/EngineTime.h"
+#include "qeinteg/platform/engine/geo/Wkb.h"
+#include "qeinteg/platform/engine/io/DataModelXml.h"
 
 namespace qelocal {
 
@@ -340,7 +342,7 @@ void AppendValueXml(pugi::xml_node parent, const char* name, const Json& value,
 
 UpdateDataModelOperator::UpdateDataModelOperator(std::unique_ptr<BatchStream> input,
                                                  const Json& config, const std::string& context)
-    : input_(std::move(input)), fields_(input_->fields()) {
+    : input_(std::move(input)), fields_(input_->fields()), context_(context) {
     const Json& updates = Member(config, "fields", context);
     if (!updates.is_array())
         throw EngineError(context + ": \"fields\" must be an array of field updates",
@@ -444,7 +446,85 @@ UpdateDataModelOperator::UpdateDataModelOperator(std::unique_ptr<BatchStream> in
             }
             field.detailXml = xml;
         }
+        if (auto g = update.find("Geo"); g != update.end())
+            ApplyGeo(*g, field, static_cast<size_t>(index), context);
     }
+}
+
+void UpdateDataModelOperator::ApplyGeo(const Json& config, EngineField& field, size_t index,
+                                       const std::string& context) {
+    const std::string where = context + ": \"Geo\" of field '" + field.name + "'";
+    if (!config.is_object())
+        throw EngineError(where + " must be an object", "BAD_CONFIGURATION");
+    // Numbers may come as texts ("coordinates": "2", "wkid": "4326").
+    auto integer = [&](const char* key, int fallback) {
+        auto it = config.find(key);
+        if (it == config.end())
+            return fallback;
+        if (it->is_number_integer())
+            return it->get<int>();
+        int value = 0;
+        if (it->is_string()) {
+            const std::string text = it->get<std::string>();
+            const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+            if (ec == std::errc() && end == text.data() + text.size())
+                return value;
+        }
+        throw EngineError(where + ": \"" + key + "\" must be an integer", "BAD_CONFIGURATION");
+    };
+    auto text = [&](const char* key) {
+        auto it = config.find(key);
+        if (it == config.end())
+            return std::string();
+        if (!it->is_string())
+            throw EngineError(where + ": \"" + key + "\" must be a text", "BAD_CONFIGURATION");
+        return it->get<std::string>();
+    };
+    GeoInfo geo = field.geo.value_or(GeoInfo{});
+    geo.type = text("type");
+    static const char* const kTypes[] = {"Point",           "MultiPoint", "LineString",
+                                         "MultiLineString", "Polygon",    "MultiPolygon"};
+    if (std::find(std::begin(kTypes), std::end(kTypes), geo.type) == std::end(kTypes))
+        throw EngineError(where + ": '" + geo.type + "' is not a geometry type",
+                          "BAD_CONFIGURATION");
+    geo.coordinates = integer("coordinates", 2);
+    if (geo.coordinates != 2 && geo.coordinates != 3)
+        throw EngineError(
+            where + ": a geometry has 2 or 3 coordinates, not " + std::to_string(geo.coordinates),
+            "BAD_CONFIGURATION");
+    geo.wkid = integer("wkid", 0);
+    geo.csName = text("csname");
+    geo.wkt = text("wkt");
+    if (auto p = config.find("isProjected"); p != config.end() && p->is_boolean())
+        geo.projected = p->get<bool>();
+    if (auto e = config.find("GeoEnvelope"); e != config.end()) {
+        if (!e->is_object())
+            throw EngineError(where + ": \"GeoEnvelope\" must be an object", "BAD_CONFIGURATION");
+        auto corner = [&](const char* key) {
+            auto it = e->find(key);
+            if (it == e->end() || !it->is_number())
+                throw EngineError(
+                    where + ": \"GeoEnvelope\" needs the number \"" + std::string(key) + "\"",
+                    "BAD_CONFIGURATION");
+            return it->get<double>();
+        };
+        geo.envelope = GeoEnvelope{corner("leftUpperX"), corner("leftUpperY"),
+                                   corner("rightLowerX"), corner("rightLowerY")};
+    }
+    if (!field.geo) {
+        // A field that is not yet geometry must hold coordinate lists, which become points.
+        if (field.storage != Storage::String)
+            throw EngineError(where + ": the field holds " +
+                                  std::string(StorageText(field.storage)) +
+                                  " values, not coordinate lists",
+                              "BAD_CONFIGURATION");
+        if (geo.type != "Point")
+            throw EngineError(where + ": coordinate lists make points, not " + geo.type,
+                              "BAD_CONFIGURATION");
+        points_.emplace_back(index, geo.coordinates);
+        field.measure = Measure::Typeless;
+    }
+    field.geo = geo;
 }
 
 bool UpdateDataModelOperator::next(Batch& out) {
@@ -452,6 +532,22 @@ bool UpdateDataModelOperator::next(Batch& out) {
         return false;
     for (size_t index : converted_)
         ConvertColumn(out.columns[index], fields_[index].storage);
+    for (const auto& [index, count] : points_) {
+        Column& column = out.columns[index];
+        std::string point;
+        std::string why;
+        for (size_t r = 0; r < out.rows; ++r) {
+            if (!column.valid[r] || !geo::Wkb::PointFromList(column.str[r], count, point, why)) {
+                if (!column.valid[r])
+                    why = "has no coordinates";
+                throw EngineError(context_ + ": record " + std::to_string(rows_ + r + 1) + " " +
+                                  why + " in field '" + fields_[index].name +
+                                  (column.valid[r] ? "' (" + column.str[r] + ")" : "'"));
+            }
+            column.str[r].swap(point);
+        }
+    }
+    rows_ += out.rows;
     return true;
 }
 

@@ -83,7 +83,9 @@ class BalanceOperator final : public BatchStream {
 
 // {"fields": [{"name", "measure"?, "storage"?, "role"?, "displayLabel"?, "valueLabels"?,
 // "missingValues"?, "Geo"?}]}: changes the data model of named fields; a storage change converts
-// the values (texts that are not numbers become missing).
+// the values (texts that are not numbers become missing). "Geo" makes a field a geometry field: a
+// derived coordinate list ("[x, y]" or "[x, y, z]") becomes a point, and a record whose list does
+// not hold that many numbers fails the job naming the record.
 class UpdateDataModelOperator final : public BatchStream {
   public:
     UpdateDataModelOperator(std::unique_ptr<BatchStream> input,
@@ -92,9 +94,15 @@ class UpdateDataModelOperator final : public BatchStream {
     bool next(Batch& out) override;
 
   private:
+    void ApplyGeo(const nlohmann::ordered_json& config, EngineField& field, size_t index,
+                  const std::string& context);
+
     std::unique_ptr<BatchStream> input_;
     std::vector<EngineField> fields_;
     std::vector<size_t> converted_;  // fields whose storage changed
+    std::vector<std::pair<size_t, int>> points_;  // coordinate lists to points: field, count
+    std::string context_;
+    uint64_t rows_ = 0;
 };
 
 // A result read by several consumers: the first to read drains the input into memory, every

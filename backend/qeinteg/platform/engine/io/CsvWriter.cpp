@@ -1,5 +1,7 @@
 #include "qeinteg/platform/engine/io/CsvWriter.h"
 
+#include "qeinteg/platform/engine/geo/Wkb.h"
+
 #include "qeinteg/platform/engine/stats/Descriptives.h"
 #include "qeinteg/platform/engine/exec/EngineTime.h"
 
@@ -59,6 +61,13 @@ void CsvWriter::writeRecord(RowSource& source) {
         switch (fields_[i].storage) {
             case Storage::String:
             case Storage::Unknown:
+                if (fields_[i].geo) {
+                    // Geometry bytes are no text: write the GeoJSON geometry instead.
+                    geometry_.clear();
+                    if (geo::Wkb::AppendGeoJson(cell.text, geometry_))
+                        putText(geometry_);
+                    break;
+                }
                 putText(cell.text);
                 break;
             case Storage::Date:

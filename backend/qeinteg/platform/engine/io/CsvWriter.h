@@ -1,6 +1,7 @@
 // Writes records as CSV: a header line of field names, then one line per record. Numbers are
 // written in their shortest exact form, dates and times as ISO texts, missing values as empty
 // unquoted cells, and texts quoted when they hold a comma, a quote, a line break or nothing.
+// Geometry fields are written as GeoJSON geometry objects.
 #pragma once
 
 #include <cstdio>
@@ -29,6 +30,7 @@ class CsvWriter {
     std::FILE* file_ = nullptr;
     std::vector<EngineField> fields_;
     std::string buffer_;
+    std::string geometry_;  // scratch for geometry cells
     bool finished_ = false;
 };
 

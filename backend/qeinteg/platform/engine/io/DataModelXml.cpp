@@ -1,5 +1,6 @@
 #include "qeinteg/platform/engine/io/DataModelXml.h"
 
+#include <charconv>
 #include <sstream>
 
 namespace qelocal {
@@ -9,6 +10,9 @@ namespace qelocal {
 //     <field name=".." measure=".." storage=".." role=".." [label=".."] [format=".."]>
 //       <valueLabels><value kind="integer|real|string" value=".." label=".."/>...</valueLabels>
 //       <missingValues ...>...</missingValues>
+//       <geo type=".." coordinates="2" [wkid=".."] [csname=".."] [isProjected=".."] [wkt=".."]>
+//         <envelope leftUpperX=".." leftUpperY=".." rightLowerX=".." rightLowerY=".."/>
+//       </geo>
 //     </field>
 //   </dataModel>
 // The summary document embeds the same fields under <DataModel>, each with its distinct values as
@@ -32,6 +36,52 @@ std::string DetailOf(pugi::xml_node field) {
         }
     }
     return out.str();
+}
+
+std::string DoubleText(double value) {
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+std::optional<GeoInfo> GeoOf(pugi::xml_node field) {
+    pugi::xml_node node = field.child("geo");
+    if (!node)
+        return std::nullopt;
+    GeoInfo geo;
+    geo.type = node.attribute("type").as_string();
+    geo.coordinates = node.attribute("coordinates").as_int(2);
+    geo.wkid = node.attribute("wkid").as_int(0);
+    geo.csName = node.attribute("csname").as_string();
+    geo.wkt = node.attribute("wkt").as_string();
+    geo.projected = node.attribute("isProjected").as_bool(false);
+    if (pugi::xml_node e = node.child("envelope")) {
+        geo.envelope = GeoEnvelope{
+            e.attribute("leftUpperX").as_double(), e.attribute("leftUpperY").as_double(),
+            e.attribute("rightLowerX").as_double(), e.attribute("rightLowerY").as_double()};
+    }
+    return geo;
+}
+
+void AppendGeo(pugi::xml_node field, const GeoInfo& geo) {
+    pugi::xml_node node = field.append_child("geo");
+    node.append_attribute("type") = geo.type.c_str();
+    node.append_attribute("coordinates") = geo.coordinates;
+    if (geo.wkid > 0)
+        node.append_attribute("wkid") = geo.wkid;
+    if (!geo.csName.empty())
+        node.append_attribute("csname") = geo.csName.c_str();
+    if (geo.hasSystem())
+        node.append_attribute("isProjected") = geo.projected ? "true" : "false";
+    if (!geo.wkt.empty())
+        node.append_attribute("wkt") = geo.wkt.c_str();
+    if (geo.envelope) {
+        pugi::xml_node e = node.append_child("envelope");
+        e.append_attribute("leftUpperX") = DoubleText(geo.envelope->leftUpperX).c_str();
+        e.append_attribute("leftUpperY") = DoubleText(geo.envelope->leftUpperY).c_str();
+        e.append_attribute("rightLowerX") = DoubleText(geo.envelope->rightLowerX).c_str();
+        e.append_attribute("rightLowerY") = DoubleText(geo.envelope->rightLowerY).c_str();
+    }
 }
 
 }  // namespace
@@ -126,6 +176,7 @@ std::vector<EngineField> ParseDataModelXml(const std::string& xml) {
         field.label = node.attribute("label").as_string();
         field.format = node.attribute("format").as_string();
         field.detailXml = DetailOf(node);
+        field.geo = GeoOf(node);
         fields.push_back(std::move(field));
     }
     return fields;
@@ -155,6 +206,8 @@ void AppendFields(pugi::xml_node model, const std::vector<EngineField>& fields,
                     node.append_copy(child);
             }
         }
+        if (field.geo)
+            AppendGeo(node, *field.geo);
         if (distinctValues != nullptr && i < distinctValues->size() &&
             !(*distinctValues)[i].empty()) {
             pugi::xml_node values = node.append_child("values");

@@ -50,14 +50,21 @@ std::string Text(const Json& config, const char* key, const std::string& context
 
 class WriteOperator::Sink {
   public:
-    Sink(const std::string& path, const std::vector<EngineField>& fields, bool csv)
+    Sink(const std::string& path, const std::vector<EngineField>& fields, bool csv, bool geojson,
+         const std::optional<GeoJsonMetadata>& metadata)
         : cursor_(fields) {
-        if (csv)
+        if (geojson)
+            geojson_ = std::make_unique<GeoJsonWriter>(path, fields, metadata);
+        else if (csv)
             csv_ = std::make_unique<CsvWriter>(path, fields);
         else
             qebf_ = std::make_unique<QebfWriter>(path, fields);
     }
     void write(const Batch& batch) {
+        if (geojson_) {
+            geojson_->write(batch);
+            return;
+        }
         cursor_.batch = &batch;
         for (size_t r = 0; r < batch.rows; ++r) {
             cursor_.row = r;
@@ -74,14 +81,22 @@ class WriteOperator::Sink {
             qebf_->writeRecord(source);
     }
     void finish() {
-        if (csv_)
+        if (geojson_)
+            geojson_->finish();
+        else if (csv_)
             csv_->finish();
         else
             qebf_->finish();
     }
 
+    // The fields as the model file describes them.
+    std::vector<EngineField> fields(const std::vector<EngineField>& given) const {
+        return geojson_ ? geojson_->writtenFields() : given;
+    }
+
   private:
     BatchCursor cursor_;
+    std::unique_ptr<GeoJsonWriter> geojson_;
     std::unique_ptr<CsvWriter> csv_;
     std::unique_ptr<QebfWriter> qebf_;
 };
@@ -126,9 +141,18 @@ WriteOperator::WriteOperator(std::unique_ptr<BatchStream> input, const Json& con
     }
     const std::string type = Text(config, "type", context);
     // The host data file of the local host is its case file: CSV with a header of names.
-    if (type == "text/csv" || type == "csv" || type == "application/x-tavo-sav")
+    if (type == "text/csv" || type == "csv" || type == "application/x-tavo-sav") {
         output_.csv = true;
-    else if (type != "qebf")
+    } else if (type.find("geojson") != std::string::npos ||
+               type.find("geo+json") != std::string::npos) {
+        output_.geojson = true;
+        if (auto m = config.find("metadata"); m != config.end()) {
+            if (!m->is_object())
+                throw EngineError(context + ": \"metadata\" must be an object",
+                                  "BAD_CONFIGURATION");
+            metadata_ = GeoJsonMetadata{Text(*m, "resourceId", context), Text(*m, "key", context)};
+        }
+    } else if (type != "qebf")
         throw EngineError(context + ": the type '" + type + "' cannot be written",
                           "BAD_CONFIGURATION");
     writePath_ = output_.dataPath;
@@ -148,7 +172,8 @@ void WriteOperator::open() {
         std::filesystem::create_directories(std::filesystem::path(output_.dataPath).parent_path(),
                                             ignored);
     }
-    sink_ = std::make_unique<Sink>(writePath_, output_.fields, output_.csv);
+    sink_ =
+        std::make_unique<Sink>(writePath_, output_.fields, output_.csv, output_.geojson, metadata_);
     if (append_ && std::filesystem::exists(output_.dataPath)) {
         QebfRowSource old(output_.dataPath);
         const auto& a = old.fields();
@@ -170,6 +195,7 @@ void WriteOperator::finish() {
     if (!sink_)
         open();  // no records: an empty file with its header
     sink_->finish();
+    output_.fields = sink_->fields(output_.fields);
     if (!output_.modelPath.empty()) {
         std::ofstream model(output_.modelPath, std::ios::binary | std::ios::trunc);
         model << DataModelDocument(output_.fields);

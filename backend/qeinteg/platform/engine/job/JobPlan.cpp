@@ -3,11 +3,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "qeinteg/platform/engine/io/DataModelXml.h"
 #include "qeinteg/platform/engine/exec/AggregateOperator.h"
 #include "qeinteg/platform/engine/exec/JoinOperator.h"
 #include "qeinteg/platform/engine/exec/RecordOperators.h"
+#include "qeinteg/platform/engine/exec/ReprojectionOperator.h"
 #include "qeinteg/platform/engine/exec/UnionOperator.h"
+#include "qeinteg/platform/engine/io/DataModelXml.h"
 #include "qeinteg/platform/engine/io/RowSourceStream.h"
 
 namespace qelocal {
@@ -24,7 +25,7 @@ const char* const kFunctions[] = {
     "read",          "write",          "filterFields",    "aggregate",
     "join",          "union",          "deriveFields",    "reclassifyField",
     "filterRecords", "balanceRecords", "updateDataModel", "dataModelBuilder",
-    "descriptives"};
+    "descriptives",  "reprojection"};
 
 // The configuration values of a call, a list configuration ("[a, b]") opened into its items.
 std::vector<Json> Configs(const JobGraph& graph, const QelCall& call) {
@@ -49,6 +50,8 @@ class ModelExportOperator final : public BatchStream {
         std::vector<EngineField> fields = input_->fields();
         if (normalize_) {
             for (EngineField& f : fields) {
+                if (f.geo)
+                    continue;  // geometry keeps its own description
                 if (f.storage == Storage::Unknown)
                     f.storage = Storage::String;
                 if (f.measure == Measure::Typeless)
@@ -225,6 +228,8 @@ std::unique_ptr<BatchStream> JobPlan::buildCall(int index) {
         return std::make_unique<BalanceOperator>(std::move(input), lambdas[0], where);
     if (Is(call, "updateDataModel"))
         return std::make_unique<UpdateDataModelOperator>(std::move(input), config, where);
+    if (Is(call, "reprojection"))
+        return std::make_unique<ReprojectionOperator>(std::move(input), config, where);
     if (Is(call, "dataModelBuilder")) {
         std::vector<Json> items;
         for (const Json& c : configs) {

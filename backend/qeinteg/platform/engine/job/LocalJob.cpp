@@ -58,6 +58,7 @@ void ExecuteLocalJob(const std::string& jobText,
         env.outputContainers = outputContainers;
         env.inputIterators = inputIterators;
         env.analyticRoot = LocalEngine::instance().analyticRoot();
+        env.mapServiceTimeout = LocalEngine::instance().mapServiceTimeout();
         env.cancelled = [&cancel] { return cancel.raised(); };
         env.progress = [&events](float fraction) { events.progress(fraction); };
         env.message = [&events](const std::string& id, const std::string& text) {

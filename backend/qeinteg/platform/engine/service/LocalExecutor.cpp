@@ -76,12 +76,13 @@ EmbeddedQE::RowDataIterator* LocalExecutor::getOutputIterator(JNIEnv* env,
                                                               const std::string& name) {
     note("getOutputIterator", env, {name});
     maybeThrow("getOutputIterator");
-    // The output whose data file is named `name` (its last path component, or the whole path).
+    // The output whose data file is named `name` (its last path component, or the whole path);
+    // GeoJSON files are documents, not records.
     for (auto it = outputs_.rbegin(); it != outputs_.rend(); ++it) {
         const std::string& path = it->dataPath;
         const size_t slash = path.find_last_of('/');
         const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
-        if (last == name || path == name) {
+        if (!it->geojson && (last == name || path == name)) {
             outputIterators_.push_back(new OutputRowIterator(name, *it));
             return outputIterators_.back();
         }
