@@ -141,12 +141,14 @@ int RunGeojsonCommand(int argc, char** argv) {
     bool ok = false;
     if (points) {
         ok = stem.getPointGeoJSON(src.name, src.wkid, dst.name, dst.wkid, LocallyUniqueID::None(),
-                                  source, fields, model, out);
+                                  stemcli::Absolute(source), fields, stemcli::Absolute(model),
+                                  stemcli::Absolute(out));
     } else if (service) {
         ok = stem.getServiceGeoJSON(src.name, src.wkid, dst.name, dst.wkid, source, layerNumber,
-                                    model, out);
+                                    stemcli::Absolute(model), stemcli::Absolute(out));
     } else {
-        ok = stem.getShapeGeoJSON(src.name, src.wkid, dst.name, dst.wkid, source, model, out);
+        ok = stem.getShapeGeoJSON(src.name, src.wkid, dst.name, dst.wkid, stemcli::Absolute(source),
+                                  stemcli::Absolute(model), stemcli::Absolute(out));
     }
     if (!ok)
         return cli.Failure(source, stemcli::Reason(stem, "the features could not be written"));

@@ -102,7 +102,7 @@ int RunMatchKeysCommand(int argc, char** argv) {
     QEInteractiveSTEM stem;
     std::string model;
     const bool valid = service ? stem.validateServiceLayer(map, layerNumber, model)
-                               : stem.validateShapeSource(map, model);
+                               : stem.validateShapeSource(stemcli::Absolute(map), model);
     if (!valid)
         return cli.Failure(map, stemcli::Reason(stem, "cannot be read"));
     const CFMetaData mapFields(model);
@@ -114,12 +114,12 @@ int RunMatchKeysCommand(int argc, char** argv) {
     Keys unmatchedMap;
     Keys unmatchedData;
     int matched = 0;
-    const bool ok = service
-                        ? stem.matchServiceKeys(map, layerNumber, mapKeys, unmatchedMap,
-                                                LocallyUniqueID::None(), data, dataKeys,
-                                                unmatchedData, max, matched)
-                        : stem.matchShapeKeys(map, mapKeys, unmatchedMap, LocallyUniqueID::None(),
-                                              data, dataKeys, unmatchedData, max, matched);
+    const bool ok = service ? stem.matchServiceKeys(map, layerNumber, mapKeys, unmatchedMap,
+                                                    LocallyUniqueID::None(), data, dataKeys,
+                                                    unmatchedData, max, matched)
+                            : stem.matchShapeKeys(stemcli::Absolute(map), mapKeys, unmatchedMap,
+                                                  LocallyUniqueID::None(), data, dataKeys,
+                                                  unmatchedData, max, matched);
     if (!ok)
         return cli.Failure(map, stemcli::Reason(stem, "the keys could not be matched"));
 

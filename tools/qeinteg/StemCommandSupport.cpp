@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <filesystem>
 
 #include "CommandLine.h"
 #include "qeinteg/procedures/QEInteractiveSTEM.h"
@@ -42,6 +43,14 @@ bool HasExtension(const std::string& path, const std::string& ext) {
                           return std::tolower(static_cast<unsigned char>(a)) ==
                                  std::tolower(static_cast<unsigned char>(b));
                       });
+}
+
+std::string Absolute(const std::string& path) {
+    if (path.empty() || IsServiceUrl(path))
+        return path;
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
 }
 
 std::string Reason(QEInteractiveSTEM& stem, const std::string& fallback) {
