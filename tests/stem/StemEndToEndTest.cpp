@@ -222,3 +222,26 @@ TEST_F(StemEndToEnd, CommandsWriteGeoJsonAndMatchKeys) {
                        R"("unmatchedDataKeys":[],"moreUnmatchedDataKeys":true})"
                        "\n");
 }
+
+TEST_F(StemEndToEnd, DamagedShapeFilesFailWithAReason) {
+    // A .shp of garbage beside a good .dbf.
+    const std::string corrupt = dir + "/corrupt.shp";
+    ASSERT_TRUE(qetest::WriteFile(corrupt, std::string(300, 'x')));
+    fs::copy_file(dir + "/areas.dbf", dir + "/corrupt.dbf");
+    std::string xml;
+    EXPECT_FALSE(stem.validateShapeSource(corrupt, xml));
+    EXPECT_NE(Reason(stem), "");
+    EXPECT_FALSE(
+        stem.getShapeGeoJSON("", 0, "", 3857, corrupt, dir + "/c.xml", dir + "/c.geojson"));
+    EXPECT_NE(Reason(stem), "");
+    EXPECT_FALSE(fs::exists(dir + "/c.geojson"));
+
+    // A .prj naming no system anyone knows: nothing to reproject from.
+    for (const char* ext : {".shp", ".shx", ".dbf"})
+        fs::copy_file(dir + "/areas" + ext, dir + "/nowhere" + ext);
+    ASSERT_TRUE(qetest::WriteFile(dir + "/nowhere.prj", "GEOGCS[\"nowhere\",nonsense]"));
+    EXPECT_FALSE(stem.getShapeGeoJSON("", 0, "", 3857, dir + "/nowhere.shp", dir + "/n.xml",
+                                      dir + "/n.geojson"));
+    EXPECT_NE(Reason(stem), "");
+    EXPECT_FALSE(fs::exists(dir + "/n.geojson"));
+}
