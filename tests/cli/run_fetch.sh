@@ -15,16 +15,35 @@ cmp -s "$work/out.csv" "$work/expected.csv" || fail "run wrote $(cat "$work/out.
     || fail "fetch: $(cat "$work/fetch.txt")"
 printf 'manager,revenue\nÅsa,14.5\nBjörn,6\n' | cmp -s - "$work/fetch.txt" || fail "fetch printed $(cat "$work/fetch.txt")"
 
-# Bad input: one line on stderr and a non-zero exit, never a crash.
-for args in "run" "run $work/missing.qel" "run $data/sales.qel" "run $data/sales.qel --input x" \
-            "fetch" "fetch $work/missing.qebf" "fetch $work/out.csv" "fetch $work/out.csv --model $work/out.xml --limit -3" \
-            "fetch $work/out.csv --model $work/out.xml --fields nope"; do
-    # shellcheck disable=SC2086
-    "$q" $args >"$work/bad.out" 2>"$work/bad.err"
+# Bad input, never a crash: a usage error exits 2 with its message and the usage line, a failure
+# exits 1 with one line naming the file.
+check() {  # check STATUS ARGS...
+    want=$1; shift
+    "$q" "$@" >"$work/bad.out" 2>"$work/bad.err"
     rc=$?
-    [ $rc -ne 0 ] && [ $rc -lt 128 ] || fail "'$args' exited with $rc"
-    [ "$(wc -l <"$work/bad.err")" -eq 1 ] || fail "'$args' wrote: $(cat "$work/bad.err")"
-done
+    [ $rc -eq "$want" ] || fail "'$*' exited with $rc, not $want: $(cat "$work/bad.err")"
+    lines=$(wc -l <"$work/bad.err")
+    if [ "$want" -eq 2 ]; then
+        [ "$lines" -eq 2 ] && tail -n 1 "$work/bad.err" | grep -q "^usage: qeinteg $1 " ||
+            fail "'$*' wrote: $(cat "$work/bad.err")"
+    else
+        [ "$lines" -eq 1 ] || fail "'$*' wrote: $(cat "$work/bad.err")"
+    fi
+}
+check 2 run
+check 2 run "$data/sales.qel" --input x
+check 2 run "$data/sales.qel" --set =1
+check 1 run "$work/missing.qel"
+grep -q "^qeinteg run: $work/missing.qel: " "$work/bad.err" || fail "run names no file: $(cat "$work/bad.err")"
+check 1 run "$data/sales.qel"
+check 1 run "$data/sales.qel" --input sales="$work/missing.csv"
+check 2 fetch
+check 2 fetch "$work/out.csv"
+check 2 fetch "$work/out.csv" --model "$work/out.xml" --limit -3
+check 1 fetch "$work/missing.qebf"
+grep -q "^qeinteg fetch: $work/missing.qebf: " "$work/bad.err" || fail "fetch names no file: $(cat "$work/bad.err")"
+check 1 fetch "$work/out.csv" --model "$work/out.xml" --fields nope
+check 1 fetch "$work/out.csv" --model "$work/missing.xml"
 for sub in run fetch; do
     "$q" $sub --help >/dev/null || fail "$sub --help"
 done

@@ -73,45 +73,68 @@ TEST(ScoreCommandTest, ChosenOutputsAndKeysComeInTheirOrder) {
     EXPECT_TRUE(scores.rows[0][3] == "0" || scores.rows[0][3] == "1");
 }
 
-TEST(ScoreCommandTest, BadInputGivesOneLineAndAFailure) {
+TEST(ScoreCommandTest, BadInputIsAUsageErrorOrAOneLineFailureNamingTheFile) {
     const std::string notXml = qetest::TestDir() + "/bad.pmml";
     ASSERT_TRUE(qetest::WriteFile(notXml, "not a model"));
     const std::string linear = Fixture("linear.pmml");
-    const std::pair<std::string, const char*> cases[] = {
-        {"score", "needs MODEL.pmml"},
-        {"score " + linear, "needs MODEL.pmml"},
-        {"score /nonexistent.pmml " + kWeather, "cannot read the model"},
-        {"score " + linear + " /nonexistent.csv", "cannot read the data"},
-        {"score " + notXml + " " + kWeather, "not XML"},
-        {"score " + linear + " " + kWeather + " --outputs nope", "no output 'nope'"},
-        {"score " + linear + " " + kWeather + " --keys nope", "'nope'"},
+    const std::string co2 = std::string(QEINTEG_SHARED_DATA_DIR) + "/co2-concentration.csv";
+    // A command line that does not parse: exit 2, the message, then the usage line.
+    const std::pair<std::string, const char*> usage[] = {
+        {"score", "missing arguments"},
+        {"score " + linear, "too few arguments"},
         {"score " + linear + " " + kWeather + " --frobnicate", "--frobnicate"},
-        {"score " + Fixture("logistic.pmml") + " " + kWeather, "'predicted' is a string"},
-        {"score " + Fixture("poisson.pmml") + " " + std::string(QEINTEG_SHARED_DATA_DIR) +
-             "/co2-concentration.csv",
-         "'temp_max' is not a field"},
+        {"score " + linear + " " + kWeather + " --keys", "--keys"},
         {"score-settings --max-predictions zero", "'zero'"},
         {"score-settings --component-path /tmp", "--component-path"},
     };
-    for (const auto& [arguments, cause] : cases) {
+    for (const auto& [arguments, cause] : usage) {
         SCOPED_TRACE(arguments);
         const CliRun run = Cli(arguments);
-        EXPECT_NE(run.status, 0);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        const std::string command = arguments.substr(0, arguments.find(' '));
+        EXPECT_EQ(run.err.rfind("qeinteg " + command + ": ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find(cause), std::string::npos) << run.err;
+        const std::size_t second = run.err.find('\n') + 1;
+        EXPECT_EQ(run.err.find("usage: qeinteg " + command + " ", second), second) << run.err;
+        EXPECT_EQ(run.err.find('\n', second), run.err.size() - 1) << run.err;  // two lines
+    }
+    // A failure: exit 1, one line "qeinteg score: FILE: cause".
+    struct Failure {
+        std::string arguments;
+        std::string file;
+        const char* cause;
+    };
+    const Failure failures[] = {
+        {"score /nonexistent.pmml " + kWeather, "/nonexistent.pmml", "No such file"},
+        {"score " + linear + " /nonexistent.csv", "/nonexistent.csv", "No such file"},
+        {"score " + notXml + " " + kWeather, notXml, "not XML"},
+        {"score " + linear + " " + kWeather + " --outputs nope", linear, "no output 'nope'"},
+        {"score " + linear + " " + kWeather + " --keys nope", kWeather, "'nope'"},
+        {"score " + Fixture("logistic.pmml") + " " + kWeather, Fixture("logistic.pmml"),
+         "'predicted' is a string"},
+        {"score " + Fixture("poisson.pmml") + " " + co2, Fixture("poisson.pmml"),
+         "'temp_max' is not a field"},
+    };
+    for (const Failure& f : failures) {
+        SCOPED_TRACE(f.arguments);
+        const CliRun run = Cli(f.arguments);
+        EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out, "");
         ASSERT_FALSE(run.err.empty());
         EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;  // exactly one line
-        EXPECT_EQ(run.err.rfind("qeinteg: ", 0), 0u) << run.err;
-        EXPECT_NE(run.err.find(cause), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.rfind("qeinteg score: " + f.file + ": ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find(f.cause), std::string::npos) << run.err;
     }
 }
 
 TEST(ScoreCommandTest, SettingsWithoutADescriptorIsAFailure) {
     const CliRun run = Cli("score-settings", "QEHOST_CF_PATH=/nonexistent");
-    EXPECT_NE(run.status, 0);
+    EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err,
-              "qeinteg: score-settings: no scoring module descriptor at "
-              "/nonexistent/lib/tavo.scoring.9/module.xml\n");
+              "qeinteg score-settings: /nonexistent/lib/tavo.scoring.9/module.xml: no scoring "
+              "module descriptor: No such file or directory\n");
 }
 
 TEST(ScoreCommandTest, EverySubcommandAnswersHelp) {

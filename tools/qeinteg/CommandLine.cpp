@@ -3,7 +3,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #ifndef QEINTEG_VERSION
 #define QEINTEG_VERSION "unknown"
@@ -46,6 +51,38 @@ std::string OneLine(const std::string& text) {
         out.pop_back();
     const auto first = out.find_first_not_of(' ');
     return first == std::string::npos ? std::string() : out.substr(first);
+}
+
+std::string UnreadableCause(const std::string& path) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec)
+        return ec.message();
+    if (std::filesystem::is_directory(status))
+        return "it is a directory";
+    if (!std::filesystem::is_regular_file(status))
+        return "it is not a regular file";
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return errno != 0 ? std::strerror(errno) : "cannot open it";
+    std::fclose(file);
+    return "";
+}
+
+bool ReadWholeFile(const std::string& path, std::string& text, std::string& cause) {
+    cause = UnreadableCause(path);
+    if (!cause.empty())
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (!in && !in.eof()) {
+        cause = "cannot read it";
+        return false;
+    }
+    text = content.str();
+    return true;
 }
 
 CommandLine::CommandLine(std::string command, std::string synopsis, std::string summary)

@@ -34,6 +34,13 @@ int RunInProcess(int (*command)(int, char**), std::vector<std::string> args);
 // Flattens a message to one line: line breaks become "; ", surrounding blanks go.
 std::string OneLine(const std::string& text);
 
+// Why `path` cannot be read as a regular file ("No such file or directory", "it is a
+// directory", ...); empty when it can.
+std::string UnreadableCause(const std::string& path);
+
+// Reads the whole of a regular file into `text`. On failure `cause` says why and false is returned.
+bool ReadWholeFile(const std::string& path, std::string& text, std::string& cause);
+
 // The options and arguments of one subcommand. The references given to Flag, Option, Repeated
 // and Positionals must outlive Parse.
 class CommandLine {

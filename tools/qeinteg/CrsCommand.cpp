@@ -6,26 +6,24 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "CommandLine.h"
 #include "GeoCommandSupport.h"
 #include "qeinteg/runner/QERunner.h"
 
 namespace {
 
-void Usage(FILE* out) {
-    std::fputs(
-        "usage: qeinteg crs WKID|NAME\n"
-        "       qeinteg crs --recommend MINLON,MINLAT,MAXLON,MAXLAT [--count N]\n"
-        "  WKID|NAME    a well-known id (4326), a name (\"WGS 84\") or AUTHORITY:CODE; prints\n"
-        "               its name, kind and definition (ESRI WKT)\n"
-        "  --recommend  projected systems whose area of use holds the extent (WGS 84\n"
-        "               degrees), best first\n"
-        "  --count N    at most N of them (default 10)\n",
-        out);
+using Json = nlohmann::ordered_json;
+
+void PrintJson(const Json& document) {
+    std::printf("%s\n", document.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
 }
 
-int BadInput(const std::string& text) {
-    std::fprintf(stderr, "qeinteg crs: %s\n", text.c_str());
-    return 2;
+const char* KindName(QERunner::CSTYPE type) {
+    return type == QERunner::CSProjected    ? "projected"
+           : type == QERunner::CSGeographic ? "geographic"
+                                            : "unknown";
 }
 
 template <typename T>
@@ -50,10 +48,10 @@ bool ParseExtent(const std::string& text, double (&values)[4]) {
     return true;
 }
 
-int Describe(const std::string& what) {
+int Describe(const qecli::CommandLine& cli, const std::string& what, bool json) {
     GeoCommandSession session;
     if (!session.started())
-        return 1;
+        return qecli::kExitFailure;
     QERunner runner(nullptr);
     int wkid = 0;
     const bool byId = ParseWhole(what, wkid);
@@ -61,25 +59,29 @@ int Describe(const std::string& what) {
         byId ? runner.getCoordinatesSystemInfo(wkid) : runner.getCoordinatesSystemInfo(what);
     std::string name, wkt;
     QERunner::CSTYPE type = QERunner::CSUnknown;
-    if (!QERunner::ParseCoordinatesSystemInfo(reply, wkid, name, wkt, type)) {
-        std::fprintf(
-            stderr, "qeinteg crs: %s\n",
-            EngineReason("coordinatesSystem", "unknown coordinate system " + what).c_str());
-        return 1;
+    if (!QERunner::ParseCoordinatesSystemInfo(reply, wkid, name, wkt, type))
+        return cli.Failure(what, EngineReason("coordinatesSystem", "unknown coordinate system"));
+    if (json) {
+        Json out = Json::object();
+        out["wkid"] = wkid;
+        out["name"] = name;
+        out["kind"] = KindName(type);
+        out["wkt"] = wkt;
+        PrintJson(out);
+        return qecli::kExitOk;
     }
     std::printf("name  %s\n", name.c_str());
-    std::printf("kind  %s\n", type == QERunner::CSProjected    ? "projected"
-                              : type == QERunner::CSGeographic ? "geographic"
-                                                               : "unknown");
+    std::printf("kind  %s\n", KindName(type));
     std::printf("wkid  %d\n", wkid);
     std::printf("wkt   %s\n", wkt.c_str());
-    return 0;
+    return qecli::kExitOk;
 }
 
-int Recommend(const double (&extent)[4], int count) {
+int Recommend(const qecli::CommandLine& cli, const std::string& extentText,
+              const double (&extent)[4], int count, bool json) {
     GeoCommandSession session;
     if (!session.started())
-        return 1;
+        return qecli::kExitFailure;
     QERunner runner(nullptr);
     QERunner::RecommendPCSInputMaker input;
     input.addInput(0, extent[0], extent[3], extent[2], extent[1]);
@@ -88,13 +90,31 @@ int Recommend(const double (&extent)[4], int count) {
     int key = 0;
     std::vector<QERunner::RecommendPCS> systems;
     if (replies.empty() || !QERunner::ParseRecommendPCS(replies[0], key, systems)) {
-        std::fprintf(stderr, "qeinteg crs: %s\n",
-                     EngineReason("recommendPCS", "no recommendation for this extent").c_str());
-        return 1;
+        return cli.Failure(extentText,
+                           EngineReason("recommendPCS", "no recommendation for this extent"));
     }
-    if (systems.empty()) {
-        std::fprintf(stderr, "qeinteg crs: no projected system covers this extent\n");
-        return 1;
+    if (systems.empty())
+        return cli.Failure(extentText, "no projected system covers this extent");
+    if (json) {
+        Json out = Json::object();
+        out["extent"] = {{"minLon", extent[0]},
+                         {"minLat", extent[1]},
+                         {"maxLon", extent[2]},
+                         {"maxLat", extent[3]}};
+        Json list = Json::array();
+        for (const QERunner::RecommendPCS& pcs : systems) {
+            Json transformations = Json::array();
+            for (size_t i = 0; i < pcs.transMethods.size(); ++i) {
+                transformations.push_back(
+                    {{"method", pcs.transMethods[i]},
+                     {"forward", i < pcs.transForward.size() && pcs.transForward[i]}});
+            }
+            list.push_back(
+                {{"wkid", pcs.wkid}, {"name", pcs.name}, {"transformations", transformations}});
+        }
+        out["systems"] = std::move(list);
+        PrintJson(out);
+        return qecli::kExitOk;
     }
     std::printf("%-7s %-48s %s\n", "wkid", "name", "transformations from WGS 84");
     for (const QERunner::RecommendPCS& pcs : systems) {
@@ -102,52 +122,45 @@ int Recommend(const double (&extent)[4], int count) {
         for (size_t i = 0; i < pcs.transMethods.size(); ++i) {
             if (!methods.empty())
                 methods += "; ";
-            methods += pcs.transMethods[i] + (pcs.transForward[i] ? "" : " (reverse)");
+            const bool forward = i < pcs.transForward.size() && pcs.transForward[i];
+            methods += pcs.transMethods[i] + (forward ? "" : " (reverse)");
         }
         std::printf("%-7d %-48s %s\n", pcs.wkid, pcs.name.c_str(),
                     methods.empty() ? "none needed" : methods.c_str());
     }
-    return 0;
+    return qecli::kExitOk;
 }
 
 }  // namespace
 
 int RunCrsCommand(int argc, char** argv) {
-    std::string target;
+    qecli::CommandLine cli(
+        "crs", "WKID|NAME [--json] | --recommend MINLON,MINLAT,MAXLON,MAXLAT [--count N] [--json]",
+        "describe a coordinate system (a WKID such as 4326, a name or AUTHORITY:CODE), or "
+        "recommend projected systems for an extent in WGS 84 degrees, best first");
     std::string extentText;
-    bool recommend = false;
+    std::string countText;
+    bool json = false;
+    std::vector<std::string> targets;
+    cli.Option("--recommend", "MINLON,MINLAT,MAXLON,MAXLAT", extentText,
+               "recommend projected systems for this extent");
+    cli.Option("--count", "N", countText, "at most N recommendations (default 10)");
+    cli.Flag("--json", json, "print one JSON document instead of text");
+    cli.Positionals(targets, 0, 1);
+    if (auto exit = cli.Parse(argc, argv))
+        return *exit;
     int count = 10;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "-h" || arg == "--help") {
-            Usage(stdout);
-            return 0;
-        }
-        if (arg == "--recommend") {
-            if (i + 1 >= argc)
-                return BadInput("--recommend needs MINLON,MINLAT,MAXLON,MAXLAT");
-            recommend = true;
-            extentText = argv[++i];
-        } else if (arg == "--count") {
-            if (i + 1 >= argc || !ParseWhole(std::string(argv[i + 1]), count) || count <= 0)
-                return BadInput("--count needs a positive whole number");
-            ++i;
-        } else if (target.empty() && !arg.empty() && (arg[0] != '-' || arg.size() > 1) &&
-                   !(arg.size() > 2 && arg.compare(0, 2, "--") == 0)) {
-            target = arg;
-        } else {
-            return BadInput("unexpected argument '" + arg + "' (see qeinteg crs --help)");
-        }
-    }
-    if (recommend) {
-        if (!target.empty())
-            return BadInput("give either a system or --recommend, not both");
+    if (!countText.empty() && (!ParseWhole(countText, count) || count <= 0))
+        return cli.UsageError("--count needs a positive whole number, not '" + countText + "'");
+    if (!extentText.empty()) {
+        if (!targets.empty())
+            return cli.UsageError("give either a system or --recommend, not both");
         double extent[4];
         if (!ParseExtent(extentText, extent))
-            return BadInput("the extent must be four numbers MINLON,MINLAT,MAXLON,MAXLAT");
-        return Recommend(extent, count);
+            return cli.UsageError("the extent must be four numbers MINLON,MINLAT,MAXLON,MAXLAT");
+        return Recommend(cli, extentText, extent, count, json);
     }
-    if (target.empty())
-        return BadInput("name a coordinate system (see qeinteg crs --help)");
-    return Describe(target);
+    if (targets.empty() || targets[0].empty())
+        return cli.UsageError("name a coordinate system");
+    return Describe(cli, targets[0], json);
 }

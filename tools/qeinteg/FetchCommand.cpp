@@ -1,12 +1,20 @@
 #include "FetchCommand.h"
 
+#include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
 #include <pugixml.hpp>
 
+#include "CommandLine.h"
+#include "JsonRecordWriter.h"
 #include "qeinteg/java/JNIObjectManager.h"
 #include "qeinteg/platform/engine/exec/EngineTime.h"
 #include "qeinteg/platform/engine/exec/EngineTypes.h"
@@ -16,18 +24,6 @@
 #include "qeinteg/runner/StatQEServiceManager.h"
 
 namespace {
-
-const char* const kUsage =
-    "usage: qeinteg fetch FILE.qebf|FILE.csv [--model FILE.xml] [--fields a,b] [--limit N]\n"
-    "  Reads a data file through the output fetcher and prints its rows as CSV with a header\n"
-    "  line. A CSV file is read with the data model given by --model (field names and storages;\n"
-    "  a first line repeating the names is skipped); --fields keeps only the named fields, in\n"
-    "  that order; --limit prints at most N rows.\n";
-
-int Fail(const std::string& message) {
-    std::fprintf(stderr, "qeinteg fetch: %s\n", message.c_str());
-    return 2;
-}
 
 std::string Quoted(const std::string& text) {
     if (!text.empty() && text.find_first_of(",\"\r\n") == std::string::npos)
@@ -60,60 +56,51 @@ std::string Number(double v, qelocal::Storage storage) {
 }  // namespace
 
 int RunFetchCommand(int argc, char** argv) {
-    std::string dataPath, modelPath;
+    qecli::CommandLine cli(
+        "fetch", "FILE.qebf|FILE.csv [--model FILE.xml] [--fields a,b] [--limit N] [--json]",
+        "print a data file's rows through the output fetcher, as CSV with a header line");
+    std::string modelPath;
+    std::string fieldList;
+    std::string limitText;
+    bool json = false;
+    std::vector<std::string> files;
+    cli.Option("--model", "FILE.xml", modelPath,
+               "the data model of a CSV file (a first line repeating its names is "
+               "skipped)");
+    cli.Option("--fields", "a,b", fieldList, "keep only the named fields, in that order");
+    cli.Option("--limit", "N", limitText, "print at most N rows");
+    cli.Flag("--json", json, "print one JSON document (fields, rows) instead of CSV");
+    cli.Positionals(files, 1, 1);
+    if (auto exit = cli.Parse(argc, argv))
+        return *exit;
+    const std::string& dataPath = files[0];
     std::vector<std::string> fields;
-    long long limit = -1;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        auto value = [&](std::string& out) {
-            if (i + 1 >= argc)
-                return false;
-            out = argv[++i];
-            return true;
-        };
-        std::string v;
-        if (arg == "--model") {
-            if (!value(modelPath))
-                return Fail("--model needs a file");
-        } else if (arg == "--fields") {
-            if (!value(v) || v.empty())
-                return Fail("--fields needs a list of names");
-            std::stringstream list(v);
-            std::string name;
-            while (std::getline(list, name, ','))
-                if (!name.empty())
-                    fields.push_back(name);
-        } else if (arg == "--limit") {
-            if (!value(v))
-                return Fail("--limit needs a number");
-            try {
-                size_t used = 0;
-                limit = std::stoll(v, &used);
-                if (used != v.size() || limit < 0)
-                    throw std::invalid_argument(v);
-            } catch (const std::exception&) {
-                return Fail("--limit needs a non-negative number, not '" + v + "'");
-            }
-        } else if (!arg.empty() && arg[0] == '-') {
-            return Fail("unknown option '" + arg + "'");
-        } else if (dataPath.empty()) {
-            dataPath = arg;
-        } else {
-            return Fail("one data file only");
+    {
+        std::stringstream list(fieldList);
+        for (std::string name; std::getline(list, name, ',');) {
+            if (!name.empty())
+                fields.push_back(name);
         }
     }
-    if (dataPath.empty())
-        return Fail("no data file given (see qeinteg fetch --help)");
+    long long limit = -1;
+    if (!limitText.empty()) {
+        const char* end = limitText.data() + limitText.size();
+        const auto [stop, ec] = std::from_chars(limitText.data(), end, limit);
+        if (ec != std::errc() || stop != end || limit < 0)
+            return cli.UsageError("--limit needs a non-negative whole number, not '" + limitText +
+                                  "'");
+    }
     const bool csv = dataPath.size() >= 4 && dataPath.compare(dataPath.size() - 4, 4, ".csv") == 0;
     if (csv && modelPath.empty())
-        return Fail("a CSV file needs its data model (--model FILE.xml)");
+        return cli.UsageError("a CSV file needs its data model (--model FILE.xml)");
+    if (std::string cause = qecli::UnreadableCause(dataPath); !cause.empty())
+        return cli.Failure(dataPath, cause);
+    if (std::string cause = modelPath.empty() ? "" : qecli::UnreadableCause(modelPath);
+        !cause.empty())
+        return cli.Failure(modelPath, cause);
     if (JNIObjectManager::getManager()->getEnv() == nullptr)
-        return Fail("could not start the Java VM");
-    int status = 0;
+        return cli.Failure("", "could not start the Java VM");
+    int status = qecli::kExitOk;
     {
         QERunner runner(nullptr);
         QEOutputIteratorFetcher fetcher(runner);
@@ -122,47 +109,79 @@ int RunFetchCommand(int argc, char** argv) {
             fields);
         if (it == nullptr) {
             std::string why, id, detail;
-            if (runner.getProgressListener() != nullptr &&
-                runner.getProgressListener()->hasError(id, why, detail))
-                why = ": " + why;
-            else
-                why.clear();
-            std::fprintf(stderr, "qeinteg fetch: cannot read %s%s\n", dataPath.c_str(),
-                         why.c_str());
-            status = 1;
+            if (runner.getProgressListener() == nullptr ||
+                !runner.getProgressListener()->hasError(id, why, detail))
+                why = "the output fetcher cannot read it";
+            status = cli.Failure(dataPath, why);
         } else {
             pugi::xml_document model;
             model.load_string(it->getDataModel().c_str());
+            std::vector<std::string> names;
             std::vector<qelocal::Storage> storages;
-            std::string header;
+            qecli::JsonRecordWriter::Json fieldsJson = qecli::JsonRecordWriter::Json::array();
             for (pugi::xml_node f : model.child("dataModel").children("field")) {
-                header += (header.empty() ? "" : ",") + Quoted(f.attribute("name").value());
+                names.push_back(f.attribute("name").value());
                 storages.push_back(qelocal::StorageFromText(f.attribute("storage").value()));
+                fieldsJson.push_back(
+                    {{"name", names.back()}, {"storage", f.attribute("storage").value()}});
             }
-            std::printf("%s\n", header.c_str());
+            std::optional<qecli::JsonRecordWriter> writer;
+            if (json) {
+                writer.emplace(
+                    std::cout,
+                    qecli::JsonRecordWriter::Json{{"file", dataPath}, {"fields", fieldsJson}},
+                    "rows");
+            } else {
+                std::string header;
+                for (const std::string& name : names)
+                    header += (header.empty() ? "" : ",") + Quoted(name);
+                std::cout << header << '\n';
+            }
             long long rows = 0;
             uint32_t rc = 0;
             while ((limit < 0 || rows < limit) && (rc = it->nextRecord()) == 0) {
                 std::string line;
+                qecli::JsonRecordWriter::Json record = qecli::JsonRecordWriter::Json::array();
                 for (size_t i = 0; i < storages.size(); ++i) {
                     const void* data = nullptr;
                     size_t length = 0;
                     if (i > 0)
                         line += ',';
-                    if (it->getRecordValue(i, &data, &length) != 0 || data == nullptr)
+                    if (it->getRecordValue(i, &data, &length) != 0 || data == nullptr) {
+                        record.push_back(nullptr);
                         continue;
-                    if (storages[i] == qelocal::Storage::String)
-                        line += Quoted(std::string(static_cast<const char*>(data), length));
-                    else
-                        line += Number(*static_cast<const double*>(data), storages[i]);
+                    }
+                    if (storages[i] == qelocal::Storage::String) {
+                        std::string text(static_cast<const char*>(data), length);
+                        line += Quoted(text);
+                        record.push_back(std::move(text));
+                    } else {
+                        const double v = *static_cast<const double*>(data);
+                        line += Number(v, storages[i]);
+                        if (qelocal::IsTemporalStorage(storages[i])) {
+                            record.push_back(Number(v, storages[i]));
+                        } else if (storages[i] == qelocal::Storage::Integer && v == std::trunc(v) &&
+                                   std::fabs(v) <= 9007199254740992.0) {
+                            record.push_back(static_cast<std::int64_t>(v));  // 2, not 2.0
+                        } else {
+                            record.push_back(v);
+                        }
+                    }
                 }
-                std::printf("%s\n", line.c_str());
+                if (writer)
+                    writer->Add(record);
+                else
+                    std::cout << line << '\n';
                 ++rows;
             }
             if (rc > 1) {
-                std::fprintf(stderr, "qeinteg fetch: %s is damaged\n", dataPath.c_str());
-                status = 1;
+                std::cout.flush();
+                status = cli.Failure(dataPath, "it is damaged: reading stopped after " +
+                                                   std::to_string(rows) + " rows");
+            } else if (writer) {
+                writer->Finish({{"rowCount", rows}});
             }
+            std::cout.flush();
         }
     }
     StatQEServiceManager::shutdown();

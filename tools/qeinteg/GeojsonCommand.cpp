@@ -44,7 +44,7 @@ std::string Unknown(QERunner& runner, const std::string& text, const System& sys
         return "";
     const std::string info = system.name.empty() ? runner.getCoordinatesSystemInfo(system.wkid)
                                                  : runner.getCoordinatesSystemInfo(system.name);
-    return info.empty() ? "unknown coordinate system '" + text + "'" : "";
+    return info.empty() ? "unknown coordinate system" : "";
 }
 
 // Why the coordinate fields of a point file cannot make points; empty when they can.
@@ -135,7 +135,7 @@ int RunGeojsonCommand(int argc, char** argv) {
         for (const auto& [text, system] : {std::pair{from, src}, std::pair{to, dst}}) {
             const std::string unknown = Unknown(runner, text, system);
             if (!unknown.empty())
-                return cli.Failure("", unknown);
+                return cli.Failure(text, unknown);
         }
     }
     bool ok = false;

@@ -4,50 +4,51 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "CommandLine.h"
 #include "GeoCommandSupport.h"
 #include "qeinteg/runner/QERunner.h"
 
-namespace {
-
-void Usage(FILE* out) {
-    std::fputs(
-        "usage: qeinteg layers URL\n"
-        "  lists the layers of a map service: an OGC API - Features landing page or an\n"
-        "  ArcGIS-style REST feature or map service\n",
-        out);
-}
-
-}  // namespace
-
 int RunLayersCommand(int argc, char** argv) {
-    std::string url;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "-h" || arg == "--help") {
-            Usage(stdout);
-            return 0;
-        }
-        if (!url.empty() || arg.empty() || arg[0] == '-') {
-            std::fprintf(stderr, "qeinteg layers: unexpected argument '%s'\n", arg.c_str());
-            return 2;
-        }
-        url = arg;
-    }
-    if (url.empty()) {
-        std::fprintf(stderr, "qeinteg layers: give the URL of a map service\n");
-        return 2;
-    }
+    qecli::CommandLine cli("layers", "URL [--json]",
+                           "list the layers of a map service (OGC API - Features, or an "
+                           "ArcGIS-style REST feature or map service)");
+    bool json = false;
+    std::vector<std::string> urls;
+    cli.Flag("--json", json, "print one JSON document instead of text");
+    cli.Positionals(urls, 1, 1);
+    if (auto exit = cli.Parse(argc, argv))
+        return *exit;
+    const std::string& url = urls[0];
+    if (url.empty())
+        return cli.UsageError("the URL is empty");
     GeoCommandSession session;
     if (!session.started())
-        return 1;
+        return qecli::kExitFailure;
     QERunner runner(nullptr);
     std::string reply;
     std::vector<QERunner::LayerInfo> layers;
     if (!runner.getMapServiceLayers(url, reply) ||
         !QERunner::ParseMapServiceLayers(reply, layers)) {
-        std::fprintf(stderr, "qeinteg layers: %s\n",
-                     EngineReason("mapServiceLayers", "no layers from " + url).c_str());
-        return 1;
+        return cli.Failure(url, EngineReason("mapServiceLayers", "the service lists no layers"));
+    }
+    if (json) {
+        using Json = nlohmann::ordered_json;
+        Json list = Json::array();
+        for (const QERunner::LayerInfo& layer : layers) {
+            list.push_back({{"id", layer.id},
+                            {"name", layer.name},
+                            {"features", layer.features},
+                            {"keys", layer.keys},
+                            {"description", layer.description},
+                            {"subLayers", layer.subLayers}});
+        }
+        Json out = Json::object();
+        out["url"] = url;
+        out["layers"] = std::move(list);
+        std::printf("%s\n", out.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
+        return qecli::kExitOk;
     }
     std::printf("%-5s %-24s %-10s %s\n", "id", "name", "features", "keys / sub-layers");
     for (const QERunner::LayerInfo& layer : layers) {
@@ -60,5 +61,5 @@ int RunLayersCommand(int argc, char** argv) {
         std::printf("%-5d %-24s %-10s %s\n", layer.id, layer.name.c_str(),
                     layer.features.empty() ? "-" : layer.features.c_str(), detail.c_str());
     }
-    return 0;
+    return qecli::kExitOk;
 }

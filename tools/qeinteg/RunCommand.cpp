@@ -1,14 +1,16 @@
 #include "RunCommand.h"
 
-#include <unistd.h>
-
 #include <cstdio>
-#include <fstream>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "CommandLine.h"
 #include "qeinteg/java/JNIObjectManager.h"
 #include "qeinteg/platform/engine/io/CsvRowSource.h"
 #include "qeinteg/platform/engine/io/DataModelXml.h"
@@ -16,19 +18,7 @@
 
 namespace {
 
-const char* const kUsage =
-    "usage: qeinteg run JOB.qel [--input NAME=FILE.csv ...] [--set NAME=VALUE ...]\n"
-    "  Runs the job text on the local engine. --input offers a CSV file (with a header line) as\n"
-    "  the input iterator NAME, which the job reads with read({\"dataSource\":\"NAME\"}).\n"
-    "  --set replaces the value bound by \"val NAME = ...\" (VALUE is JSON or a lambda), or adds\n"
-    "  the binding when the job has none. The engine's messages go to standard output, its error\n"
-    "  to standard error (exit code 1); a progress bar is drawn when standard error is a\n"
-    "  terminal.\n";
-
-int Fail(const std::string& message) {
-    std::fprintf(stderr, "qeinteg run: %s\n", message.c_str());
-    return 2;
-}
+using Json = nlohmann::ordered_json;
 
 // A CSV file offered to the engine as an input iterator.
 class CsvInputIterator final : public EmbeddedQE::RowDataIterator {
@@ -88,46 +78,45 @@ class CsvInputIterator final : public EmbeddedQE::RowDataIterator {
     std::vector<std::string> texts_;
 };
 
+// Follows a run: its messages go to standard output as they come (or are kept for the JSON
+// document), its progress to the bar.
 class ConsoleListener final : public EmbeddedQE::ExtendedExecutionListener {
   public:
-    ConsoleListener() : bar_(isatty(fileno(stderr)) != 0) {}
+    ConsoleListener(std::string label, bool keepMessages)
+        : bar_(std::move(label)), keep_(keepMessages) {}
     void onCancel() override { ending = "cancelled"; }
-    void onError(const std::string& id, const std::string& message, const std::string&) override {
+    void onError(const std::string& id, const std::string& message,
+                 const std::string& detail) override {
         ending = "error";
-        error = id + ": " + message;
+        errorId = id;
+        error = message;
+        errorDetail = detail;
     }
     void onInit(const std::string&) override {}
-    void onMessage(const std::string& text) override { line(text); }
-    void onMessage(const std::string& id, const std::string& text) override {
-        line(id + ": " + text);
-    }
-    void onProgress(float fraction) override {
-        if (!bar_)
-            return;
-        const int width = 40;
-        const int done = static_cast<int>(fraction * width + 0.5f);
-        std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<size_t>(done), '#').c_str(),
-                     std::string(static_cast<size_t>(width - done), ' ').c_str(),
-                     static_cast<int>(fraction * 100 + 0.5f));
-        std::fflush(stderr);
-        drawn_ = true;
-    }
+    void onMessage(const std::string& text) override { line(std::nullopt, text); }
+    void onMessage(const std::string& id, const std::string& text) override { line(id, text); }
+    void onProgress(float fraction) override { bar_.Update(fraction); }
     void onSuccess() override { ending = "success"; }
-    void finishBar() {
-        if (drawn_)
-            std::fputs("\n", stderr);
-        drawn_ = false;
-    }
+    void finishBar() { bar_.Finish(); }
+
     std::string ending;
+    std::string errorId;
     std::string error;
+    std::string errorDetail;
+    Json messages = Json::array();
 
   private:
-    void line(const std::string& text) {
-        finishBar();
-        std::printf("%s\n", text.c_str());
+    void line(const std::optional<std::string>& id, const std::string& text) {
+        if (keep_) {
+            messages.push_back({{"id", id ? Json(*id) : Json()}, {"text", text}});
+            return;
+        }
+        bar_.Finish();
+        std::printf("%s\n", (id ? *id + ": " + text : text).c_str());
+        std::fflush(stdout);
     }
-    bool bar_;
-    bool drawn_ = false;
+    qecli::ProgressBar bar_;
+    bool keep_;
 };
 
 // Replaces (or adds) "val NAME = VALUE" in the job text.
@@ -154,54 +143,56 @@ std::string SetBinding(const std::string& job, const std::string& name, const st
 }  // namespace
 
 int RunRunCommand(int argc, char** argv) {
-    std::string jobPath;
+    qecli::CommandLine cli(
+        "run", "JOB.qel [--input NAME=FILE.csv ...] [--set NAME=VALUE ...] [--json]",
+        "run a job text on the local engine; its messages go to standard output, a failure to "
+        "standard error");
+    std::vector<std::string> inputTexts;
+    std::vector<std::string> setTexts;
+    bool json = false;
+    std::vector<std::string> jobs;
+    cli.Repeated("--input", "NAME=FILE.csv", inputTexts,
+                 "offer a CSV file (with a header line) as the input iterator NAME, read by "
+                 "read({\"dataSource\":\"NAME\"})");
+    cli.Repeated("--set", "NAME=VALUE", setTexts,
+                 "replace the value bound by \"val NAME = ...\" (JSON or a lambda), or add it");
+    cli.Flag("--json", json, "print one JSON document (status, messages, error) instead of text");
+    cli.Positionals(jobs, 1, 1);
+    if (auto exit = cli.Parse(argc, argv))
+        return *exit;
     std::vector<std::pair<std::string, std::string>> inputs;
     std::vector<std::pair<std::string, std::string>> sets;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (arg == "--input" || arg == "--set") {
-            if (i + 1 >= argc)
-                return Fail(arg + " needs NAME=VALUE");
-            const std::string pair = argv[++i];
+    for (const auto* list : {&inputTexts, &setTexts}) {
+        const bool input = list == &inputTexts;
+        for (const std::string& pair : *list) {
             const size_t eq = pair.find('=');
-            if (eq == std::string::npos || eq == 0)
-                return Fail(arg + " needs NAME=VALUE, not '" + pair + "'");
-            (arg == "--input" ? inputs : sets)
-                .emplace_back(pair.substr(0, eq), pair.substr(eq + 1));
-            continue;
+            if (eq == std::string::npos || eq == 0) {
+                return cli.UsageError(std::string(input ? "--input" : "--set") +
+                                      " needs NAME=VALUE, not '" + pair + "'");
+            }
+            (input ? inputs : sets).emplace_back(pair.substr(0, eq), pair.substr(eq + 1));
         }
-        if (!arg.empty() && arg[0] == '-')
-            return Fail("unknown option '" + arg + "'");
-        if (!jobPath.empty())
-            return Fail("one job file only");
-        jobPath = arg;
     }
-    if (jobPath.empty())
-        return Fail("no job file given (see qeinteg run --help)");
-    std::ifstream file(jobPath, std::ios::binary);
-    if (!file)
-        return Fail("cannot read " + jobPath);
-    std::ostringstream text;
-    text << file.rdbuf();
-    std::string job = text.str();
+    const std::string& jobPath = jobs[0];
+    std::string job;
+    if (std::string cause; !qecli::ReadWholeFile(jobPath, job, cause))
+        return cli.Failure(jobPath, cause);
     for (const auto& [name, value] : sets)
         job = SetBinding(job, name, value);
 
     std::vector<std::unique_ptr<CsvInputIterator>> iterators;
-    try {
-        for (const auto& [name, path] : inputs)
+    for (const auto& [name, path] : inputs) {
+        try {
             iterators.push_back(std::make_unique<CsvInputIterator>(name, path));
-    } catch (const std::exception& e) {
-        return Fail(e.what());
+        } catch (const std::exception& e) {
+            return cli.Failure(path, e.what());
+        }
     }
     JNIEnv* env = JNIObjectManager::getManager()->getEnv();
     if (env == nullptr)
-        return Fail("could not start the Java VM");
-    ConsoleListener listener;
+        return cli.Failure("", "could not start the Java VM");
+    ConsoleListener listener("run " + std::filesystem::path(jobPath).filename().string(), json);
+    std::string thrown;
     try {
         EmbeddedQE::QEServiceManager* service = StatQEServiceManager::get(false);
         std::unique_ptr<EmbeddedQE::QEExecutor> executor(
@@ -212,19 +203,39 @@ int RunRunCommand(int argc, char** argv) {
         executor->execute(env, &listener);
         executor->release(env);
     } catch (const EmbeddedQE::Exception& e) {
-        listener.finishBar();
-        std::fprintf(stderr, "qeinteg run: %s\n", e.getMessage().c_str());
-        return 1;
+        thrown = e.getMessage();
+        listener.ending = "error";
+        listener.error = thrown;
     }
     listener.finishBar();
     StatQEServiceManager::shutdown();
     JNIObjectManager::releaseManager();
-    if (listener.ending == "success")
-        return 0;
-    if (listener.ending == "error") {
-        std::fprintf(stderr, "qeinteg run: %s\n", listener.error.c_str());
-        return 1;
+    if (listener.ending.empty())
+        listener.ending = "cancelled";  // a run that ended without saying how did not finish
+    // An input that broke off mid-run says why the engine's read failed.
+    for (const auto& it : iterators) {
+        if (!it->error.empty() && listener.ending == "error")
+            listener.error += ": " + it->error;
     }
-    std::fprintf(stderr, "qeinteg run: the job was cancelled\n");
-    return 1;
+    if (json) {
+        Json out = Json::object();
+        out["job"] = jobPath;
+        out["status"] = listener.ending;
+        out["messages"] = listener.messages;
+        out["error"] =
+            listener.ending == "error"
+                ? Json{{"id", listener.errorId.empty() ? Json() : Json(listener.errorId)},
+                       {"message", listener.error},
+                       {"detail", listener.errorDetail}}
+                : Json();
+        std::printf("%s\n", out.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
+    }
+    if (listener.ending == "success")
+        return qecli::kExitOk;
+    if (listener.ending == "error") {
+        return cli.Failure(jobPath, listener.errorId.empty()
+                                        ? listener.error
+                                        : listener.errorId + ": " + listener.error);
+    }
+    return cli.Failure(jobPath, "the job was cancelled");
 }
