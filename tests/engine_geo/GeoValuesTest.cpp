@@ -105,6 +105,10 @@ TEST(GeoValues, MalformedWkbIsRefusedWithoutReadingPastTheEnd) {
     std::string unknown = WkbOf("POINT (1 2)");
     unknown[1] = 17;
     EXPECT_FALSE(Wkb::Layout(unknown, layout));
+    // A multi point whose member is a line is refused.
+    std::string mixed = WkbOf("MULTIPOINT ((1 2))");
+    mixed[10] = 2;  // the member's type
+    EXPECT_FALSE(Wkb::Layout(mixed, layout));
     // Nesting deeper than any real geometry is refused rather than recursed into.
     std::string deep;
     for (int i = 0; i < 100; ++i)

@@ -1,5 +1,6 @@
 #include "qeinteg/platform/engine/geo/Wkb.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -118,6 +119,9 @@ bool Walk(Cursor& c, Visitor& v, int depth, const Header* parent) {
         return false;
     if (parent != nullptr && (h.z != parent->z || h.m != parent->m))
         return false;  // members with other dimensions than their collection
+    if (parent != nullptr && parent->base >= kMultiPoint && parent->base <= kMultiPolygon &&
+        h.base != parent->base - 3)
+        return false;  // a multi geometry holds only its own kind of member
     v.begin(h);
     const int dims = h.dims();
     uint32_t n = 0;
@@ -317,11 +321,47 @@ bool Wkb::PointFromList(std::string_view list, int count, std::string& out, std:
         why = "has " + std::to_string(n) + " coordinates, not " + std::to_string(count);
         return false;
     }
-    out = Point(values, count);
+    // Written into `out`'s own buffer: callers that swap buffers in and out allocate nothing.
+    out.resize(1 + 4 + 8 * static_cast<size_t>(count));
+    out[0] = 1;
+    const uint32_t type = count == 3 ? 1001 : kPoint;
+    std::memcpy(out.data() + 1, &type, 4);
+    std::memcpy(out.data() + 5, values, 8 * static_cast<size_t>(count));
     return true;
 }
 
+namespace {
+
+// The coordinates of a plain 2D or Z point, the most common value, read without walking.
+bool SimplePoint(std::string_view wkb, double xyz[3], bool& z) {
+    if (wkb.size() != 21 && wkb.size() != 29)
+        return false;
+    uint32_t type = 0;
+    std::memcpy(&type, wkb.data() + 1, 4);
+    z = wkb.size() == 29;
+    if (wkb[0] != 1 || type != (z ? 1001u : kPoint))
+        return false;
+    std::memcpy(xyz, wkb.data() + 5, z ? 24 : 16);
+    return true;
+}
+
+}  // namespace
+
 bool Wkb::AppendGeoJson(std::string_view wkb, std::string& out) {
+    double xyz[3];
+    bool z = false;
+    if (SimplePoint(wkb, xyz, z)) {
+        out += "{\"type\":\"Point\",\"coordinates\":[";
+        AppendNumber(out, xyz[0]);
+        out += ',';
+        AppendNumber(out, xyz[1]);
+        if (z) {
+            out += ',';
+            AppendNumber(out, xyz[2]);
+        }
+        out += "]}";
+        return true;
+    }
     const size_t size = out.size();
     Cursor c(wkb);
     GeoJsonVisitor v{c, out, {}, {}};
@@ -332,28 +372,55 @@ bool Wkb::AppendGeoJson(std::string_view wkb, std::string& out) {
     return true;
 }
 
-bool Wkb::Extend(std::string_view wkb, double bounds[4], bool& any) {
-    WkbLayout layout;
-    if (!Layout(wkb, layout))
-        return false;
-    for (size_t offset : layout.offsets) {
-        double x = 0;
-        double y = 0;
-        std::memcpy(&x, wkb.data() + offset, 8);
-        std::memcpy(&y, wkb.data() + offset + 8, 8);
-        if (!std::isfinite(x) || !std::isfinite(y))
-            continue;  // empty points are written as NaN
-        if (!any) {
-            bounds[0] = bounds[2] = x;
-            bounds[1] = bounds[3] = y;
-            any = true;
-            continue;
-        }
-        bounds[0] = std::min(bounds[0], x);
-        bounds[1] = std::min(bounds[1], y);
-        bounds[2] = std::max(bounds[2], x);
-        bounds[3] = std::max(bounds[3], y);
+namespace {
+
+void Widen(double x, double y, double bounds[4], bool& any) {
+    if (!std::isfinite(x) || !std::isfinite(y))
+        return;  // empty points are written as NaN
+    if (!any) {
+        bounds[0] = bounds[2] = x;
+        bounds[1] = bounds[3] = y;
+        any = true;
+        return;
     }
+    bounds[0] = std::min(bounds[0], x);
+    bounds[1] = std::min(bounds[1], y);
+    bounds[2] = std::max(bounds[2], x);
+    bounds[3] = std::max(bounds[3], y);
+}
+
+struct BoundsVisitor {
+    const Cursor& cursor;
+    double* bounds;
+    bool& any;
+    void begin(const Header&) {}
+    void end(const Header&) {}
+    void tuple(size_t offset, const Header&) {
+        Widen(cursor.number(offset), cursor.number(offset + 8), bounds, any);
+    }
+    void openList(uint32_t) {}
+    void closeList() {}
+    void openMember(uint32_t) {}
+};
+
+}  // namespace
+
+bool Wkb::Extend(std::string_view wkb, double bounds[4], bool& any) {
+    double xyz[3];
+    bool z = false;
+    if (SimplePoint(wkb, xyz, z)) {
+        Widen(xyz[0], xyz[1], bounds, any);
+        return true;
+    }
+    // Widen a copy so that a value found malformed half-way changes nothing.
+    double widened[4] = {bounds[0], bounds[1], bounds[2], bounds[3]};
+    bool widenedAny = any;
+    Cursor c(wkb);
+    BoundsVisitor v{c, widened, widenedAny};
+    if (!Walk(c, v, 0, nullptr) || !c.atEnd())
+        return false;
+    std::copy(widened, widened + 4, bounds);
+    any = widenedAny;
     return true;
 }
 
