@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "GeojsonViewer.h"
 #include "ShapeFixtures.h"
 #include "common/TestSupport.h"
@@ -150,4 +152,38 @@ TEST(StemCommand, ViewerPageCannotBeClosedByTheDocument) {
     // The page reaches nothing outside itself.
     for (const char* remote : {"http:", "https:", "src=", "@import"})
         EXPECT_EQ(plain.find(remote), std::string::npos) << remote;
+}
+
+TEST(StemCommand, CommandsWriteGeoJsonAndMatchKeys) {
+    MakeInputs();
+    const std::string dir = qetest::TestDir();
+    Outcome run = Qeinteg(
+        {"geojson", "areas.zip", "--to", "3857", "-o", "areas.geojson", "--html", "--json"});
+    ASSERT_EQ(run.exit, 0) << run.err;
+    const nlohmann::json summary = nlohmann::json::parse(run.out);
+    EXPECT_EQ(summary["features"], 3);
+    EXPECT_EQ(nlohmann::json::parse(qetest::ReadFile(dir + "/areas.geojson"))["features"].size(),
+              3u);
+    EXPECT_TRUE(fs::exists(dir + "/areas.xml"));
+    EXPECT_NE(qetest::ReadFile(dir + "/areas.html").find("\"north\""), std::string::npos);
+
+    run = Qeinteg({"geojson", "points.csv", "--xy", "lon,lat", "-o", "points.geojson"});
+    ASSERT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(run.out, "3 feature(s) written to points.geojson (data model points.xml)\n");
+    const nlohmann::json points = nlohmann::json::parse(qetest::ReadFile(dir + "/points.geojson"));
+    EXPECT_NEAR(points["features"][0]["geometry"]["coordinates"][0].get<double>(), 8.5, 1e-9);
+
+    run = Qeinteg(
+        {"match-keys", "areas.shp", "points.csv", "--map-keys", "id", "--data-keys", "code"});
+    ASSERT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "matched key combinations: 2\n"
+              "map keys without data: 1\n  2\n"
+              "data keys without a map feature: 1\n  9\n");
+    run = Qeinteg({"match-keys", "areas.shp", "points.csv", "--map-keys", "id", "--data-keys",
+                   "code", "--max", "0", "--json"});
+    ASSERT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(run.out, R"({"matched":2,"unmatchedMapKeys":[],"moreUnmatchedMapKeys":true,)"
+                       R"("unmatchedDataKeys":[],"moreUnmatchedDataKeys":true})"
+                       "\n");
 }

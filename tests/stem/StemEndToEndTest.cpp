@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <proj.h>
-#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdio>
@@ -27,7 +26,6 @@ namespace {
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using Keys = std::vector<std::vector<std::string>>;
-using Strings = std::vector<std::string>;
 
 // (x, y) from EPSG:4326 (longitude, latitude) to EPSG:3857 by PROJ itself.
 std::pair<double, double> ToWebMercator(double lon, double lat) {
@@ -150,77 +148,6 @@ TEST_F(StemEndToEnd, ShapeKeysMatchContextData) {
     EXPECT_EQ(matched, 2);
     EXPECT_EQ(unmatchedMap, (Keys{{"2", "south"}}));
     EXPECT_EQ(unmatchedData, (Keys{{"3", "west"}}));
-}
-
-namespace {
-
-struct Outcome {
-    int exit = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& arg) {
-    std::string q = "'";
-    for (char c : arg)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-Outcome Qeinteg(const Strings& args) {
-    const std::string errPath = qetest::TestDir() + "/stderr.txt";
-    std::string command = "cd " + Quote(qetest::TestDir()) + " && " + Quote(QEINTEG_CLI);
-    for (const std::string& a : args)
-        command += " " + Quote(a);
-    command += " 2>" + Quote(errPath);
-    Outcome run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return run;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        run.out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.err = qetest::ReadFile(errPath);
-    return run;
-}
-
-}  // namespace
-
-TEST_F(StemEndToEnd, CommandsWriteGeoJsonAndMatchKeys) {
-    ASSERT_TRUE(stemtest::WriteZip(dir + "/areas.zip", stemtest::ShapeEntries(shp, "")));
-    ASSERT_TRUE(qetest::WriteFile(
-        dir + "/points.csv", "name,lon,lat,code\na,8.5,47.3,1\nb,7.4,46.9,7.0\nc,9.1,47.6,9\n"));
-
-    Outcome run = Qeinteg(
-        {"geojson", "areas.zip", "--to", "3857", "-o", "areas.geojson", "--html", "--json"});
-    ASSERT_EQ(run.exit, 0) << run.err;
-    const Json summary = Json::parse(run.out);
-    EXPECT_EQ(summary["features"], 3);
-    EXPECT_EQ(Json::parse(qetest::ReadFile(dir + "/areas.geojson"))["features"].size(), 3u);
-    EXPECT_TRUE(fs::exists(dir + "/areas.xml"));
-    EXPECT_NE(qetest::ReadFile(dir + "/areas.html").find("\"north\""), std::string::npos);
-
-    run = Qeinteg({"geojson", "points.csv", "--xy", "lon,lat", "-o", "points.geojson"});
-    ASSERT_EQ(run.exit, 0) << run.err;
-    EXPECT_EQ(run.out, "3 feature(s) written to points.geojson (data model points.xml)\n");
-    const Json points = Json::parse(qetest::ReadFile(dir + "/points.geojson"));
-    EXPECT_NEAR(points["features"][0]["geometry"]["coordinates"][0].get<double>(), 8.5, 1e-9);
-
-    run = Qeinteg(
-        {"match-keys", "areas.shp", "points.csv", "--map-keys", "id", "--data-keys", "code"});
-    ASSERT_EQ(run.exit, 0) << run.err;
-    EXPECT_EQ(run.out,
-              "matched key combinations: 2\n"
-              "map keys without data: 1\n  2\n"
-              "data keys without a map feature: 1\n  9\n");
-    run = Qeinteg({"match-keys", "areas.shp", "points.csv", "--map-keys", "id", "--data-keys",
-                   "code", "--max", "0", "--json"});
-    ASSERT_EQ(run.exit, 0) << run.err;
-    EXPECT_EQ(run.out, R"({"matched":2,"unmatchedMapKeys":[],"moreUnmatchedMapKeys":true,)"
-                       R"("unmatchedDataKeys":[],"moreUnmatchedDataKeys":true})"
-                       "\n");
 }
 
 TEST_F(StemEndToEnd, DamagedShapeFilesFailWithAReason) {
