@@ -350,8 +350,8 @@ TEST(EngineJob, UnknownFunctionsAndBadConfigurationsAreRejectedBeforeReading) {
     auto error = [&](std::vector<EnginePipeline> pipelines) {
         return ErrorOf([&] { RunPipelines(pipelines, env); });
     };
-    EXPECT_EQ(error({{Step("", "read", {reader}), Step("rtsdp", "rtsdp", {Json::object()})}}),
-              "unknown function rtsdp:rtsdp");
+    EXPECT_EQ(error({{Step("", "read", {reader}), Step("frob", "frob", {Json::object()})}}),
+              "unknown function frob:frob");
     EXPECT_NE(error({{Step("", "read", {reader}), Step("", "write", {Json::object()})},
                      {Step("", "frobnicate", {})}})
                   .find("unknown function frobnicate"),

@@ -129,9 +129,9 @@ TEST_F(LocalExecutorJob, BadJobsFailThroughOnError) {
         executor.release(env);
     };
     RecordingListener unknown;
-    run("val c = {}\nread({\"dataSource\":\"ds\"}) -> rtsdp:rtsdp(c, _, c)\n", unknown);
+    run("val c = {}\nread({\"dataSource\":\"ds\"}) -> frob:frob(c, _, c)\n", unknown);
     ExpectOneEnding(unknown, "error");
-    EXPECT_NE(unknown.errorText.find("unknown function rtsdp:rtsdp"), std::string::npos);
+    EXPECT_NE(unknown.errorText.find("unknown function frob:frob"), std::string::npos);
 
     RecordingListener syntax;
     run("read({\"dataSource\":\"ds\"} -> \n", syntax);

@@ -22,10 +22,19 @@ int Render(std::vector<std::string> args) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // Start the JVM once, before the first input; stderr lines from refused documents are noise.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    // Start the JVM once, before the first input.
     JNIObjectManager::getManager()->getEnv();
-    std::freopen("/dev/null", "w", stderr);
+    // The error lines of refused documents are noise. libFuzzer itself silences the target's
+    // stderr with -close_fd_mask=2 while keeping its own statistics and sanitizer reports on a
+    // duplicate descriptor (closing stderr here would lose those too); it reads its flags after
+    // this call, so the flag is added here.
+    static std::vector<char*> args(*argv, *argv + *argc);
+    static char closeStderr[] = "-close_fd_mask=2";
+    args.insert(args.begin() + 1, closeStderr);
+    args.push_back(nullptr);
+    *argc = static_cast<int>(args.size()) - 1;
+    *argv = args.data();
     return 0;
 }
 

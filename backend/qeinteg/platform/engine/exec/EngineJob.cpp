@@ -1,5 +1,6 @@
 #include "qeinteg/platform/engine/exec/EngineJob.h"
 
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -13,6 +14,7 @@
 #include "qeinteg/platform/engine/io/ZipOutput.h"
 #include "qeinteg/platform/engine/stats/Descriptives.h"
 #include "qeinteg/platform/engine/stats/DescriptivesOutput.h"
+#include "qeinteg/platform/engine/tsdp/TcmScoringSteps.h"
 #include "qeinteg/platform/engine/tsdp/TsdpSteps.h"
 
 namespace qelocal {
@@ -308,8 +310,28 @@ void RunDescriptivesStep(const EngineStep& step, RowSource& source, JobEnvironme
 
 namespace {
 
-void RunWrite(const EngineStep& step, RowSource& source, JobEnvironment& env, float from,
-              float to) {
+// Removes the files of the writes that finished when a later part of the job fails.
+class WrittenFiles {
+  public:
+    ~WrittenFiles() {
+        if (kept_)
+            return;
+        for (const std::string& path : paths_)
+            std::remove(path.c_str());
+    }
+    void add(const std::string& path) {
+        if (!path.empty())
+            paths_.push_back(path);
+    }
+    void keep() { kept_ = true; }
+
+  private:
+    std::vector<std::string> paths_;
+    bool kept_ = false;
+};
+
+void RunWrite(const EngineStep& step, RowSource& source, JobEnvironment& env, float from, float to,
+              WrittenFiles& written) {
     const std::string context = CallName(step);
     const Json& conf = Config(step, 0, "writer configuration");
     if (!conf.is_object())
@@ -346,6 +368,10 @@ void RunWrite(const EngineStep& step, RowSource& source, JobEnvironment& env, fl
     }
     if (!model.empty())
         WriteWholeFile(model, DataModelDocument(source.fields()));
+    written.add(data);
+    written.add(model);
+    if (env.written)
+        env.written(data, model, type != "qebf", source.fields());
 }
 
 }  // namespace
@@ -386,26 +412,50 @@ std::string PathFromUri(const std::string& uri) {
     return rest;
 }
 
+namespace {
+
+// Functions that turn the records piped into them into other records.
+bool IsRecordProducer(const EngineStep& step) {
+    return IsTsdpStep(step) || IsTcmScoreStep(step) || IsRtsdpStep(step);
+}
+
+// Functions that end a pipeline by consuming its records.
+bool IsConsumer(const EngineStep& step) {
+    return Is(step, "descriptives") || Is(step, "write") || IsTcmBuildStep(step) ||
+           IsTcmOutputStep(step);
+}
+
+// Functions that read no records and may stand alone on their line.
+bool IsStandalone(const EngineStep& step) {
+    return IsModelCapabilitiesStep(step) || IsTcmOutputStep(step);
+}
+
+}  // namespace
+
 void ValidatePipelines(const std::vector<EnginePipeline>& pipelines) {
     for (const EnginePipeline& pipeline : pipelines) {
         for (size_t i = 0; i < pipeline.size(); ++i) {
             const EngineStep& step = pipeline[i];
-            const bool known = Is(step, "read") || Is(step, "descriptives") || Is(step, "write") ||
-                               IsTsdpStep(step) || IsTcmBuildStep(step);
+            const bool known = Is(step, "read") || IsRecordProducer(step) || IsConsumer(step) ||
+                               IsStandalone(step);
             if (!known)
                 throw EngineError("unknown function " + CallName(step), "UNKNOWN_FUNCTION");
+            if (pipeline.size() == 1 && IsStandalone(step))
+                continue;
             if ((i == 0) != Is(step, "read")) {
                 throw EngineError(CallName(step) + ": " +
                                   (i == 0 ? "a pipeline must begin with read"
                                           : "read can only begin a pipeline"));
             }
-            // Record-producing functions (tsdp) may stand between read and the consumer.
-            if (i > 1 && !IsTsdpStep(pipeline[i - 1]))
+            if (IsModelCapabilitiesStep(step))
+                throw EngineError(CallName(step) + ": it reads no records and stands alone");
+            // Record-producing functions may stand between read and the consumer.
+            if (i > 0 && i + 1 < pipeline.size() && !IsRecordProducer(step))
                 throw EngineError(CallName(step) + ": only one function can follow read");
-            if (i + 1 == pipeline.size() && IsTsdpStep(step))
-                throw EngineError(CallName(step) + ": nothing consumes the prepared records");
+            if (i > 0 && i + 1 == pipeline.size() && !IsConsumer(step))
+                throw EngineError(CallName(step) + ": nothing consumes the records it gives");
         }
-        if (pipeline.size() == 1) {
+        if (pipeline.size() == 1 && !IsStandalone(pipeline[0])) {
             throw EngineError(CallName(pipeline[0]) + ": nothing consumes the records");
         }
     }
@@ -415,25 +465,45 @@ void RunPipelines(const std::vector<EnginePipeline>& pipelines, JobEnvironment& 
     ValidatePipelines(pipelines);
     if (env.cancelled && env.cancelled())
         throw EngineCancelled();
+    WrittenFiles written;
     const float share = pipelines.empty() ? 1.0f : 1.0f / static_cast<float>(pipelines.size());
     for (size_t p = 0; p < pipelines.size(); ++p) {
         const EnginePipeline& pipeline = pipelines[p];
         const float from = share * static_cast<float>(p);
         const float to = from + share;
+        if (pipeline.size() == 1) {
+            if (IsModelCapabilitiesStep(pipeline[0]))
+                RunModelCapabilitiesStep(pipeline[0], env);
+            else
+                RunTcmOutputStep(pipeline[0], nullptr, env);
+            if (env.progress)
+                env.progress(to);
+            continue;
+        }
         std::unique_ptr<RowSource> source = OpenReadSource(pipeline[0], env);
-        for (size_t i = 1; i + 1 < pipeline.size(); ++i)
-            source = RunTsdpStep(pipeline[i], *source, env, from, to);
+        for (size_t i = 1; i + 1 < pipeline.size(); ++i) {
+            const EngineStep& step = pipeline[i];
+            if (IsTsdpStep(step))
+                source = RunTsdpStep(step, *source, env, from, to);
+            else if (IsTcmScoreStep(step))
+                source = RunTcmScoreStep(step, *source, env);
+            else
+                source = RunRtsdpStep(step, *source, env);
+        }
         const EngineStep& sink = pipeline.back();
         if (IsTcmBuildStep(sink)) {
             RunTcmBuildStep(sink, *source, env, from, to);
+        } else if (IsTcmOutputStep(sink)) {
+            RunTcmOutputStep(sink, source.get(), env);
         } else if (Is(sink, "descriptives")) {
             RunDescriptivesStep(sink, *source, env, from, to);
         } else {
-            RunWrite(sink, *source, env, from, to);
+            RunWrite(sink, *source, env, from, to, written);
         }
         if (env.progress)
             env.progress(to);
     }
+    written.keep();
 }
 
 }  // namespace qelocal

@@ -11,8 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "qeinteg/platform/engine/service/EmbeddedQE.h"
 #include "qeinteg/platform/engine/exec/EngineTypes.h"
+#include "qeinteg/platform/engine/service/EmbeddedQE.h"
 
 namespace qelocal {
 
@@ -37,6 +37,11 @@ struct JobEnvironment {
     std::function<void(float)> progress;
     // Informational messages: id and text.
     std::function<void(const std::string&, const std::string&)> message;
+    // Told of each file a write finished: data path, data model path ("" when none), whether the
+    // data is CSV, and the fields. The files are removed again when a later part of the job fails.
+    std::function<void(const std::string&, const std::string&, bool,
+                       const std::vector<EngineField>&)>
+        written;
     // The engine's analytic root: relative file paths are taken under its "keld/public/"
     // directory, named engine data sources live in its "datasources/" directory.
     std::string analyticRoot;

@@ -11,17 +11,19 @@ namespace qelocal {
 
 namespace {
 
-// The time-series functions run in the record-at-a-time pipelines of EngineJob.h: one linear
-// pipeline per line.
+// The time-series and model functions run in the record-at-a-time pipelines of EngineJob.h: one
+// linear pipeline per line.
 bool NeedsLinearPipelines(const JobGraph& graph) {
     for (const QelCall& call : graph.calls) {
-        if (call.ns == "tsdp" || call.ns == "tcm")
+        if (call.ns == "tsdp" || call.ns == "tcm" || call.ns == "rtsdp" || call.ns == "scoring" ||
+            call.ns == "OutputComponent")
             return true;
     }
     return false;
 }
 
-void RunLinearPipelines(const JobGraph& graph, JobEnvironment& env) {
+void RunLinearPipelines(const JobGraph& graph, JobEnvironment& env,
+                        std::vector<WrittenOutput>* outputs) {
     std::vector<EnginePipeline> pipelines;
     for (const QelPipeline& pipeline : graph.pipelines) {
         EnginePipeline steps;
@@ -34,7 +36,14 @@ void RunLinearPipelines(const JobGraph& graph, JobEnvironment& env) {
         }
         pipelines.push_back(std::move(steps));
     }
+    std::vector<WrittenOutput> written;
+    env.written = [&written](const std::string& data, const std::string& model, bool csv,
+                             const std::vector<EngineField>& fields) {
+        written.push_back(WrittenOutput{data, model, csv, fields});
+    };
     RunPipelines(pipelines, env);
+    if (outputs != nullptr)
+        *outputs = std::move(written);
 }
 
 }  // namespace
@@ -65,7 +74,7 @@ void ExecuteLocalJob(const std::string& jobText,
             events.message(id, text);
         };
         if (NeedsLinearPipelines(graph)) {
-            RunLinearPipelines(graph, env);
+            RunLinearPipelines(graph, env, outputs);
         } else {
             JobPlan plan(graph, env);
             plan.run();

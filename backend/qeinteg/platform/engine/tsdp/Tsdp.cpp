@@ -705,19 +705,7 @@ TsdpResult PrepareSeries(RowSource& source, const TsdpSettings& settings,
         for (size_t c = 0; c < k; ++c) {
             for (const auto& tuple : tuples)
                 cycle[c].push_back(tuple[c]);
-            std::sort(cycle[c].begin(), cycle[c].end());
-            cycle[c].erase(std::unique(cycle[c].begin(), cycle[c].end()), cycle[c].end());
-            // Whole numbers (months, days of the week) cycle through every value between the
-            // smallest and the largest met, so that a value no record has is a gap, not skipped.
-            const bool whole = std::all_of(cycle[c].begin(), cycle[c].end(),
-                                           [](double v) { return v == std::floor(v); });
-            if (whole && !cycle[c].empty() && cycle[c].back() - cycle[c].front() < 100000) {
-                const double low = cycle[c].front();
-                const double high = cycle[c].back();
-                cycle[c].clear();
-                for (double v = low; v <= high; v += 1.0)
-                    cycle[c].push_back(v);
-            }
+            cycle[c] = CycleOf(std::move(cycle[c]));
         }
         std::vector<int64_t> rank(tuples.size());
         for (size_t t = 0; t < tuples.size(); ++t) {
@@ -771,6 +759,29 @@ TsdpResult PrepareSeries(RowSource& source, const TsdpSettings& settings,
         }
     }
     return result;
+}
+
+std::vector<double> CycleOf(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    values.erase(std::unique(values.begin(), values.end()), values.end());
+    // Whole numbers (months, days of the week) cycle through every value between the smallest
+    // and the largest met, so that a value no record has is a gap, not skipped.
+    const bool whole =
+        std::all_of(values.begin(), values.end(), [](double v) { return v == std::floor(v); });
+    if (whole && !values.empty() && values.back() - values.front() < 100000) {
+        const double low = values.front();
+        const double high = values.back();
+        values.clear();
+        for (double v = low; v <= high; v += 1.0)
+            values.push_back(v);
+    }
+    return values;
+}
+
+double ShiftPeriod(const TsdpSettings& settings, Storage storage, double value, int64_t ahead) {
+    const int64_t key =
+        FloorDiv(UnitIndex(settings.unit, TemporalToSeconds(storage, value)), settings.step);
+    return SecondsToTemporal(storage, UnitStart(settings.unit, (key + ahead) * settings.step));
 }
 
 std::unique_ptr<RowSource> PreparedRows(const TsdpResult& result) {

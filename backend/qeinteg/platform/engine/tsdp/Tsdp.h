@@ -79,6 +79,15 @@ TsdpResult PrepareSeries(RowSource& source, const TsdpSettings& settings,
 // one record per combination and period, combinations in order, periods in time order.
 std::unique_ptr<RowSource> PreparedRows(const TsdpResult& result);
 
+// The cycle of a cyclic field from the values met: distinct and ascending, and every whole number
+// from the smallest to the largest when they are all whole.
+std::vector<double> CycleOf(std::vector<double> values);
+
+// With a date/time field: the first instant of the period `ahead` periods after the one that holds
+// `value`, both in the time field's storage `storage` (the grid's periods are calendar units
+// counted from 1970, grouped by the settings' step).
+double ShiftPeriod(const TsdpSettings& settings, Storage storage, double value, int64_t ahead);
+
 // The "TSDPOutput.json" document: the given settings with "timeVariable" set to this grid, and the
 // description of the output.
 nlohmann::ordered_json TsdpOutputDocument(const nlohmann::ordered_json& settings,

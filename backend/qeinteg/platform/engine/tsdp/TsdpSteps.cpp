@@ -10,48 +10,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::string Name(const EngineStep& step) {
-    std::string name = step.ns + ":" + step.function;
-    if (step.line > 0)
-        name += " (line " + std::to_string(step.line) + ")";
-    return name;
-}
-
-const Json& Argument(const EngineStep& step, size_t index, const char* what) {
-    if (step.configs.size() <= index)
-        throw EngineError(Name(step) + ": the " + what + " argument is missing");
-    return step.configs[index];
-}
-
-// The archive paths of the output container descriptors: a registered container of the same name
-// wins over the descriptor's URI.
-std::vector<std::string> OutputPaths(const EngineStep& step, const Json& descriptors,
-                                     const JobEnvironment& env) {
-    if (!descriptors.is_array() || descriptors.empty())
-        throw EngineError(Name(step) + ": the output containers must be a non-empty array");
-    std::vector<std::string> paths;
-    for (const Json& descriptor : descriptors) {
-        auto name = descriptor.is_object() ? descriptor.find("name") : descriptor.end();
-        if (!descriptor.is_object() || name == descriptor.end() || !name->is_string())
-            throw EngineError(Name(step) + ": an output container needs a \"name\"");
-        std::string path;
-        for (EmbeddedQE::Container* container : env.outputContainers) {
-            if (container != nullptr && container->getName() == name->get<std::string>())
-                path = container->getAbsolutePath();
-        }
-        if (path.empty()) {
-            auto uri = descriptor.find("uri");
-            if (uri == descriptor.end() || !uri->is_string() || uri->get<std::string>().empty()) {
-                throw EngineError(Name(step) + ": output container '" + name->get<std::string>() +
-                                  "' has no location");
-            }
-            path = PathFromUri(uri->get<std::string>());
-        }
-        paths.push_back(path);
-    }
-    return paths;
-}
-
 // Polls cancellation and reports progress while records are pulled.
 std::function<void(uint64_t)> Pacer(JobEnvironment& env, const RowSource& source, float from,
                                     float to) {
@@ -93,6 +51,54 @@ void Report(JobEnvironment& env, const char* id, const std::string& text) {
 
 }  // namespace
 
+std::string StepName(const EngineStep& step) {
+    std::string name = step.ns + ":" + step.function;
+    if (step.line > 0)
+        name += " (line " + std::to_string(step.line) + ")";
+    return name;
+}
+
+const Json& StepArgument(const EngineStep& step, size_t index, const char* what) {
+    if (step.configs.size() <= index)
+        throw EngineError(StepName(step) + ": the " + what + " argument is missing");
+    return step.configs[index];
+}
+
+std::vector<std::string> ContainerPaths(const EngineStep& step, const Json& descriptors,
+                                        const JobEnvironment& env, ContainerRole role) {
+    const char* what = role == ContainerRole::Output ? "output" : "input";
+    if (!descriptors.is_array() || descriptors.empty())
+        throw EngineError(StepName(step) + ": the " + what +
+                          " containers must be a non-empty array");
+    // An input may also be a container the job registered for output (written by an earlier job).
+    std::vector<EmbeddedQE::Container*> registered = env.outputContainers;
+    if (role == ContainerRole::Input)
+        registered.insert(registered.begin(), env.inputContainers.begin(),
+                          env.inputContainers.end());
+    std::vector<std::string> paths;
+    for (const Json& descriptor : descriptors) {
+        auto name = descriptor.is_object() ? descriptor.find("name") : descriptor.end();
+        if (!descriptor.is_object() || name == descriptor.end() || !name->is_string())
+            throw EngineError(StepName(step) + ": an " + what + " container needs a \"name\"");
+        std::string path;
+        for (EmbeddedQE::Container* container : registered) {
+            if (path.empty() && container != nullptr &&
+                container->getName() == name->get<std::string>())
+                path = container->getAbsolutePath();
+        }
+        if (path.empty()) {
+            auto uri = descriptor.find("uri");
+            if (uri == descriptor.end() || !uri->is_string() || uri->get<std::string>().empty()) {
+                throw EngineError(StepName(step) + ": " + what + " container '" +
+                                  name->get<std::string>() + "' has no location");
+            }
+            path = PathFromUri(uri->get<std::string>());
+        }
+        paths.push_back(path);
+    }
+    return paths;
+}
+
 bool IsTsdpStep(const EngineStep& step) {
     return step.ns == "tsdp" && step.function == "tsdp";
 }
@@ -103,10 +109,10 @@ bool IsTcmBuildStep(const EngineStep& step) {
 
 std::unique_ptr<RowSource> RunTsdpStep(const EngineStep& step, RowSource& input,
                                        JobEnvironment& env, float from, float to) {
-    const Json& settingsJson = Argument(step, 0, "settings");
+    const Json& settingsJson = StepArgument(step, 0, "settings");
     const TsdpSettings settings = ParseTsdpSettings(settingsJson);
-    const std::vector<std::string> paths =
-        OutputPaths(step, Argument(step, 1, "output containers"), env);
+    const std::vector<std::string> paths = ContainerPaths(
+        step, StepArgument(step, 1, "output containers"), env, ContainerRole::Output);
     TsdpResult result = PrepareSeries(input, settings, Pacer(env, input, from, to));
     const std::string document = TsdpOutputDocument(settingsJson, settings, result).dump();
     for (const std::string& path : paths)
@@ -123,11 +129,11 @@ std::unique_ptr<RowSource> RunTsdpStep(const EngineStep& step, RowSource& input,
 
 void RunTcmBuildStep(const EngineStep& step, RowSource& input, JobEnvironment& env, float from,
                      float to) {
-    const Json& configuration = Argument(step, 0, "configuration");
+    const Json& configuration = StepArgument(step, 0, "configuration");
     const TsdpSettings settings = ParseTsdpSettings(configuration);
     const TcmSettings model = ParseTcmSettings(configuration);
-    const std::vector<std::string> paths =
-        OutputPaths(step, Argument(step, 1, "output containers"), env);
+    const std::vector<std::string> paths = ContainerPaths(
+        step, StepArgument(step, 1, "output containers"), env, ContainerRole::Output);
     const TsdpResult data = PrepareSeries(input, settings, Pacer(env, input, from, to));
     const TcmModelSet models = FitTcm(data, model);
     for (const TcmSeriesModel& m : models.models) {

@@ -4,10 +4,25 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "qeinteg/platform/engine/exec/EngineJob.h"
 
 namespace qelocal {
+
+// "ns:function (line N)", for messages.
+std::string StepName(const EngineStep& step);
+// Configuration argument `index` of the call; throws EngineError naming `what` when it is absent.
+const nlohmann::ordered_json& StepArgument(const EngineStep& step, size_t index, const char* what);
+
+enum class ContainerRole { Input, Output };
+// The file paths of an array of container descriptors ({"name": ..., "uri": ...}): a container
+// registered with the job under the same name (input or output, by `role`) wins over the URI.
+// Throws EngineError when the array is empty or a descriptor has neither.
+std::vector<std::string> ContainerPaths(const EngineStep& step,
+                                        const nlohmann::ordered_json& descriptors,
+                                        const JobEnvironment& env, ContainerRole role);
 
 // True for a call of `tsdp:tsdp`, which sits between read and a consuming function.
 bool IsTsdpStep(const EngineStep& step);
