@@ -445,6 +445,16 @@ TEST_F(EngineGeo, ShapeKeysSurviveQebfAndIntegerKeysMatchRealDataKeys) {
         RunJob(ShapeRead(shp) + " -> write({\"dataDestination\":\"" + Uri(qebf) +
                "\",\"dataModelDestination\":\"" + Uri(qebfModel) + "\",\"type\":\"qebf\"}, _)\n");
     ASSERT_TRUE(r.ok) << r.error;
+    // Read back with its model, the QEBF copy is still geometry with its system.
+    const std::string out = dir + "/fromqebf.geojson";
+    r = RunJob("read({\"filesystem\":{\"dataModel\":\"" + Uri(qebfModel) +
+               "\",\"locations\":[{\"path\":\"" + Uri(qebf) +
+               "\",\"parser\":{\"name\":\"qebf\",\"config\":{}}}]}}) -> " +
+               Reproject(R"({"outSR":{"wkid":3857}})") + " -> " +
+               GeoJsonWrite(out, dir + "/fromqebf.xml") + "\n");
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(ReadJson(out)["features"][1]["geometry"]["type"], "Polygon");
+    EXPECT_EQ(ReadJson(out)["features"][1]["properties"]["id"], 12);
     // As CSV the geometry is its GeoJSON text, never raw bytes.
     const std::string csv = dir + "/shape.csv";
     r = RunJob(ShapeRead(shp) + " -> write({\"dataDestination\":\"" + Uri(csv) +

@@ -87,6 +87,22 @@ class LimitedSource final : public RowSource {
     uint64_t read_ = 0;
 };
 
+// A QEBF file read with its data model: the file's records, described by the model, which adds
+// what the file's own header has no room for (labels, geometry metadata).
+class DescribedSource final : public RowSource {
+  public:
+    DescribedSource(std::unique_ptr<RowSource> inner, std::vector<EngineField> fields)
+        : inner_(std::move(inner)), fields_(std::move(fields)) {}
+    const std::vector<EngineField>& fields() const override { return fields_; }
+    bool next() override { return inner_->next(); }
+    Cell cell(size_t index) override { return inner_->cell(index); }
+    double fraction() const override { return inner_->fraction(); }
+
+  private:
+    std::unique_ptr<RowSource> inner_;
+    std::vector<EngineField> fields_;
+};
+
 // "readErrorThreshold": absent or 0, the first bad record fails the read; -1, bad records are
 // skipped without limit; N > 0, up to N are skipped and the next fails the read. Skipped records
 // are counted in one message when the reader is done (or as it goes, one message per record).
@@ -188,6 +204,7 @@ std::unique_ptr<RowSource> OpenReadSource(const EngineStep& step, JobEnvironment
                 if (!same) {
                     throw EngineError(context + ": the data model does not describe " + path);
                 }
+                source = std::make_unique<DescribedSource>(std::move(source), std::move(*model));
             }
         } else {
             throw EngineError(context + ": the parser '" + parser + "' is not supported");

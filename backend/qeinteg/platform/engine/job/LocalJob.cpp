@@ -104,6 +104,7 @@ void RunLocalJob(const std::string& jobText,
     JobEnvironment env;
     env.outputContainers = outputContainers;
     env.analyticRoot = LocalEngine::instance().analyticRoot();
+    env.mapServiceTimeout = LocalEngine::instance().mapServiceTimeout();
     JobPlan plan(graph, env);
     plan.run();
 }
