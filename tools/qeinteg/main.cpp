@@ -8,7 +8,9 @@
 #include "CrsCommand.h"
 #include "DescribeCommand.h"
 #include "FetchCommand.h"
+#include "GeojsonCommand.h"
 #include "LayersCommand.h"
+#include "MatchKeysCommand.h"
 #include "RenderCommand.h"
 #include "RunCommand.h"
 #include "ScoreCommand.h"
@@ -35,6 +37,8 @@ constexpr Subcommand kCommands[] = {
     {"tcm", RunTcmCommand, "build or prepare temporal causal models"},
     {"run", RunRunCommand, "run a job text on the local engine"},
     {"fetch", RunFetchCommand, "print a data file's rows through the output fetcher, as CSV"},
+    {"geojson", RunGeojsonCommand, "write a shape file, map layer or CSV of points as GeoJSON"},
+    {"match-keys", RunMatchKeysCommand, "how the keys of a map match those of a CSV file"},
 };
 
 void PrintUsage(FILE* out) {
