@@ -39,7 +39,7 @@ void RunLinearPipelines(const JobGraph& graph, JobEnvironment& env,
     std::vector<WrittenOutput> written;
     env.written = [&written](const std::string& data, const std::string& model, bool csv,
                              const std::vector<EngineField>& fields) {
-        written.push_back(WrittenOutput{data, model, csv, false, fields});
+        written.push_back(WrittenOutput{data, model, csv, fields});
     };
     RunPipelines(pipelines, env);
     if (outputs != nullptr)
