@@ -49,9 +49,9 @@ std::string Unknown(QERunner& runner, const std::string& text, const System& sys
 
 // Why the coordinate fields of a point file cannot make points; empty when they can.
 std::string PointFieldProblem(const std::string& path, const std::vector<std::string>& fields) {
-    UserCaseFileSpec spec;
-    spec.Init(path, true, false);
-    UserInputCaseFile file(spec);
+    UserCaseFileSpec caseSpec;
+    caseSpec.Init(path, true, false);
+    UserInputCaseFile file(caseSpec);
     if (!file.IsOpen())
         return file.Error().empty() ? "cannot be read" : file.Error();
     const TAVO_DataSource& data = file.DataSource();

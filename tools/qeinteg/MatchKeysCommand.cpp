@@ -85,9 +85,9 @@ int RunMatchKeysCommand(int argc, char** argv) {
     if (!std::filesystem::is_regular_file(data))
         return cli.Failure(data, "no such file");
     {
-        UserCaseFileSpec spec;
-        spec.Init(data, true, false);
-        UserInputCaseFile file(spec);
+        UserCaseFileSpec caseSpec;
+        caseSpec.Init(data, true, false);
+        UserInputCaseFile file(caseSpec);
         if (!file.IsOpen())
             return cli.Failure(data, file.Error());
         for (const std::string& key : dataKeys) {

@@ -102,12 +102,12 @@ bool StartJvm() {
 class CsvDataset {
   public:
     bool Open(const std::string& path, std::string& error) {
-        UserCaseFileSpec spec;
-        if (!spec.Init(path, true, false)) {
+        UserCaseFileSpec caseSpec;
+        if (!caseSpec.Init(path, true, false)) {
             error = "no data file given";
             return false;
         }
-        UserInputCaseFile file(spec);
+        UserInputCaseFile file(caseSpec);
         if (!file.IsOpen()) {
             error = file.Error();
             return false;

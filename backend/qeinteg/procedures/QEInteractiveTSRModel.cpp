@@ -603,11 +603,11 @@ bool QEInteractiveTSR::getGatingInfo(LocallyUniqueID dataset, const std::string&
     std::unique_ptr<UserInputCaseFile> caseFile;
     std::unique_ptr<QERawDataIterator> iterator;
     if (dataset.IsNone()) {
-        UserCaseFileSpec spec;
-        if (!spec.Init(dataFile, true, false)) {
+        UserCaseFileSpec caseSpec;
+        if (!caseSpec.Init(dataFile, true, false)) {
             Fail("no dataset and no data file given");
         } else {
-            caseFile = std::make_unique<UserInputCaseFile>(spec);
+            caseFile = std::make_unique<UserInputCaseFile>(caseSpec);
             if (!caseFile->IsOpen())
                 Fail(dataFile + ": " + caseFile->Error());
             else
