@@ -28,6 +28,19 @@ int RunInProcess(int (*command)(int, char**), std::vector<std::string> args) {
     return command(static_cast<int>(args.size()), argv.data());
 }
 
+std::vector<std::string> SplitList(const std::string& text) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t comma = text.find(',', start);
+        const size_t stop = comma == std::string::npos ? text.size() : comma;
+        if (stop > start)
+            out.push_back(text.substr(start, stop - start));
+        start = stop + 1;
+    }
+    return out;
+}
+
 std::string OneLine(const std::string& text) {
     std::string out;
     bool lineBreak = false;

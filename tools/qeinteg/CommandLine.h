@@ -41,6 +41,9 @@ std::string UnreadableCause(const std::string& path);
 // Reads the whole of a regular file into `text`. On failure `cause` says why and false is returned.
 bool ReadWholeFile(const std::string& path, std::string& text, std::string& cause);
 
+// The items of a comma-separated option value; empty items (",,", a trailing comma) are skipped.
+std::vector<std::string> SplitList(const std::string& text);
+
 // The options and arguments of one subcommand. The references given to Flag, Option, Repeated
 // and Positionals must outlive Parse.
 class CommandLine {

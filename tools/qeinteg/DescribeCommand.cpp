@@ -30,22 +30,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::vector<std::string> SplitList(const std::string& text) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start <= text.size()) {
-        const size_t comma = text.find(',', start);
-        const std::string item =
-            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        if (!item.empty())
-            out.push_back(item);
-        if (comma == std::string::npos)
-            break;
-        start = comma + 1;
-    }
-    return out;
-}
-
 // The read call of the job: the CSV file through the engine's CSV parser. Written with the JSON
 // model, so any path (quotes, backslashes, line breaks) stays one JSON string.
 std::string ReadCall(const std::string& path) {
@@ -204,7 +188,7 @@ int RunDescribeCommand(int argc, char** argv) {
     if (auto exit = cli.Parse(argc, argv))
         return *exit;
     const std::string& file = files[0];
-    std::vector<std::string> fields = SplitList(fieldList);
+    std::vector<std::string> fields = qecli::SplitList(fieldList);
 
     std::error_code ec;
     const std::string path = std::filesystem::absolute(file, ec).lexically_normal().string();

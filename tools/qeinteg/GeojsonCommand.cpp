@@ -102,7 +102,7 @@ int RunGeojsonCommand(int argc, char** argv) {
     int layerNumber = 0;
     if (!stemcli::ParseCount(layer, layerNumber))
         return cli.UsageError("--layer wants a layer number, not '" + layer + "'");
-    const std::vector<std::string> fields = stemcli::SplitList(xy);
+    const std::vector<std::string> fields = qecli::SplitList(xy);
     const bool points = !xy.empty();
     if (points && (fields.size() < 2 || fields.size() > 3))
         return cli.UsageError("--xy wants two or three field names, not '" + xy + "'");

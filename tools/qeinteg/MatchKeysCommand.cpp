@@ -64,8 +64,8 @@ int RunMatchKeysCommand(int argc, char** argv) {
         return *exit;
     const std::string& map = files[0];
     const std::string& data = files[1];
-    const std::vector<std::string> mapKeys = stemcli::SplitList(mapKeyText);
-    const std::vector<std::string> dataKeys = stemcli::SplitList(dataKeyText);
+    const std::vector<std::string> mapKeys = qecli::SplitList(mapKeyText);
+    const std::vector<std::string> dataKeys = qecli::SplitList(dataKeyText);
     if (mapKeys.empty() || dataKeys.empty())
         return cli.UsageError("give the key fields with --map-keys and --data-keys");
     if (mapKeys.size() != dataKeys.size())

@@ -30,17 +30,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::vector<std::string> SplitList(const std::string& text) {
-    std::vector<std::string> out;
-    std::stringstream in(text);
-    std::string item;
-    while (std::getline(in, item, ',')) {
-        if (!item.empty())
-            out.push_back(item);
-    }
-    return out;
-}
-
 std::string Number(double value) {
     char buffer[32];
     auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
@@ -205,8 +194,8 @@ int RunScoreCommand(int argc, char** argv) {
     cli.Positionals(files, 2, 2);
     if (auto exit = cli.Parse(argc, argv))
         return *exit;
-    std::vector<std::string> outputs = SplitList(outputList);
-    std::vector<std::string> keys = SplitList(keyList);
+    std::vector<std::string> outputs = qecli::SplitList(outputList);
+    std::vector<std::string> keys = qecli::SplitList(keyList);
     const std::string& modelPath = files[0];
     const std::string& dataPath = files[1];
 

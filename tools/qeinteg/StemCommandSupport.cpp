@@ -10,22 +10,6 @@
 
 namespace stemcli {
 
-std::vector<std::string> SplitList(const std::string& text) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start <= text.size()) {
-        const size_t comma = text.find(',', start);
-        std::string item =
-            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        if (!item.empty())
-            out.push_back(std::move(item));
-        if (comma == std::string::npos)
-            break;
-        start = comma + 1;
-    }
-    return out;
-}
-
 bool ParseCount(const std::string& text, int& value, bool allowNone) {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     return !text.empty() && ec == std::errc() && end == text.data() + text.size() &&

@@ -8,8 +8,6 @@ class QEInteractiveSTEM;
 
 namespace stemcli {
 
-// The non-empty items of a comma-separated list.
-std::vector<std::string> SplitList(const std::string& text);
 // A whole number >= 0 (or -1 when allowNone) into value.
 bool ParseCount(const std::string& text, int& value, bool allowNone = false);
 // An http:// or https:// address.

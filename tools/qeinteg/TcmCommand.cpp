@@ -37,22 +37,6 @@ void Usage(FILE* out) {
         out);
 }
 
-std::vector<std::string> SplitList(const std::string& text) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start <= text.size()) {
-        const size_t comma = text.find(',', start);
-        std::string item =
-            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        if (!item.empty())
-            out.push_back(std::move(item));
-        if (comma == std::string::npos)
-            break;
-        start = comma + 1;
-    }
-    return out;
-}
-
 std::string Uri(const std::string& path) {
     return "file:///" + path;
 }
@@ -167,10 +151,10 @@ int Build(int argc, char** argv) {
     if (auto exit = cli.Parse(argc, argv))
         return *exit;
     const std::string file = files[0];
-    const std::vector<std::string> dims = SplitList(dimText);
-    const std::vector<std::string> metrics = SplitList(metricText);
-    const std::vector<std::string> targets = SplitList(targetText);
-    const std::vector<std::string> inputs = SplitList(inputText);
+    const std::vector<std::string> dims = qecli::SplitList(dimText);
+    const std::vector<std::string> metrics = qecli::SplitList(metricText);
+    const std::vector<std::string> targets = qecli::SplitList(targetText);
+    const std::vector<std::string> inputs = qecli::SplitList(inputText);
     Json aggregation = Json::object();
     Json model = Json::object();
     for (const std::string& value : aggregates) {

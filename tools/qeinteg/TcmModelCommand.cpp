@@ -125,19 +125,6 @@ class CsvDataset {
     LocallyUniqueID id_ = LocallyUniqueID::None();
 };
 
-std::vector<std::string> SplitCommas(const std::string& text) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t comma = text.find(',', start);
-        const size_t stop = comma == std::string::npos ? text.size() : comma;
-        if (stop > start)
-            out.push_back(text.substr(start, stop - start));
-        start = stop + 1;
-    }
-    return out;
-}
-
 // The field names of a <DataModel> text, with their storages.
 Json FieldsOf(const std::string& xml) {
     Json fields = Json::array();
@@ -363,7 +350,7 @@ int RunTcmScenario(int argc, char** argv) {
         return std::nullopt;
     };
     std::vector<std::pair<std::string, std::string>> pairs;
-    for (const std::string& pair : SplitCommas(dimsText)) {
+    for (const std::string& pair : qecli::SplitList(dimsText)) {
         const size_t eq = pair.find('=');
         if (eq == std::string::npos)
             return cli.UsageError("--dims takes FIELD=VALUE pairs, not " + pair);
