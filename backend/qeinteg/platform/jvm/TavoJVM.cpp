@@ -30,6 +30,12 @@ std::string JarBesideLibrary() {
     return error ? jar.string() : resolved.string();
 }
 
+// The VM's own prints (-Xcheck:jni findings, signal-handler checks) go to standard error: standard
+// output belongs to the program, whose callers may parse it (e.g. the command line's --json).
+jint JNICALL PrintToStandardError(FILE* /*stream*/, const char* format, va_list args) {
+    return std::vfprintf(stderr, format, args);
+}
+
 }  // namespace
 
 TavoJVM& TavoJVM::GetInstance() {
@@ -78,9 +84,8 @@ bool TavoJVM::StartJVMAndAttachThread(JNIEnv** env) {
             std::vector<JavaVMOption> options;
             for (std::string& text : texts)
                 options.push_back({text.data(), nullptr});
-            if (hook_ != nullptr) {
-                options.push_back({const_cast<char*>("vfprintf"), reinterpret_cast<void*>(hook_)});
-            }
+            OutputHook hook = hook_ != nullptr ? hook_ : &PrintToStandardError;
+            options.push_back({const_cast<char*>("vfprintf"), reinterpret_cast<void*>(hook)});
             JavaVMInitArgs args{};
             args.version = JNI_VERSION_10;
             args.nOptions = static_cast<jint>(options.size());

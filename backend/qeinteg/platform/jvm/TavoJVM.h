@@ -35,7 +35,8 @@ class TavoJVM final {
     // The calling thread's environment when it is attached, else null. Never attaches.
     JNIEnv* GetEnvIfAttached() const;
 
-    // Options and output hook used when the VM is created; no effect afterwards.
+    // Options and output hook used when the VM is created; no effect afterwards. Without a hook
+    // the VM prints to standard error, never to standard output.
     void AddStartOption(const std::string& option);
     void SetOutputHook(OutputHook hook);
 
