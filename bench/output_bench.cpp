@@ -77,6 +77,28 @@ void BM_JsonToHostTable(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kCells);
 }
 
+// The JSON side's floor: the table's cell blocks copied out of Java in one call and every value
+// read natively, with no table built.
+void BM_CellValuesPacked(benchmark::State& state) {
+    JNIObjectManager::getManager();
+    JNIJSONObject document(Document().c_str());
+    jobject cells = document.getByPath(document.getTop(), "s.t.cells");
+    using Node = qeinteg::jni::PackedJson::Node;
+    for (auto _ : state) {
+        const qeinteg::jni::PackedJson tree = document.readTree(cells);
+        double sum = 0;
+        tree.root().forEachElement([&](Node block) {
+            block.get("cells").get("compactCells").get("value").forEachElement([&](Node v) {
+                sum += v.number();
+                return true;
+            });
+            return true;
+        });
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * kCells);
+}
+
 void BM_HostTableDirect(benchmark::State& state) {
     for (auto _ : state) {
         qehost::HostOutput::instance().reset();
@@ -103,6 +125,7 @@ void BM_HostTableDirect(benchmark::State& state) {
 
 BENCHMARK(BM_ParseDocument)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_JsonToHostTable)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_CellValuesPacked)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_HostTableDirect)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace

@@ -74,16 +74,16 @@ std::vector<const qehost::OutputItem*> Items(qehost::OutputItem::Kind kind) {
     return out;
 }
 
-const qehost::CellNode* CellAt(const qehost::PivotTableRecord& table, std::vector<int> at) {
+std::optional<qehost::CellNode> CellAt(const qehost::PivotTableRecord& table, std::vector<int> at) {
     return table.FindCell(at);
 }
 
 qehost::TextRecord CellRecord(const qehost::PivotTableRecord& table, std::vector<int> at) {
-    const qehost::CellNode* cell = table.FindCell(at);
-    if (cell != nullptr && cell->text)
+    const std::optional<qehost::CellNode> cell = table.FindCell(at);
+    if (cell && cell->text)
         return *cell->text;
     qehost::TextRecord missing;
-    missing.kind = cell == nullptr ? "<no cell>" : "<no text>";
+    missing.kind = !cell ? "<no cell>" : "<no text>";
     return missing;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,8 @@ const qehost::PivotTableRecord* Build(const std::string& table,
 // Every recorded item of a kind, in tree order.
 std::vector<const qehost::OutputItem*> Items(qehost::OutputItem::Kind kind);
 
-// The cell at leaf indexes (one per dimension, creation order); null when none.
-const qehost::CellNode* CellAt(const qehost::PivotTableRecord& table, std::vector<int> at);
+// The cell at leaf indexes (one per dimension, creation order); nothing when none.
+std::optional<qehost::CellNode> CellAt(const qehost::PivotTableRecord& table, std::vector<int> at);
 // The text of that cell; of kind "<no cell>" or "<no text>" when there is none. Tests read cells
 // through this, never through a dereferenced CellAt: a missing cell must fail the test, not crash
 // the test process (a native crash inside the JVM's process).

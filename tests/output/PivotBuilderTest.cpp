@@ -25,8 +25,8 @@ std::string Arg(const TextRecord& r, const std::string& name) {
 }
 
 std::string CellText(const qehost::PivotTableRecord& t, std::vector<int> at) {
-    const qehost::CellNode* cell = CellAt(t, at);
-    if (cell == nullptr)
+    const std::optional<qehost::CellNode> cell = CellAt(t, at);
+    if (!cell)
         return "<no cell>";
     return cell->text ? cell->text->text : "<no text>";
 }
@@ -157,8 +157,8 @@ TEST(PivotBuilder, DateShiftsMissingAndEmptyCells) {
     EXPECT_EQ(CellText(*t, {0, 1}), ".");  // infinity shows as missing
     // Never given a value: no text, but the footnote stays (out-of-range references dropped).
     for (std::vector<int> at : {std::vector<int>{1, 0}, std::vector<int>{1, 1}}) {
-        const qehost::CellNode* cell = CellAt(*t, at);
-        ASSERT_NE(cell, nullptr);
+        const std::optional<qehost::CellNode> cell = CellAt(*t, at);
+        ASSERT_TRUE(cell.has_value());
         EXPECT_FALSE(cell->text.has_value());
         ASSERT_EQ(cell->notes.size(), 1u);
         EXPECT_EQ(cell->notes[0].text, "estimated");
@@ -186,7 +186,7 @@ TEST(PivotBuilder, WildcardFormatsAndCompactStart) {
     const auto* t =
         Build(Table(Leaves("r", 3), Leaves("c", 2), formats + Compact("1234.5,2,3.25,4", "10")));
     ASSERT_NE(t, nullptr);
-    EXPECT_EQ(CellAt(*t, {0, 0}), nullptr);
+    EXPECT_FALSE(CellAt(*t, {0, 0}).has_value());
     // Row 1: the "1*" entry has no format, so the type stays and width and decimals are reset.
     EXPECT_EQ(Arg(CellRecord(*t, {1, 0}), "format"), "40,40,0");
     EXPECT_EQ(CellText(*t, {1, 0}), "1234.5");
@@ -348,8 +348,11 @@ class CellTexts : public testing::Test {
         jsonPivot builder(document, item, nullptr, dictionary);
         builder.translateTableStrings(translate);
         std::unique_ptr<PnCellText> made = builder.getCellText(item);
-        if (!made)
-            return TextRecord{"none", "", {}, {}, false};
+        if (!made) {
+            TextRecord none;
+            none.kind = "none";
+            return none;
+        }
         return qehost::RecordOf(*made);
     }
     static std::string StringText(const std::string& k, const std::string& v,

@@ -32,7 +32,8 @@ void Fill(PivotTableRecord& table) {
         int i = 0;
         for (const char* s : {"Mean", "N"}) {
             CategoryNode* c = table.AddCategory(cols, group, T(s));
-            table.CellFor(cols, c).text = T(std::string(g) + std::to_string(i++), true);
+            table.cells.SetText(table.CoordinatesOf(cols, c),
+                                T(std::string(g) + std::to_string(i++), true));
         }
     }
 }
@@ -45,7 +46,7 @@ TEST(PivotRecord, RepeatedPassesMergeDimensionsAndCategories) {
     EXPECT_EQ(table.dimensions[1]->leaves.size(), 2u);
     ASSERT_EQ(table.dimensions[1]->root.children.size(), 1u);
     EXPECT_EQ(table.cells.size(), 4u);
-    ASSERT_NE(table.FindCell({1, 0}), nullptr);
+    ASSERT_TRUE(table.FindCell({1, 0}).has_value());
     EXPECT_EQ(table.FindCell({1, 0})->text->text, "Male0");
 }
 
@@ -67,8 +68,8 @@ TEST(PivotRecord, TextDrawingWithSpansNotesAndHiddenCategories) {
     table.title = T("Salaries");
     Fill(table);
     table.dimensions[0]->leaves[0]->notes.push_back(T("Includes part-time staff"));
-    table.cells[{1, 1}].notes.push_back(T("Includes part-time staff"));
-    table.cells[{1, 1}].notes.push_back(T("Estimated"));
+    table.cells.AddNote({1, 1}, T("Includes part-time staff"));
+    table.cells.AddNote({1, 1}, T("Estimated"));
     table.caption = T("Source: payroll");
     table.dimensions[1]->hideName = true;
     EXPECT_EQ(qehost::PivotToText(table),
@@ -93,7 +94,7 @@ TEST(PivotRecord, HtmlEscapesTextsAndSpansGroupHeaders) {
     PivotTableRecord table;
     table.title = T("A <b> & \"c\"");
     Fill(table);
-    table.cells[{0, 0}].text = T("x<y", true);
+    table.cells.SetText({0, 0}, T("x<y", true));
     table.caption = T("line 1\nline 2");
     const std::string html = qehost::PivotToHtml(table);
     EXPECT_NE(html.find("<caption>A &lt;b&gt; &amp; &quot;c&quot;</caption>"), std::string::npos)
@@ -116,7 +117,8 @@ TEST(PivotRecord, LayersGiveOneGridEachAndHiddenLabelsStayOut) {
         table.AddCategory(layer, nullptr, T(y));
         rows = table.AddDimension(T("Item"), 2);  // named again under every layer category
         CategoryNode* group = table.AddGroup(rows, nullptr, T("hidden group"), false, 2);
-        table.CellFor(rows, table.AddCategory(rows, group, T("a"))).text = T(y, true);
+        CategoryNode* a = table.AddCategory(rows, group, T("a"));
+        table.cells.SetText(table.CoordinatesOf(rows, a), T(y, true));
         table.AddCategory(rows, group, T("b"))->hidden = true;
     }
     rows->hideName = true;

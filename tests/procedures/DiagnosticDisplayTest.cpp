@@ -70,15 +70,15 @@ std::map<std::string, std::string> Cells(const qehost::OutputItem& parent) {
         if (child->kind() != qehost::OutputItem::Kind::PivotTable)
             continue;
         const auto& table = static_cast<const qehost::PivotTableItem&>(*child).table();
-        for (const auto& [key, cell] : table.cells) {
+        table.cells.ForEach([&](std::span<const int> key, const qehost::CellNode& cell) {
             if (!cell.text)
-                continue;
+                return;
             const std::string row =
                 table.dimensions[0]->leaves[static_cast<size_t>(key[0])]->text.text;
             const std::string column =
                 table.dimensions[1]->leaves[static_cast<size_t>(key[1])]->text.text;
             cells[row + "/" + column] = cell.text->text;
-        }
+        });
         break;  // the first table only
     }
     return cells;

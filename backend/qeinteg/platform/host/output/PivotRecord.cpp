@@ -71,18 +71,14 @@ CategoryNode* PivotTableRecord::AddCategory(DimensionNode* dimension, CategoryNo
     return leaf;
 }
 
-CellNode& PivotTableRecord::CellFor(const DimensionNode* dimension, const CategoryNode* leaf) {
-    std::vector<int> key(dimensions.size(), -1);
+const std::vector<int>& PivotTableRecord::CoordinatesOf(const DimensionNode* dimension,
+                                                        const CategoryNode* leaf) {
+    coordinates_.assign(dimensions.size(), -1);
     for (const auto& d : dimensions) {
         const CategoryNode* at = d.get() == dimension ? leaf : d->current;
-        key[d->index] = at == nullptr ? -1 : at->leafId;
+        coordinates_[d->index] = at == nullptr ? -1 : at->leafId;
     }
-    return cells[key];
-}
-
-const CellNode* PivotTableRecord::FindCell(const std::vector<int>& coordinates) const {
-    auto it = cells.find(coordinates);
-    return it == cells.end() ? nullptr : &it->second;
+    return coordinates_;
 }
 
 std::vector<const DimensionNode*> PivotTableRecord::DimensionsAt(int place) const {

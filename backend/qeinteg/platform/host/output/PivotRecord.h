@@ -5,42 +5,16 @@
 #pragma once
 
 #include <cstddef>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
-#include <utility>
 #include <vector>
 
+#include "qeinteg/platform/host/output/PivotCells.h"
 #include "qeinteg/platform/host/output/PnFormatSpec.h"
+#include "qeinteg/platform/host/output/TextRecord.h"
 
 namespace qehost {
-
-// A cell text as the host received it: its kind, the arguments it was made from (in order) and the
-// text the host shows for it.
-struct TextRecord {
-    std::string kind;  // "string", "utf8", "number", "composite", "variable", "datavalue"
-    std::string text;  // shown text
-    std::vector<std::pair<std::string, std::string>> args;
-    std::vector<TextRecord> parts;  // the parts of a composite
-    bool numeric = false;           // shown right-aligned
-    // A number's value and format, kept as numbers: tables hold millions of them.
-    double value = 0;
-    PnFormatSpec format;
-
-    friend bool operator==(const TextRecord&, const TextRecord&) = default;
-};
-
-// Hash of cell coordinates.
-struct CoordinatesHash {
-    std::size_t operator()(const std::vector<int>& key) const noexcept {
-        std::size_t h = 1469598103934665603ull;
-        for (int v : key)
-            h = (h ^ static_cast<std::size_t>(static_cast<unsigned>(v))) * 1099511628211ull;
-        return h;
-    }
-};
 
 struct CategoryNode {
     TextRecord text;
@@ -69,11 +43,6 @@ struct DimensionNode {
     std::size_t index = 0;              // creation order in the table
 };
 
-struct CellNode {
-    std::optional<TextRecord> text;
-    std::vector<TextRecord> notes;
-};
-
 class PivotTableRecord {
   public:
     TextRecord title;
@@ -87,9 +56,7 @@ class PivotTableRecord {
     std::optional<int> maxDataColumnWidth;
     std::optional<int> minDataColumnWidth;
     std::vector<std::unique_ptr<DimensionNode>> dimensions;
-    // Keyed by one leaf id per dimension (creation order); -1 where a dimension had no current
-    // leaf.
-    std::unordered_map<std::vector<int>, CellNode, CoordinatesHash> cells;
+    PivotCells cells;
 
     // A dimension with this text; naming an existing dimension again returns it and starts a new
     // pass over its categories, in which categories named in the same order are merged.
@@ -99,9 +66,19 @@ class PivotTableRecord {
     // Adds (or merges) a leaf; it becomes the dimension's current leaf.
     CategoryNode* AddCategory(DimensionNode* dimension, CategoryNode* parent,
                               const TextRecord& text);
-    // The cell at `leaf` and the current leaves of every other dimension.
-    CellNode& CellFor(const DimensionNode* dimension, const CategoryNode* leaf);
-    const CellNode* FindCell(const std::vector<int>& coordinates) const;
+    // Merges a repeated name without making a record of it: when the child the current pass
+    // expects next under `parent` is a group (or a leaf, as `group` says) and same(child->text)
+    // holds, the pass moves past it, a leaf becomes the dimension's current one, and the child is
+    // returned. Otherwise null, and nothing changes: name it with AddGroup or AddCategory.
+    template <typename Same>
+    CategoryNode* Repeat(DimensionNode* dimension, CategoryNode* parent, bool group, Same same);
+
+    // The coordinates of the cell at `leaf` and the current leaves of every other dimension.
+    // Valid until the next call.
+    const std::vector<int>& CoordinatesOf(const DimensionNode* dimension, const CategoryNode* leaf);
+    std::optional<CellNode> FindCell(const std::vector<int>& coordinates) const {
+        return cells.Find(coordinates);
+    }
 
     // Dimensions of a place (0 row, 1 column, 2 layer) ordered by position, then creation.
     std::vector<const DimensionNode*> DimensionsAt(int place) const;
@@ -109,6 +86,24 @@ class PivotTableRecord {
   private:
     CategoryNode* AddChild(DimensionNode* dimension, CategoryNode* parent, const TextRecord& text,
                            bool group);
+
+    std::vector<int> coordinates_;  // CoordinatesOf's answer, reused
 };
+
+template <typename Same>
+CategoryNode* PivotTableRecord::Repeat(DimensionNode* dimension, CategoryNode* parent, bool group,
+                                       Same same) {
+    if (parent == nullptr)
+        parent = &dimension->root;
+    if (parent->visit >= parent->children.size())
+        return nullptr;
+    CategoryNode* child = parent->children[parent->visit].get();
+    if (child->group != group || !same(child->text))
+        return nullptr;
+    ++parent->visit;
+    if (!group)
+        dimension->current = child;
+    return child;
+}
 
 }  // namespace qehost

@@ -1,6 +1,7 @@
 #include "qeinteg/platform/host/output/PnCellTextRecord.h"
 
 #include <cstdio>
+#include <typeinfo>
 
 #include "qeinteg/platform/host/output/PnCellText.h"
 #include "qeinteg/platform/host/output/PnComposite.h"
@@ -67,6 +68,34 @@ TextRecord RecordOf(const PnCellText& text) {
         r.kind = "text";
     }
     return r;
+}
+
+TextRecord NumberRecord(double value, const PnFormatSpec& format) {
+    TextRecord r;
+    r.kind = "number";
+    r.numeric = true;
+    r.value = value;
+    r.format = format;
+    r.text = PnNumber(value, format).Text();
+    return r;
+}
+
+bool SameRecord(const TextRecord& record, const PnCellText& text) {
+    if (typeid(text) != typeid(PnUTF8String))
+        return RecordOf(text) == record;
+    // The fields RecordOf gives a PnUTF8String, compared in place.
+    const auto& u = static_cast<const PnUTF8String&>(text);
+    if (record.kind != "utf8" || record.numeric || record.value != 0 ||
+        record.format != PnFormatSpec() || !record.parts.empty())
+        return false;
+    const auto& a = record.args;
+    const bool sameArgs =
+        u.Form() == 1
+            ? a.size() == 1 && a[0].first == "text" && a[0].second == u.RawText()
+            : a.size() == static_cast<std::size_t>(u.Form()) && a[0].first == "key" &&
+                  a[0].second == u.Key() && a[1].first == "value" && a[1].second == u.RawText() &&
+                  (u.Form() == 2 || (a[2].first == "help" && a[2].second == u.Help()));
+    return sameArgs && record.text == u.Text();
 }
 
 }  // namespace qehost

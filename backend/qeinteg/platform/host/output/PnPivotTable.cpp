@@ -1,8 +1,12 @@
 #include "qeinteg/platform/host/output/PnPivotTable.h"
 
+#include <typeinfo>
+
 #include "qeinteg/platform/host/output/PnCellTextRecord.h"
+#include "qeinteg/platform/host/output/PnNumber.h"
 
 using qehost::RecordOf;
+using qehost::SameRecord;
 
 namespace {
 
@@ -22,12 +26,25 @@ void AddNote(std::vector<qehost::TextRecord>& notes, const PnCellText& note) {
 PnGroup PnGroup::Group(const PnCellText& text, bool show, int sort) {
     if (table_ == nullptr)
         return {};
+    if (qehost::CategoryNode* again =
+            table_->Repeat(dimension_, node_, true,
+                           [&](const qehost::TextRecord& r) { return SameRecord(r, text); })) {
+        again->show = show;
+        again->sort = sort;
+        return {table_, dimension_, again};
+    }
     return {table_, dimension_, table_->AddGroup(dimension_, node_, RecordOf(text), show, sort)};
 }
 
 PnCategory PnGroup::Category(const PnCellText& text) {
     if (table_ == nullptr)
         return {};
+    // Builders name the same categories under every outer category: the one the pass expects is
+    // compared in place, and a record is made only of a new one.
+    if (qehost::CategoryNode* again =
+            table_->Repeat(dimension_, node_, false,
+                           [&](const qehost::TextRecord& r) { return SameRecord(r, text); }))
+        return {table_, dimension_, again};
     return {table_, dimension_, table_->AddCategory(dimension_, node_, RecordOf(text))};
 }
 
@@ -62,13 +79,22 @@ void PnCategory::Note(const PnCellText& note) {
 }
 
 void PnCategory::Cell(const PnCellText& text) {
-    if (node_ != nullptr)
-        table_->CellFor(dimension_, node_).text = RecordOf(text);
+    if (node_ == nullptr)
+        return;
+    const std::vector<int>& at = table_->CoordinatesOf(dimension_, node_);
+    // Numbers are most of a big table: kept as value and format, and formatted when read. Only a
+    // PnNumber itself: a derived text may show itself otherwise.
+    if (typeid(text) == typeid(PnNumber)) {
+        const auto& number = static_cast<const PnNumber&>(text);
+        table_->cells.SetNumber(at, number.Value(), number.Format());
+    } else {
+        table_->cells.SetText(at, RecordOf(text));
+    }
 }
 
 void PnCategory::CellNote(const PnCellText& note) {
     if (node_ != nullptr)
-        table_->CellFor(dimension_, node_).notes.push_back(RecordOf(note));
+        table_->cells.AddNote(table_->CoordinatesOf(dimension_, node_), RecordOf(note));
 }
 
 PnDimension PnPivotTable::Dimension(const PnCellText& text, int sort) {

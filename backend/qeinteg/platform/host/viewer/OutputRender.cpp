@@ -342,14 +342,7 @@ void PivotJson(const PivotTableRecord& t, JsonOut& j) {
     j.Close(']');
     j.Key("cells");
     j.Open('[');
-    std::vector<const std::pair<const std::vector<int>, CellNode>*> ordered;
-    ordered.reserve(t.cells.size());
-    for (const auto& entry : t.cells)
-        ordered.push_back(&entry);
-    std::sort(ordered.begin(), ordered.end(),
-              [](const auto* a, const auto* b) { return a->first < b->first; });
-    for (const auto* entry : ordered) {
-        const auto& [key, cell] = *entry;
+    t.cells.ForEach([&j](std::span<const int> key, const CellNode& cell) {
         j.Open('{');
         std::string at = "[";
         for (std::size_t i = 0; i < key.size(); ++i) {
@@ -363,7 +356,7 @@ void PivotJson(const PivotTableRecord& t, JsonOut& j) {
         }
         NotesJson("notes", cell.notes, j);
         j.Close('}');
-    }
+    });
     j.Close(']');
 }
 

@@ -297,7 +297,7 @@ std::vector<PivotGrid> BuildPivotGrids(const PivotTableRecord& table) {
                     place(colCombos[c], colCombos[c].size());
                 place(layer, layer.size());
                 GridCell cell;
-                if (const CellNode* found = table.FindCell(key)) {
+                if (const std::optional<CellNode> found = table.FindCell(key)) {
                     if (found->text) {
                         cell.text = found->text->text;
                         cell.numeric = found->text->numeric;

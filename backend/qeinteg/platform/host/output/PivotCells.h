@@ -1,0 +1,112 @@
+// The cells of a recorded pivot table, by coordinates: one leaf id per dimension of the table when
+// the cell was made (creation order), -1 where a dimension had no current leaf.
+//
+// Tables hold millions of cells, so a cell is a small slot. A number is kept as its value and
+// format and formatted only when the cell is read; other texts and notes, rare in big tables, are
+// kept aside. Cells that share every coordinate but the last form a row, and a row filled in leaf
+// order (as a builder walks its innermost dimension) is indexed by its last coordinate directly.
+//
+// One writer at a time (the table's builder); const members may run side by side.
+#pragma once
+
+#include <algorithm>
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+#include "qeinteg/platform/host/output/PnFormatSpec.h"
+#include "qeinteg/platform/host/output/TextRecord.h"
+
+namespace qehost {
+
+// One cell as a whole: its text (none when it was only given notes) and its notes in order.
+struct CellNode {
+    std::optional<TextRecord> text;
+    std::vector<TextRecord> notes;
+};
+
+class PivotCells {
+  public:
+    // Coordinates are handed in as a vector, read as a range: no copy is kept of them.
+    using Coordinates = std::vector<int>;
+
+    std::size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+
+    // Each of these makes the cell when it does not exist yet. A later text replaces an earlier
+    // one; notes add up in order.
+    void SetText(const Coordinates& at, TextRecord text);
+    // The same as SetText with the record of PnNumber(value, format).
+    void SetNumber(const Coordinates& at, double value, PnFormatSpec format);
+    void AddNote(const Coordinates& at, TextRecord note);
+
+    // The cell at `at`; nothing when no cell was made there.
+    std::optional<CellNode> Find(const Coordinates& at) const;
+
+    // fn(coordinates, cell) for every cell, in lexicographic order of the coordinates. The
+    // coordinates are valid during the call only.
+    void ForEach(const std::function<void(std::span<const int>, const CellNode&)>& fn) const;
+
+  private:
+    static constexpr std::uint32_t kNone = UINT32_MAX;
+    // The last coordinate of a cell whose coordinates are empty (a table without dimensions).
+    static constexpr int kNoPosition = INT_MIN;
+
+    enum class Content : std::uint8_t { Empty, Number, Text };
+
+    struct Slot {
+        double value = 0;
+        PnFormatSpec format;
+        Content content = Content::Empty;
+        std::uint32_t text = kNone;   // Content::Text: index into texts_
+        std::uint32_t notes = kNone;  // index into notes_
+    };
+
+    struct Row {
+        std::vector<int> key;  // every coordinate but the last
+        std::vector<Slot> slots;
+        // While `sequential`, slot i holds the cell whose last coordinate is i. After the first
+        // cell out of that order, `positions` holds each slot's last coordinate and `index` finds
+        // a slot by it.
+        bool sequential = true;
+        std::vector<int> positions;
+        std::unordered_map<int, std::uint32_t> index;
+
+        int PositionOf(std::size_t slot) const {
+            return sequential ? static_cast<int>(slot) : positions[slot];
+        }
+    };
+
+    struct KeyHash {
+        using is_transparent = void;
+        std::size_t operator()(std::span<const int> key) const noexcept;
+        std::size_t operator()(const std::vector<int>& key) const noexcept {
+            return (*this)(std::span<const int>(key));
+        }
+    };
+    struct KeyEqual {
+        using is_transparent = void;
+        template <typename A, typename B>
+        bool operator()(const A& a, const B& b) const noexcept {
+            return std::equal(a.begin(), a.end(), b.begin(), b.end());
+        }
+    };
+
+    Slot& SlotAt(const Coordinates& at);
+    const Slot* FindSlot(const Coordinates& at) const;
+    CellNode Whole(const Slot& slot) const;
+
+    std::vector<Row> rows_;
+    std::unordered_map<std::vector<int>, std::uint32_t, KeyHash, KeyEqual> rowIndex_;
+    std::uint32_t lastRow_ = kNone;  // the row written last: the next write is most often there
+    std::vector<TextRecord> texts_;
+    std::vector<std::vector<TextRecord>> notes_;
+    std::size_t count_ = 0;
+};
+
+}  // namespace qehost
