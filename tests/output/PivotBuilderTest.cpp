@@ -197,6 +197,34 @@ TEST(PivotBuilder, WildcardFormatsAndCompactStart) {
     EXPECT_EQ(CellText(*t, {2, 0}), "3.25");
 }
 
+// Wildcards in any field of a three-dimension key reach exactly the cells whose other fields
+// match, later entries winning; a wildcard over a dimension without leaves, or a fixed field past
+// the last leaf, reaches none.
+TEST(PivotBuilder, WildcardFormatsReachEveryMatchInThreeDimensions) {
+    const std::string formats = R"("formats":[{"index":"*1*","format":{"prefix":"$"}},)"
+                                R"({"index":"1*0","format":{"suffix":"%"}},)"
+                                R"({"index":"**2","format":{"string":true}},)"
+                                R"({"index":"3**","format":{"decimals":1}}],)";
+    const std::string table =
+        R"({"tableId":"t","title":{"text":)" + S("T") + R"(},"dimensions":[)" +
+        Dim("L", Leaves("l", 2), R"("role":"layer")") + "," + Dim("R", Leaves("r", 3)) + "," +
+        Dim("C", Leaves("c", 2), R"("role":"column")") + "]," + formats + Compact(Count(12)) + "}";
+    const auto* t = Build(table);
+    ASSERT_NE(t, nullptr);
+    for (int l = 0; l < 2; ++l) {
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 2; ++c) {
+                std::string want = "40,40,0";  // no format
+                if (r == 1)
+                    want = "40,4,3";
+                if (l == 1 && c == 0)
+                    want = "40,31,3";
+                EXPECT_EQ(Arg(CellRecord(*t, {l, r, c}), "format"), want) << l << r << c;
+            }
+        }
+    }
+}
+
 TEST(PivotBuilder, KeyFieldsEqualToTheLeafCountNameNoCell) {
     // 3 rows x 2 columns: row field 3 and column field 2 are one past the last leaf. With an
     // off-by-one range check "12" would land on row 2, column 0 and "30" past the cell list.

@@ -93,38 +93,49 @@ std::optional<std::uint64_t> PivotTableReader::IndexOfKey(const std::string& key
     return index;
 }
 
-std::vector<std::uint64_t> PivotTableReader::IndexesOfPattern(const std::string& key) const {
+void PivotTableReader::ForEachIndexOfPattern(const std::string& key,
+                                             const std::function<void(std::uint64_t)>& fn) const {
     if (key.size() != keyWidthTotal_)
-        return {};
+        return;
+    // Per dimension its one leaf, or nothing for a wildcard field.
     std::vector<std::optional<std::uint64_t>> fields;
     std::size_t at = 0;
     for (std::size_t d = 0; d < leafCounts_.size(); ++d) {
         const std::string field = key.substr(at, keyWidths_[d]);
         at += keyWidths_[d];
         if (field.find('*') != std::string::npos) {
+            if (leafCounts_[d] == 0)
+                return;
             fields.emplace_back(std::nullopt);
             continue;
         }
         auto leaf = DecodeKeyField(field);
         if (!leaf || *leaf >= leafCounts_[d])
-            return {};
+            return;
         fields.emplace_back(leaf);
     }
-    std::vector<std::uint64_t> out{0};
-    for (std::size_t d = 0; d < fields.size(); ++d) {
-        std::vector<std::uint64_t> next;
-        for (std::uint64_t prefix : out) {
-            if (fields[d]) {
-                next.push_back(prefix * leafCounts_[d] + *fields[d]);
-            } else {
-                for (std::uint64_t leaf = 0; leaf < leafCounts_[d]; ++leaf) {
-                    next.push_back(prefix * leafCounts_[d] + leaf);
-                }
-            }
+    // An odometer over the wildcard fields, the last dimension turning fastest: the indexes come
+    // in ascending order, and none is held in a list (a pattern may match every cell).
+    std::vector<std::uint64_t> leaves(fields.size());
+    for (std::size_t d = 0; d < fields.size(); ++d)
+        leaves[d] = fields[d].value_or(0);
+    while (true) {
+        std::uint64_t index = 0;
+        for (std::size_t d = 0; d < fields.size(); ++d)
+            index = index * leafCounts_[d] + leaves[d];
+        fn(index);
+        // Turn the innermost wildcard field, carrying outwards; done when all have wrapped.
+        bool turned = false;
+        for (std::size_t d = fields.size(); d-- > 0 && !turned;) {
+            if (fields[d])
+                continue;
+            turned = ++leaves[d] < leafCounts_[d];
+            if (!turned)
+                leaves[d] = 0;
         }
-        out = std::move(next);
+        if (!turned)
+            return;
     }
-    return out;
 }
 
 void PivotTableReader::ReadCellLabels() {
@@ -174,8 +185,8 @@ void PivotTableReader::ReadFormats() {
             if (auto index = IndexOfKey(key))
                 ApplyFormat(*index, f, refs, false);
         } else {
-            for (std::uint64_t index : IndexesOfPattern(key))
-                ApplyFormat(index, f, refs, true);
+            ForEachIndexOfPattern(key,
+                                  [&](std::uint64_t index) { ApplyFormat(index, f, refs, true); });
         }
         return true;
     });

@@ -10,6 +10,7 @@
 
 #include <cfloat>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -77,8 +78,10 @@ class PivotTableReader {
 
     // The cell index of a key text; nothing when the key names no cell.
     std::optional<std::uint64_t> IndexOfKey(const std::string& key) const;
-    // Every cell index matched by a key whose fields may hold "*" (any leaf of that dimension).
-    std::vector<std::uint64_t> IndexesOfPattern(const std::string& key) const;
+    // fn(index) for every cell index matched by a key whose fields may hold "*" (any leaf of that
+    // dimension), in ascending order.
+    void ForEachIndexOfPattern(const std::string& key,
+                               const std::function<void(std::uint64_t)>& fn) const;
 
     // The footnote references of a cell-text object below `footnoteCount`.
     std::vector<int> NoteRefs(jobject cellText, std::size_t footnoteCount);

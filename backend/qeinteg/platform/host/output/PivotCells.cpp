@@ -31,6 +31,9 @@ PivotCells::Slot& PivotCells::SlotAt(const Coordinates& at) {
         if (found == rowIndex_.end()) {
             Row row;
             row.key.assign(key.begin(), key.end());
+            // Rows of one table mostly hold as many cells as the one before.
+            if (lastRow_ != kNone)
+                row.slots.reserve(rows_[lastRow_].slots.size());
             rows_.push_back(std::move(row));
             found =
                 rowIndex_.emplace(rows_.back().key, static_cast<std::uint32_t>(rows_.size() - 1))
@@ -78,42 +81,63 @@ const PivotCells::Slot* PivotCells::FindSlot(const Coordinates& at) const {
     return slot == row.index.end() ? nullptr : &row.slots[slot->second];
 }
 
+PivotCells::Extra& PivotCells::ExtraOf(Slot& slot) {
+    if (slot.extra == Slot::kEmpty || slot.extra == Slot::kNumber) {
+        Extra extra;
+        extra.content = slot.extra == Slot::kNumber ? Content::Number : Content::Empty;
+        slot.extra = static_cast<std::uint32_t>(extras_.size());
+        extras_.push_back(extra);
+    }
+    return extras_[slot.extra];
+}
+
 void PivotCells::SetText(const Coordinates& at, TextRecord text) {
-    Slot& slot = SlotAt(at);
-    if (slot.text == kNone) {
-        slot.text = static_cast<std::uint32_t>(texts_.size());
+    Extra& extra = ExtraOf(SlotAt(at));
+    if (extra.text == kNone) {
+        extra.text = static_cast<std::uint32_t>(texts_.size());
         texts_.push_back(std::move(text));
     } else {
-        texts_[slot.text] = std::move(text);
+        texts_[extra.text] = std::move(text);
     }
-    slot.content = Content::Text;
+    extra.content = Content::Text;
 }
 
 void PivotCells::SetNumber(const Coordinates& at, double value, PnFormatSpec format) {
     Slot& slot = SlotAt(at);
     slot.value = value;
     slot.format = format;
-    slot.content = Content::Number;
+    if (slot.extra == Slot::kEmpty || slot.extra == Slot::kNumber) {
+        slot.extra = Slot::kNumber;
+    } else {
+        extras_[slot.extra].content = Content::Number;
+    }
 }
 
 void PivotCells::AddNote(const Coordinates& at, TextRecord note) {
-    Slot& slot = SlotAt(at);
-    if (slot.notes == kNone) {
-        slot.notes = static_cast<std::uint32_t>(notes_.size());
+    Extra& extra = ExtraOf(SlotAt(at));
+    if (extra.notes == kNone) {
+        extra.notes = static_cast<std::uint32_t>(notes_.size());
         notes_.emplace_back();
     }
-    notes_[slot.notes].push_back(std::move(note));
+    notes_[extra.notes].push_back(std::move(note));
 }
 
 CellNode PivotCells::Whole(const Slot& slot) const {
     CellNode cell;
-    if (slot.content == Content::Number) {
+    if (slot.extra == Slot::kNumber) {
         cell.text = NumberRecord(slot.value, slot.format);
-    } else if (slot.content == Content::Text) {
-        cell.text = texts_[slot.text];
+        return cell;
     }
-    if (slot.notes != kNone)
-        cell.notes = notes_[slot.notes];
+    if (slot.extra == Slot::kEmpty)
+        return cell;
+    const Extra& extra = extras_[slot.extra];
+    if (extra.content == Content::Number) {
+        cell.text = NumberRecord(slot.value, slot.format);
+    } else if (extra.content == Content::Text) {
+        cell.text = texts_[extra.text];
+    }
+    if (extra.notes != kNone)
+        cell.notes = notes_[extra.notes];
     return cell;
 }
 

@@ -59,12 +59,21 @@ class PivotCells {
 
     enum class Content : std::uint8_t { Empty, Number, Text };
 
+    // What a cell holds besides a number: its text, when it is not a number, and its notes.
+    struct Extra {
+        Content content = Content::Empty;
+        std::uint32_t text = kNone;   // index into texts_
+        std::uint32_t notes = kNone;  // index into notes_
+    };
+
+    // 16 bytes: a cell that is a number without notes (most cells of a big table) needs no more.
     struct Slot {
+        static constexpr std::uint32_t kEmpty = UINT32_MAX;
+        static constexpr std::uint32_t kNumber = UINT32_MAX - 1;
+
         double value = 0;
         PnFormatSpec format;
-        Content content = Content::Empty;
-        std::uint32_t text = kNone;   // Content::Text: index into texts_
-        std::uint32_t notes = kNone;  // index into notes_
+        std::uint32_t extra = kEmpty;  // kEmpty, kNumber, or an index into extras_
     };
 
     struct Row {
@@ -99,11 +108,14 @@ class PivotCells {
 
     Slot& SlotAt(const Coordinates& at);
     const Slot* FindSlot(const Coordinates& at) const;
+    // The slot's Extra, made when it has none.
+    Extra& ExtraOf(Slot& slot);
     CellNode Whole(const Slot& slot) const;
 
     std::vector<Row> rows_;
     std::unordered_map<std::vector<int>, std::uint32_t, KeyHash, KeyEqual> rowIndex_;
     std::uint32_t lastRow_ = kNone;  // the row written last: the next write is most often there
+    std::vector<Extra> extras_;
     std::vector<TextRecord> texts_;
     std::vector<std::vector<TextRecord>> notes_;
     std::size_t count_ = 0;
