@@ -124,10 +124,29 @@ void BM_HostTableDirect(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kCells);
 }
 
+// The same number of cells in a tall table: one column, a million rows, so that every row of the
+// host's cell store holds a single cell.
+void BM_HostTableTall(benchmark::State& state) {
+    for (auto _ : state) {
+        qehost::HostOutput::instance().reset();
+        PnProcedure procedure("bench");
+        auto table = procedure.Heading()->PivotTable(PnUTF8String("Tall"), PnUTF8String(""), true);
+        PnDimension rows = table->Dimension(PnUTF8String("R"), 2);
+        for (std::int64_t r = 0; r < kCells; ++r) {
+            rows.Category(PnUTF8String("R" + std::to_string(r)));
+            PnDimension cols = table->Dimension(PnUTF8String("C"), 2);
+            cols.Category(PnUTF8String("Value"))
+                .Cell(PnNumber(static_cast<double>(r), PnFormatSpec(40, 40, 2)));
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kCells);
+}
+
 BENCHMARK(BM_ParseDocument)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_JsonToHostTable)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_CellValuesPacked)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_HostTableDirect)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_HostTableTall)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace
 

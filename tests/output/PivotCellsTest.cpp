@@ -38,11 +38,12 @@ std::vector<std::pair<std::vector<int>, CellNode>> Listed(const PivotCells& cell
     return out;
 }
 
-// Random writes checked against a plain ordered map: rows filled in and out of leaf order, cells
-// written twice, numbers replaced by texts and back, notes on empty and filled cells, coordinates
-// of several lengths (a dimension added after cells were made), -1 coordinates and the empty
-// coordinates of a table without dimensions.
-TEST(PivotCells, RandomWritesAgreeWithAnOrderedMap) {
+// Writes checked against a plain ordered map: first a builder's walk (rows made in key order,
+// then named again for notes), then random writes: rows filled in and out of leaf order and out
+// of key order, cells written twice, numbers replaced by texts and back, notes on empty and
+// filled cells, coordinates of several lengths (a dimension added after cells were made), -1
+// coordinates and the empty coordinates of a table without dimensions.
+TEST(PivotCells, WritesInAndOutOfOrderAgreeWithAnOrderedMap) {
     for (unsigned seed : {1u, 2u, 3u}) {
         std::mt19937 random(seed);
         auto pick = [&](int lo, int hi) {
@@ -50,14 +51,7 @@ TEST(PivotCells, RandomWritesAgreeWithAnOrderedMap) {
         };
         PivotCells cells;
         std::map<std::vector<int>, CellNode> model;
-        for (int step = 0; step < 3000; ++step) {
-            std::vector<int> at(static_cast<std::size_t>(pick(0, 3)));
-            for (int& c : at)
-                c = pick(-1, 6);
-            // Mostly a leaf-order walk of one row, as builders write.
-            if (step % 3 != 0 && !at.empty())
-                at.back() = step % 7;
-            const int what = pick(0, 2);
+        auto write = [&](const std::vector<int>& at, int what, int step) {
             if (what == 0) {
                 const double value = pick(-5, 5) * 0.25;
                 const PnFormatSpec format(8, pick(0, 1) ? 40 : 5, pick(0, 3));
@@ -72,30 +66,54 @@ TEST(PivotCells, RandomWritesAgreeWithAnOrderedMap) {
                 cells.AddNote(at, note);
                 model[at].notes.push_back(note);
             }
-        }
-        ASSERT_EQ(cells.size(), model.size()) << seed;
-        const auto listed = Listed(cells);
-        ASSERT_EQ(listed.size(), model.size());
-        auto expected = model.begin();
-        for (const auto& [at, cell] : listed) {
-            EXPECT_EQ(at, expected->first) << seed;
-            EXPECT_TRUE(cell == expected->second) << seed;
-            ++expected;
-        }
-        // Every coordinate in range, present or not, is answered as the model answers.
-        for (int length = 0; length <= 3; ++length) {
-            std::vector<int> at(static_cast<std::size_t>(length), -1);
-            for (int n = 0; n < 300; ++n) {
-                for (int& c : at)
-                    c = pick(-2, 8);
-                const std::optional<CellNode> found = cells.Find(at);
-                const auto it = model.find(at);
-                ASSERT_EQ(found.has_value(), it != model.end()) << seed << " " << n;
-                if (found) {
-                    EXPECT_TRUE(*found == it->second);
+        };
+        auto check = [&](const char* phase) {
+            ASSERT_EQ(cells.size(), model.size()) << seed << phase;
+            const auto listed = Listed(cells);
+            ASSERT_EQ(listed.size(), model.size());
+            auto expected = model.begin();
+            for (const auto& [at, cell] : listed) {
+                EXPECT_EQ(at, expected->first) << seed << phase;
+                EXPECT_TRUE(cell == expected->second) << seed << phase;
+                ++expected;
+            }
+            // Every coordinate in range, present or not, is answered as the model answers.
+            for (int length = 0; length <= 3; ++length) {
+                std::vector<int> at(static_cast<std::size_t>(length), -1);
+                for (int n = 0; n < 300; ++n) {
+                    for (int& c : at)
+                        c = pick(-2, 8);
+                    const std::optional<CellNode> found = cells.Find(at);
+                    const auto it = model.find(at);
+                    ASSERT_EQ(found.has_value(), it != model.end()) << seed << phase << n;
+                    if (found) {
+                        EXPECT_TRUE(*found == it->second) << seed << phase;
+                    }
                 }
             }
+        };
+
+        int step = 0;
+        for (int a = -1; a < 4; ++a) {
+            for (int b = 0; b < 4; ++b) {
+                for (int c = 0; c < 3; ++c)
+                    write({a, b, c}, pick(0, 1), step++);
+            }
         }
+        for (int n = 0; n < 40; ++n)
+            write({pick(-1, 3), pick(0, 3), pick(0, 2)}, 2, step++);
+        check(" walk");
+
+        for (int n = 0; n < 3000; ++n, ++step) {
+            std::vector<int> at(static_cast<std::size_t>(pick(0, 3)));
+            for (int& c : at)
+                c = pick(-1, 6);
+            // Mostly a leaf-order walk of one row, as builders write.
+            if (n % 3 != 0 && !at.empty())
+                at.back() = n % 7;
+            write(at, pick(0, 2), step);
+        }
+        check(" random");
     }
 }
 

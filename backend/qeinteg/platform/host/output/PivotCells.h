@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <unordered_map>
@@ -76,36 +77,39 @@ class PivotCells {
         std::uint32_t extra = kEmpty;  // kEmpty, kNumber, or an index into extras_
     };
 
-    struct Row {
-        std::vector<int> key;  // every coordinate but the last
-        std::vector<Slot> slots;
-        // While `sequential`, slot i holds the cell whose last coordinate is i. After the first
-        // cell out of that order, `positions` holds each slot's last coordinate and `index` finds
-        // a slot by it.
-        bool sequential = true;
-        std::vector<int> positions;
+    // A row's cells. While `positions` is null, slot i holds the cell whose last coordinate is i;
+    // after the first cell out of that order, it holds each slot's last coordinate and an index.
+    struct Positions {
+        std::vector<int> of;
         std::unordered_map<int, std::uint32_t> index;
+    };
+    struct Row {
+        std::uint32_t keyAt = 0;  // the key (every coordinate but the last): keys_[keyAt, +length)
+        std::uint32_t keyLength = 0;
+        std::vector<Slot> slots;
+        std::unique_ptr<Positions> positions;
 
         int PositionOf(std::size_t slot) const {
-            return sequential ? static_cast<int>(slot) : positions[slot];
+            return positions ? positions->of[slot] : static_cast<int>(slot);
         }
     };
 
-    struct KeyHash {
-        using is_transparent = void;
-        std::size_t operator()(std::span<const int> key) const noexcept;
-        std::size_t operator()(const std::vector<int>& key) const noexcept {
-            return (*this)(std::span<const int>(key));
-        }
-    };
-    struct KeyEqual {
-        using is_transparent = void;
-        template <typename A, typename B>
-        bool operator()(const A& a, const B& b) const noexcept {
-            return std::equal(a.begin(), a.end(), b.begin(), b.end());
-        }
+    // The row index once rows stop coming in key order: open addressing over row numbers, with
+    // each row's key hash beside it.
+    struct Bucket {
+        std::uint32_t hash = 0;
+        std::uint32_t row = kNone;
     };
 
+    static std::uint32_t HashOf(std::span<const int> key);
+    std::span<const int> KeyOf(const Row& row) const {
+        return {keys_.data() + row.keyAt, row.keyLength};
+    }
+    // The row with this key, or kNone.
+    std::uint32_t FindRow(std::span<const int> key) const;
+    std::uint32_t AddRow(std::span<const int> key);
+    // Enters `row` into the index, growing it when it would be more than half full.
+    void Index(std::uint32_t row);
     Slot& SlotAt(const Coordinates& at);
     const Slot* FindSlot(const Coordinates& at) const;
     // The slot's Extra, made when it has none.
@@ -113,7 +117,11 @@ class PivotCells {
     CellNode Whole(const Slot& slot) const;
 
     std::vector<Row> rows_;
-    std::unordered_map<std::vector<int>, std::uint32_t, KeyHash, KeyEqual> rowIndex_;
+    std::vector<int> keys_;
+    // Builders make rows in key order; while they do, rows_ is its own index (binary search) and
+    // no hash is kept: a big table's rows are made without a random memory access each.
+    bool sorted_ = true;
+    std::vector<Bucket> buckets_;    // once not sorted_: a power of two long, at most half full
     std::uint32_t lastRow_ = kNone;  // the row written last: the next write is most often there
     std::vector<Extra> extras_;
     std::vector<TextRecord> texts_;
