@@ -98,6 +98,11 @@ void PnCategory::CellNote(const PnCellText& note) {
 }
 
 PnDimension PnPivotTable::Dimension(const PnCellText& text, int sort) {
+    // Named again under every outer category, like categories: compared in place first.
+    for (const auto& dimension : record_->dimensions) {
+        if (SameRecord(dimension->text, text))
+            return {record_, record_->AddDimension(dimension->text, sort), nullptr};
+    }
     return {record_, record_->AddDimension(RecordOf(text), sort), nullptr};
 }
 

@@ -1,5 +1,6 @@
 #include "qeinteg/platform/host/process/ParserMessage.h"
 
+#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -10,6 +11,9 @@ namespace {
 struct MessageState {
     std::mutex mutex;
     std::map<std::string, std::string> translations;
+    // translations.size(), read without the lock: with no translation at all (the usual case) a
+    // text is its own translation, and tables name their labels a million times.
+    std::atomic<std::size_t> translationCount{0};
     int disableWeight = 0;
     int disableSplit = 0;
 };
@@ -23,6 +27,7 @@ MessageState& State() {
     MessageState& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.translations.clear();
+    s.translationCount = 0;
     s.disableWeight = 0;
     s.disableSplit = 0;
 });
@@ -53,6 +58,8 @@ namespace qehost {
 
 std::string TranslateText(const std::string& text) {
     MessageState& s = State();
+    if (s.translationCount.load(std::memory_order_acquire) == 0)
+        return text;
     std::lock_guard<std::mutex> lock(s.mutex);
     auto it = s.translations.find(text);
     return it == s.translations.end() ? text : it->second;
@@ -62,6 +69,7 @@ void SetTranslation(const std::string& text, const std::string& translation) {
     MessageState& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.translations[text] = translation;
+    s.translationCount.store(s.translations.size(), std::memory_order_release);
 }
 
 int DisableWeightCount() {
