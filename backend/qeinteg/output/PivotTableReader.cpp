@@ -50,11 +50,15 @@ void PivotTableReader::ReadCells() {
 }
 
 const std::string* PivotTableReader::cellString(std::uint64_t index) const {
+    if (cellStrings_.empty())  // asked once per cell: most tables have none
+        return nullptr;
     auto it = cellStrings_.find(index);
     return it == cellStrings_.end() ? nullptr : &it->second;
 }
 
 const std::vector<int>* PivotTableReader::cellNotes(std::uint64_t index) const {
+    if (cellNotes_.empty())
+        return nullptr;
     auto it = cellNotes_.find(index);
     return it == cellNotes_.end() ? nullptr : &it->second;
 }
