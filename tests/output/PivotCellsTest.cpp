@@ -3,6 +3,7 @@
 #include <map>
 #include <random>
 
+#include "OutputTestSupport.h"
 #include "qeinteg/platform/host/output/PivotRecord.h"
 #include "qeinteg/platform/host/output/PnCellTextRecord.h"
 #include "qeinteg/platform/host/output/PnNumber.h"
@@ -204,8 +205,8 @@ TEST(PivotCells, RepeatedCategoryNamesMergeOnlyOnEqualRecords) {
     ASSERT_EQ(inner.leaves.size(), 3u);
     EXPECT_EQ(inner.leaves[2]->text.args[0].second, "k");
     EXPECT_EQ(table.cells.size(), 4u);
-    EXPECT_EQ(table.FindCell({1, 0})->text->text, "1");
-    EXPECT_EQ(table.FindCell({1, 2})->text->text, "3");
+    EXPECT_EQ(outtest::CellRecord(table, {1, 0}).text, "1");
+    EXPECT_EQ(outtest::CellRecord(table, {1, 2}).text, "3");
     EXPECT_FALSE(table.FindCell({1, 1}).has_value());
 }
 

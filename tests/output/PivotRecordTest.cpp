@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "OutputTestSupport.h"
 #include "qeinteg/platform/host/output/PivotRecord.h"
 #include "qeinteg/platform/host/viewer/PivotText.h"
 
@@ -46,8 +47,7 @@ TEST(PivotRecord, RepeatedPassesMergeDimensionsAndCategories) {
     EXPECT_EQ(table.dimensions[1]->leaves.size(), 2u);
     ASSERT_EQ(table.dimensions[1]->root.children.size(), 1u);
     EXPECT_EQ(table.cells.size(), 4u);
-    ASSERT_TRUE(table.FindCell({1, 0}).has_value());
-    EXPECT_EQ(table.FindCell({1, 0})->text->text, "Male0");
+    EXPECT_EQ(outtest::CellRecord(table, {1, 0}).text, "Male0");
 }
 
 TEST(PivotRecord, EqualTextsInOnePassStayDistinct) {
