@@ -31,7 +31,7 @@ DimensionNode* PivotTableRecord::AddDimension(const TextRecord& text, int sort) 
 }
 
 CategoryNode* PivotTableRecord::AddChild(DimensionNode* dimension, CategoryNode* parent,
-                                         const TextRecord& text, bool group) {
+                                         TextRecord text, bool group) {
     if (parent == nullptr)
         parent = &dimension->root;
     // A repeated pass names the same children in the same order; look from the pass's cursor on,
@@ -44,7 +44,7 @@ CategoryNode* PivotTableRecord::AddChild(DimensionNode* dimension, CategoryNode*
         }
     }
     auto child = std::make_unique<CategoryNode>();
-    child->text = text;
+    child->text = std::move(text);
     child->group = group;
     child->parent = parent;
     if (!group) {
@@ -57,16 +57,16 @@ CategoryNode* PivotTableRecord::AddChild(DimensionNode* dimension, CategoryNode*
 }
 
 CategoryNode* PivotTableRecord::AddGroup(DimensionNode* dimension, CategoryNode* parent,
-                                         const TextRecord& text, bool show, int sort) {
-    CategoryNode* group = AddChild(dimension, parent, text, true);
+                                         TextRecord text, bool show, int sort) {
+    CategoryNode* group = AddChild(dimension, parent, std::move(text), true);
     group->show = show;
     group->sort = sort;
     return group;
 }
 
 CategoryNode* PivotTableRecord::AddCategory(DimensionNode* dimension, CategoryNode* parent,
-                                            const TextRecord& text) {
-    CategoryNode* leaf = AddChild(dimension, parent, text, false);
+                                            TextRecord text) {
+    CategoryNode* leaf = AddChild(dimension, parent, std::move(text), false);
     dimension->current = leaf;
     return leaf;
 }

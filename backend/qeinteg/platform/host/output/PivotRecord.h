@@ -61,11 +61,10 @@ class PivotTableRecord {
     // A dimension with this text; naming an existing dimension again returns it and starts a new
     // pass over its categories, in which categories named in the same order are merged.
     DimensionNode* AddDimension(const TextRecord& text, int sort);
-    CategoryNode* AddGroup(DimensionNode* dimension, CategoryNode* parent, const TextRecord& text,
+    CategoryNode* AddGroup(DimensionNode* dimension, CategoryNode* parent, TextRecord text,
                            bool show, int sort);
     // Adds (or merges) a leaf; it becomes the dimension's current leaf.
-    CategoryNode* AddCategory(DimensionNode* dimension, CategoryNode* parent,
-                              const TextRecord& text);
+    CategoryNode* AddCategory(DimensionNode* dimension, CategoryNode* parent, TextRecord text);
     // Merges a repeated name without making a record of it: when the child the current pass
     // expects next under `parent` is a group (or a leaf, as `group` says) and same(child->text)
     // holds, the pass moves past it, a leaf becomes the dimension's current one, and the child is
@@ -84,7 +83,7 @@ class PivotTableRecord {
     std::vector<const DimensionNode*> DimensionsAt(int place) const;
 
   private:
-    CategoryNode* AddChild(DimensionNode* dimension, CategoryNode* parent, const TextRecord& text,
+    CategoryNode* AddChild(DimensionNode* dimension, CategoryNode* parent, TextRecord text,
                            bool group);
 
     std::vector<int> coordinates_;  // CoordinatesOf's answer, reused
