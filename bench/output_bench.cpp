@@ -5,8 +5,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <span>
 #include <string>
 
+#include "common/BenchSupport.h"
 #include "qeinteg/java/JNIJSONObject.h"
 #include "qeinteg/java/JNIObjectManager.h"
 #include "qeinteg/java/jni/PackedJson.h"
@@ -18,6 +21,7 @@
 #include "qeinteg/platform/host/output/PnPivotTable.h"
 #include "qeinteg/platform/host/output/PnProcedure.h"
 #include "qeinteg/platform/host/output/PnUTF8String.h"
+#include "qeinteg/platform/host/viewer/PivotText.h"
 
 namespace {
 
@@ -145,12 +149,73 @@ void BM_HostTableTall(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kCells);
 }
 
+// A tall table's text rendering (the viewer lays it out as a grid, then draws it) next to a plain
+// walk over the same cells with their shown texts.
+constexpr int kTallRows = 100000;
+
+const qehost::PivotTableRecord& TallTable() {
+    static const qehost::PivotTableRecord& table = *[] {
+        auto* record = new qehost::PivotTableRecord();
+        PnPivotTable pivot(record);
+        PnDimension rows = pivot.Dimension(PnUTF8String("R"), 2);
+        for (int r = 0; r < kTallRows; ++r) {
+            rows.Category(PnUTF8String("R" + std::to_string(r)));
+            PnDimension cols = pivot.Dimension(PnUTF8String("C"), 2);
+            cols.Position(1, 1, false, false);
+            cols.Category(PnUTF8String("Value")).Cell(PnNumber(r * 0.5, PnFormatSpec(40, 40, 2)));
+        }
+        return record;
+    }();
+    return table;
+}
+
+void BM_TallTableText(benchmark::State& state) {
+    const qehost::PivotTableRecord& table = TallTable();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(qehost::PivotToText(table).size());
+    state.SetItemsProcessed(state.iterations() * kTallRows);
+}
+
+void BM_TallTableCells(benchmark::State& state) {
+    const qehost::PivotTableRecord& table = TallTable();
+    for (auto _ : state) {
+        std::size_t shown = 0;
+        table.cells.ForEach([&shown](std::span<const int>, const qehost::CellNode& cell) {
+            shown += cell.text ? cell.text->text.size() : 0;
+        });
+        benchmark::DoNotOptimize(shown);
+    }
+    state.SetItemsProcessed(state.iterations() * kTallRows);
+}
+
 BENCHMARK(BM_ParseDocument)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_JsonToHostTable)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_CellValuesPacked)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_HostTableDirect)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_HostTableTall)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_TallTableText)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_TallTableCells)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    qeinteg::bench::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    // CPU time leaves out the JVM's own threads (GC, compiler); on a busy machine it is the
+    // steadier of the two.
+    std::printf("\nratio (same run)                           real time   CPU time\n");
+    const std::pair<const char*, const char*> pairs[] = {
+        {"BM_JsonToHostTable", "BM_HostTableDirect"},
+        {"BM_JsonToHostTable", "BM_CellValuesPacked"},
+        {"BM_TallTableText", "BM_TallTableCells"},
+    };
+    for (const auto& [ours, baseline] : pairs) {
+        if (reporter.real.count(ours) == 0 || reporter.real.count(baseline) == 0)
+            continue;
+        std::printf("  %-18s / %-19s %8.2fx %9.2fx\n", ours + 3, baseline + 3,
+                    reporter.RealRatio(ours, baseline), reporter.CpuRatio(ours, baseline));
+    }
+    benchmark::Shutdown();
+    return 0;
+}

@@ -144,12 +144,15 @@ std::vector<PivotGrid> BuildPivotGrids(const PivotTableRecord& table) {
 
     // Stub columns: for every row dimension whose categories are shown, one per level.
     std::vector<std::pair<const DimensionNode*, std::size_t>> stubLevels;
+    std::vector<std::size_t> stubDepths;  // the depth of each stub level's dimension, walked once
     for (const DimensionNode* d : rowDims) {
         if (d->hideChildren)
             continue;
         const std::size_t depth = Depth(d);
-        for (std::size_t level = 0; level < depth; ++level)
+        for (std::size_t level = 0; level < depth; ++level) {
             stubLevels.emplace_back(d, level);
+            stubDepths.push_back(depth);
+        }
     }
     // Header rows: per column dimension its name (unless hidden), then one row per level.
     struct HeaderRow {
@@ -272,7 +275,7 @@ std::vector<PivotGrid> BuildPivotGrids(const PivotTableRecord& table) {
                 }
                 const CategoryNode* n =
                     step == nullptr ? nullptr
-                                    : NodeAtLevel(step->leaf, stubLevels[s].second, Depth(d));
+                                    : NodeAtLevel(step->leaf, stubLevels[s].second, stubDepths[s]);
                 GridCell cell;
                 cell.header = true;
                 // Nested labels are written once, where they start.
