@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "qeinteg/data/QERawDataIterator.h"
+#include "qeinteg/platform/engine/exec/Batch.h"
 #include "qeinteg/platform/engine/io/IteratorRowSource.h"
+#include "qeinteg/platform/engine/io/RowSourceStream.h"
 #include "qeinteg/platform/host/data/HostDataset.h"
 #include "qeinteg/platform/host/testing/CodePageTesting.h"
 #include "qeinteg/platform/host/text/CodePage.h"
@@ -197,24 +199,36 @@ class ValueByValue final : public EmbeddedQE::RowDataIterator {
     EmbeddedQE::RowDataIterator& inner_;
 };
 
-// One full pass of the local engine's input source over the iterator, as an engine function pulls
-// it: next() per row, cell() per value.
-double EnginePass(QERawDataIterator& it, EmbeddedQE::RowDataIterator& face, int fields,
-                  bool strings) {
+// One full pass of the local engine's reader over the iterator, as an engine function receives it:
+// column batches in the engine's own form (RowSourceStream), each column summed.
+double EnginePass(QERawDataIterator& it, EmbeddedQE::RowDataIterator& face, bool strings) {
     double sum = 0;
     it.Rewind();
-    qelocal::IteratorRowSource concrete(face);
-    // Engine functions know their input only as a RowSource: every call goes through its table.
-    qelocal::RowSource* source = &concrete;
-    benchmark::DoNotOptimize(source);
-    while (source->next()) {
-        for (int k = 0; k < fields; ++k) {
-            const qelocal::Cell c = source->cell(static_cast<size_t>(k));
-            if (c.missing)
-                continue;
-            sum += strings
-                       ? static_cast<double>(c.text.size() + static_cast<unsigned char>(c.text[0]))
-                       : c.number;
+    qelocal::ExecContext context;
+    context.cancelled = [] { return false; };
+    qelocal::RowSourceStream stream(std::make_unique<qelocal::IteratorRowSource>(face), context,
+                                    0.0f, 1.0f);
+    qelocal::Batch batch;
+    while (stream.next(batch)) {
+        // One running sum per column, as an operator summarising a column keeps it.
+        const size_t rows = batch.rows;
+        for (const qelocal::Column& c : batch.columns) {
+            const uint8_t* valid = c.valid.data();
+            double part = 0;
+            if (strings) {
+                for (size_t r = 0; r < rows; ++r) {
+                    if (valid[r])
+                        part += static_cast<double>(c.str[r].size() +
+                                                    static_cast<unsigned char>(c.str[r][0]));
+                }
+            } else {
+                const double* number = c.num.data();
+                for (size_t r = 0; r < rows; ++r) {
+                    if (valid[r])
+                        part += number[r];
+                }
+            }
+            sum += part;
         }
     }
     return sum;
@@ -227,10 +241,12 @@ double BatchPass(QERawDataIterator& it) {
     EmbeddedQE::RowBatch batch;
     while (it.ReadBatch(batch, qelocal::IteratorRowSource::kBatchRows) == 0) {
         for (const EmbeddedQE::RowBatch::Column& c : batch.columns) {
+            double part = 0;
             for (double v : c.numbers) {
                 if (v != SYSMIS)
-                    sum += v;
+                    part += v;
             }
+            sum += part;
         }
     }
     return sum;
@@ -247,7 +263,7 @@ void EnginePull(benchmark::State& state, bool batched, bool strings, const char*
         batched ? static_cast<EmbeddedQE::RowDataIterator&>(it) : perValue;
     const long before = g_allocations.load();
     for (auto _ : state)
-        benchmark::DoNotOptimize(EnginePass(it, face, fields, strings));
+        benchmark::DoNotOptimize(EnginePass(it, face, strings));
     Report(state, fields, g_allocations.load() - before);
     qehost::testing::SetCodePage("UTF-8");
 }
@@ -303,21 +319,19 @@ void PrintRatios() {
     const double plainN = Best([] { return PlainPass(NumericData(), kNumericFields, false); });
     const double iterN = Best([&] { return IteratorPass(numeric, kNumericFields, false); });
     ValueByValue perValue(numeric);
-    const double engineN =
-        Best([&] { return EnginePass(numeric, numeric, kNumericFields, false); });
-    const double engineSlowN =
-        Best([&] { return EnginePass(numeric, perValue, kNumericFields, false); });
+    const double engineN = Best([&] { return EnginePass(numeric, numeric, false); });
+    const double engineSlowN = Best([&] { return EnginePass(numeric, perValue, false); });
     const double batchN = Best([&] { return BatchPass(numeric); });
     QERawDataIterator utf8(StringData(), std::vector<int>{}, Levels{}, false,
                            QERawDataIterator::Ignore, false);
     const double plainS = Best([] { return PlainPass(StringData(), kStringFields, true); });
     const double iterS = Best([&] { return IteratorPass(utf8, kStringFields, true); });
-    const double engineS = Best([&] { return EnginePass(utf8, utf8, kStringFields, true); });
+    const double engineS = Best([&] { return EnginePass(utf8, utf8, true); });
     qehost::testing::SetCodePage("WINDOWS-1252");
     QERawDataIterator cp(StringData(), std::vector<int>{}, Levels{}, false,
                          QERawDataIterator::Ignore, false);
     const double iterC = Best([&] { return IteratorPass(cp, kStringFields, true); });
-    const double engineC = Best([&] { return EnginePass(cp, cp, kStringFields, true); });
+    const double engineC = Best([&] { return EnginePass(cp, cp, true); });
     qehost::testing::SetCodePage("UTF-8");
     const auto line = [](const char* what, double plain, double iter, int fields) {
         std::printf("%-28s iterator %7.1f Mvalues/s  plain %7.1f Mvalues/s  ratio %.2fx\n", what,

@@ -1,5 +1,6 @@
 #include "qeinteg/platform/engine/exec/EngineJob.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -79,6 +80,15 @@ class LimitedSource final : public RowSource {
     const std::vector<EngineField>& fields() const override { return inner_->fields(); }
     bool next() override { return read_ < limit_ && inner_->next() && ++read_ > 0; }
     Cell cell(size_t index) override { return inner_->cell(index); }
+    size_t nextBatch(Batch& out, size_t maxRows) override {
+        const size_t n =
+            read_ < limit_
+                ? inner_->nextBatch(
+                      out, static_cast<size_t>(std::min<uint64_t>(maxRows, limit_ - read_)))
+                : 0;
+        read_ += n;
+        return n;
+    }
     double fraction() const override { return inner_->fraction(); }
 
   private:
