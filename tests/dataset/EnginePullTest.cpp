@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -236,6 +237,8 @@ TEST_P(BatchFaceTest, BatchAndValueByValueGiveTheSameRecords) {
         if (i % 29 == 0)
             n = i % 58 == 0 ? std::numeric_limits<double>::infinity()
                             : std::numeric_limits<double>::quiet_NaN();
+        else if (i % 41 == 0)
+            n = i % 82 == 0 ? DBL_MAX : std::nextafter(-DBL_MAX, 0.0);  // the extremes of a value
         data.SetNumeric(row, num, n);
         data.SetString(row, str, H(words[i % 6]));
         data.SetNumeric(row, skipped, i);
@@ -266,10 +269,12 @@ TEST_P(BatchFaceTest, BatchAndValueByValueGiveTheSameRecords) {
     EXPECT_TRUE(rows[6][1].null);   // case 7: a missing date
     EXPECT_TRUE(rows[11][2].null);  // case 13: -99 is user-missing
     EXPECT_EQ(rows[1][2].number, 0.5);
-    EXPECT_TRUE(rows[26][2].null);       // case 29: NaN
-    EXPECT_TRUE(rows[52][2].null);       // case 58: infinity
-    EXPECT_EQ(rows[27][3].number, 1.0);  // case 31: weight 1.4 rounded
-    EXPECT_EQ(rows[33][3].number, 3.0);  // case 37: weight 2.6 rounded
+    EXPECT_TRUE(rows[26][2].null);                                 // case 29: NaN
+    EXPECT_TRUE(rows[52][2].null);                                 // case 58: infinity
+    EXPECT_EQ(rows[36][2].number, std::nextafter(-DBL_MAX, 0.0));  // case 41
+    EXPECT_EQ(rows[73][2].number, DBL_MAX);                        // case 82
+    EXPECT_EQ(rows[27][3].number, 1.0);                            // case 31: weight 1.4 rounded
+    EXPECT_EQ(rows[33][3].number, 3.0);                            // case 37: weight 2.6 rounded
     // Both faces count the same cases and weights in the first pass, and end for good.
     EXPECT_EQ(batched.GetNCases(), plain.GetNCases());
     EXPECT_EQ(batched.GetNValidCases(), plain.GetNValidCases());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -431,12 +432,13 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
             c.text.clear();
             c.starts.clear();
             c.missing.clear();
-            c.numbers.clear();
             if (c.isText) {
+                c.numbers.clear();
                 c.starts.reserve(maxRows + 1);
                 c.starts.push_back(0);
                 c.missing.reserve(maxRows);
             } else {
+                // Every row up to the batch's end is written below; no need to clear first.
                 c.numbers.resize(maxRows);
             }
         }
@@ -460,8 +462,10 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
         // The data is read once and mostly from memory: fetch ahead along the step between the
         // last two cases, which is constant for a source that keeps its cases side by side (a
         // wrong guess costs nothing but the fetch).
-        const OBS* previous = nullptr;
-        constexpr std::ptrdiff_t kAhead = 16;
+        // Addresses as integers: the guess may lie outside any case, and two cases need not
+        // share a buffer.
+        uintptr_t previous = 0;
+        constexpr uintptr_t kAhead = 64;
         size_t n = 0;
         while (n < maxRows) {
             if (!it.NextCase()) {
@@ -470,9 +474,10 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
                 break;
             }
             const OBS* row = it.GetRow();
-            if (previous != nullptr)
-                __builtin_prefetch(row + (row - previous) * kAhead);
-            previous = row;
+            const uintptr_t at = reinterpret_cast<uintptr_t>(row);
+            if (previous != 0)
+                __builtin_prefetch(reinterpret_cast<const void*>(at + (at - previous) * kAhead));
+            previous = at;
             // Written before the case is known to be delivered; a skipped case is overwritten.
             for (size_t i = 0; i < copies; ++i)
                 copyOut[i][n] = row[copySlot[i]].f;

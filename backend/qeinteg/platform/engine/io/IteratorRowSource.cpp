@@ -18,42 +18,40 @@ namespace {
 // The host's system-missing value; a host that forgets to null it out still gets a missing value.
 constexpr double kSystemMissing = -DBL_MAX;
 
-// valid[r] = 1 when numbers[r] is a value as value by value sees one: neither the system-missing
-// value nor infinite nor NaN, i.e. inside (-DBL_MAX, DBL_MAX]. True when any is not. Sixteen at a
-// time where SSE2 is there, since the compiler leaves this narrowing loop scalar.
-bool MarkValid(const double* numbers, uint8_t* valid, size_t n) {
+// Copies n numbers as value by value gives them: valid[r] = 1 for a number inside
+// (-DBL_MAX, DBL_MAX]; the system-missing value, infinities and NaN are missing and become 0.
+// Sixteen at a time where SSE2 is there, since the compiler leaves this narrowing loop scalar.
+void CopyNumbers(const double* in, double* number, uint8_t* valid, size_t n) {
     size_t r = 0;
-    bool missing = false;
 #if defined(__SSE2__)
     const __m128d low = _mm_set1_pd(kSystemMissing);
     const __m128d high = _mm_set1_pd(DBL_MAX);
     const __m128i one = _mm_set1_epi8(1);
-    __m128i all = _mm_set1_epi8(-1);
-    const auto pair = [&](size_t at) {
-        const __m128d a = _mm_loadu_pd(numbers + at);
-        const __m128d b = _mm_loadu_pd(numbers + at + 2);
+    // Four numbers: copied (a missing one as +0.0) and their masks' low halves as 32-bit lanes.
+    const auto four = [&](size_t at) {
+        const __m128d a = _mm_loadu_pd(in + at);
+        const __m128d b = _mm_loadu_pd(in + at + 2);
         const __m128d inA = _mm_and_pd(_mm_cmpgt_pd(a, low), _mm_cmple_pd(a, high));
         const __m128d inB = _mm_and_pd(_mm_cmpgt_pd(b, low), _mm_cmple_pd(b, high));
-        // The low halves of the four 64-bit masks as four 32-bit lanes.
+        _mm_storeu_pd(number + at, _mm_and_pd(a, inA));
+        _mm_storeu_pd(number + at + 2, _mm_and_pd(b, inB));
         return _mm_castps_si128(
             _mm_shuffle_ps(_mm_castpd_ps(inA), _mm_castpd_ps(inB), _MM_SHUFFLE(2, 0, 2, 0)));
     };
     for (; r + 16 <= n; r += 16) {
-        const __m128i bytes = _mm_packs_epi16(_mm_packs_epi32(pair(r), pair(r + 4)),
-                                              _mm_packs_epi32(pair(r + 8), pair(r + 12)));
-        all = _mm_and_si128(all, bytes);
+        const __m128i bytes = _mm_packs_epi16(_mm_packs_epi32(four(r), four(r + 4)),
+                                              _mm_packs_epi32(four(r + 8), four(r + 12)));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(valid + r), _mm_and_si128(bytes, one));
     }
-    missing = _mm_movemask_epi8(all) != 0xFFFF;
 #endif
     for (; r < n; ++r) {
-        const double v = numbers[r];
+        const double v = in[r];
         const bool present = v > kSystemMissing && v <= DBL_MAX;
+        number[r] = present ? v : 0.0;
         valid[r] = present ? 1 : 0;
-        missing = missing || !present;
     }
-    return missing;
 }
+
 }  // namespace
 
 IteratorRowSource::IteratorRowSource(EmbeddedQE::RowDataIterator& iterator)
@@ -134,14 +132,7 @@ size_t IteratorRowSource::nextBatch(Batch& out, size_t maxRows) {
                 const double* in = c.numbers.data() + from;
                 double* number = column.num.data() + at;
                 uint8_t* valid = column.valid.data() + at;
-                std::memcpy(number, in, n * sizeof(double));
-                // As value by value, missing cells hold 0.
-                if (MarkValid(in, valid, n)) {
-                    for (size_t r = 0; r < n; ++r) {
-                        if (valid[r] == 0)
-                            number[r] = 0.0;
-                    }
-                }
+                CopyNumbers(in, number, valid, n);
             } else if (c.isText && column.isString()) {
                 const std::string_view text(c.text);
                 for (size_t r = from; r < from + n; ++r) {
