@@ -337,6 +337,19 @@ TEST_P(BatchFaceTest, TheEnginesReaderLosesNoRowAtABatchBoundary) {
         // The last row is the last case, counted by the added case-number field.
         EXPECT_EQ(rows.back()[2].number, cases);
     }
+
+    // A batch laid out for other fields is refused, not written past its columns.
+    HostDataset data;
+    AddNumeric(data, "n");
+    data.AddCase();
+    QERawDataIterator it(data, std::vector<int>{}, Levels{}, false, QERawDataIterator::Ignore,
+                         false);
+    ValueByValue perValue(it);
+    qelocal::Batch none;
+    qelocal::IteratorRowSource batchedSource(it);
+    EXPECT_THROW(batchedSource.nextBatch(none, 10), qelocal::EngineError);
+    qelocal::IteratorRowSource slowSource(perValue);
+    EXPECT_THROW(slowSource.nextBatch(none, 10), qelocal::EngineError);
 }
 
 // The ending and the events of one run.

@@ -50,6 +50,10 @@ void Batch::compact(const std::vector<uint8_t>& keep) {
 
 size_t RowSource::nextBatch(Batch& out, size_t maxRows) {
     const size_t n = out.columns.size();
+    if (n != fields().size()) {
+        throw EngineError("a batch of " + std::to_string(n) + " columns was asked of " +
+                          std::to_string(fields().size()) + " fields");
+    }
     size_t added = 0;
     while (added < maxRows && next()) {
         for (size_t i = 0; i < n; ++i) {

@@ -116,6 +116,11 @@ bool IteratorRowSource::next() {
 size_t IteratorRowSource::nextBatch(Batch& out, size_t maxRows) {
     if (batchIterator_ == nullptr)
         return RowSource::nextBatch(out, maxRows);
+    if (out.columns.size() != fields_.size()) {
+        throw EngineError("input iterator '" + name_ + "' was asked for a batch of " +
+                          std::to_string(out.columns.size()) + " columns for " +
+                          std::to_string(fields_.size()) + " fields");
+    }
     size_t added = 0;
     while (added < maxRows) {
         if (read_ >= batch_.rows && !NextBatch())
