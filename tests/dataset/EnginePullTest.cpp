@@ -336,6 +336,18 @@ TEST_P(BatchFaceTest, TheEnginesReaderLosesNoRowAtABatchBoundary) {
         ASSERT_EQ(FirstDifference(rows, expected), "") << cases << " cases";
         // The last row is the last case, counted by the added case-number field.
         EXPECT_EQ(rows.back()[2].number, cases);
+
+        // Numbers alone, unweighted, in a pass after the first: plain copies and nothing else.
+        QERawDataIterator numbers(data, std::vector<int>{num}, Levels{}, false,
+                                  QERawDataIterator::Ignore, false);
+        std::vector<std::vector<Value>> numbersOnly;
+        for (const auto& row : expected)
+            numbersOnly.push_back({row[0]});
+        for (int pass = 0; pass < 2; ++pass) {
+            ASSERT_EQ(numbers.Rewind(), 0u);
+            ASSERT_EQ(FirstDifference(PullStream(numbers), numbersOnly), "")
+                << cases << " cases, pass " << pass;
+        }
     }
 
     // A batch laid out for other fields is refused, not written past its columns.
