@@ -3,8 +3,11 @@
 // The VM is created on the first StartJVMAndAttachThread() and lives until the process ends. Its
 // class path holds the engine's Java classes: QEINTEG_CLASSPATH when set, else the jar under
 // share/qeinteg/ beside the lib/ this library was loaded from (the build tree has the same layout)
-// and the system's jackson-core jar. QEINTEG_JVM_OPTIONS adds options separated by blanks. All
-// operations are thread-safe.
+// and the system's jackson-core jar. With that default class path the VM maps the class-data
+// sharing archive the build wrote beside the jar (qeinteg-java.jsa) when it was made for exactly
+// these jars; without one it starts as usual, only slower. QEINTEG_JVM_OPTIONS adds options
+// separated by blanks (they come later and win, -Xshare:off included). All operations are
+// thread-safe.
 #pragma once
 
 #include <jni.h>
