@@ -32,33 +32,6 @@ std::string JarBesideLibrary() {
     return error ? jar.string() : resolved.string();
 }
 
-// The class-data sharing archive the build wrote beside our jar (qeinteg-java.jsa), or "" when
-// there is none for `classPath`. The VM rejects an archive made for other jars without a word and
-// then shares nothing, not even the JDK's own classes: so the archive is taken only when the
-// class path it was made for (ARCHIVE.classpath) is exactly ours and no jar is newer than it.
-std::string ClassArchiveFor(const std::string& jar, const std::string& classPath) {
-    namespace fs = std::filesystem;
-    fs::path archive = jar;
-    archive.replace_extension(".jsa");
-    std::ifstream stamp(archive.string() + ".classpath", std::ios::binary);
-    const std::string madeFor{std::istreambuf_iterator<char>(stamp),
-                              std::istreambuf_iterator<char>()};
-    if (madeFor != classPath)
-        return {};
-    std::error_code error;
-    const auto archiveTime = fs::last_write_time(archive, error);
-    if (error)
-        return {};
-    std::istringstream entries(classPath);
-    std::string entry;
-    while (std::getline(entries, entry, ':')) {
-        const auto jarTime = fs::last_write_time(entry, error);
-        if (error || jarTime > archiveTime)
-            return {};
-    }
-    return archive.string();
-}
-
 // The VM's own prints (-Xcheck:jni findings, signal-handler checks) go to standard error: standard
 // output belongs to the program, whose callers may parse it (e.g. the command line's --json).
 jint JNICALL PrintToStandardError(FILE* /*stream*/, const char* format, va_list args) {
@@ -82,6 +55,36 @@ bool TavoJVM::WaitForStartedJVM() {
     return IsStarted();
 }
 
+std::string TavoJVM::ClassArchiveFor(const std::string& jar, const std::string& classPath) {
+    namespace fs = std::filesystem;
+    fs::path archive = jar;
+    archive.replace_extension(".jsa");
+    std::ifstream stamp(archive.string() + ".classpath", std::ios::binary);
+    const std::string madeFor{std::istreambuf_iterator<char>(stamp),
+                              std::istreambuf_iterator<char>()};
+    if (madeFor != classPath)
+        return {};
+    std::error_code error;
+    const auto archiveTime = fs::last_write_time(archive, error);
+    if (error)
+        return {};
+    std::istringstream entries(classPath);
+    std::string entry;
+    while (std::getline(entries, entry, ':')) {
+        const auto jarTime = fs::last_write_time(entry, error);
+        if (error || jarTime > archiveTime)
+            return {};
+    }
+    return archive.string();
+}
+
+std::string TavoJVM::ClassArchive() const {
+    const char* fromEnv = std::getenv("QEINTEG_CLASSPATH");
+    if (fromEnv != nullptr && *fromEnv != '\0')
+        return {};
+    return ClassArchiveFor(JarBesideLibrary(), ClassPath());
+}
+
 std::string TavoJVM::ClassPath() const {
     const char* fromEnv = std::getenv("QEINTEG_CLASSPATH");
     if (fromEnv != nullptr && *fromEnv != '\0')
@@ -91,15 +94,10 @@ std::string TavoJVM::ClassPath() const {
 
 std::vector<std::string> TavoJVM::StartOptions() const {
     std::vector<std::string> options;
-    const std::string classPath = ClassPath();
-    options.push_back("-Djava.class.path=" + classPath);
+    options.push_back("-Djava.class.path=" + ClassPath());
     // Before the caller's options, so that their -Xshare or archive of their own wins.
-    const char* fromEnv = std::getenv("QEINTEG_CLASSPATH");
-    if (fromEnv == nullptr || *fromEnv == '\0') {
-        const std::string archive = ClassArchiveFor(JarBesideLibrary(), classPath);
-        if (!archive.empty())
-            options.push_back("-XX:SharedArchiveFile=" + archive);
-    }
+    if (const std::string archive = ClassArchive(); !archive.empty())
+        options.push_back("-XX:SharedArchiveFile=" + archive);
     // The host owns the process signals (SIGINT, SIGTERM, ...); the VM must not take them.
     options.push_back("-Xrs");
     if (const char* extra = std::getenv("QEINTEG_JVM_OPTIONS")) {

@@ -45,6 +45,13 @@ class TavoJVM final {
 
     // The class path the VM is (or will be) started with (see above).
     std::string ClassPath() const;
+    // The class-data sharing archive the VM is (or will be) started with, or "" for none.
+    std::string ClassArchive() const;
+    // The archive beside `jar` (its name ending in .jsa instead of .jar) when it was made for
+    // exactly `classPath` (the text in ARCHIVE.classpath) and no jar of it is newer; else "".
+    // The VM rejects an archive made for other jars without a word and then shares nothing,
+    // not even the JDK's own classes, so a doubtful archive is better left out.
+    static std::string ClassArchiveFor(const std::string& jar, const std::string& classPath);
 
   private:
     TavoJVM() = default;
