@@ -12,26 +12,27 @@ class CancelSignal {
   public:
     void raise() {
         {
-            // Under the lock, so that a waiter cannot miss the change.
             std::lock_guard<std::mutex> lock(mutex_);
-            raised_.store(true, std::memory_order_release);
+            raised_ = true;
+            flag_.store(true, std::memory_order_release);
         }
         changed_.notify_all();
     }
 
-    // Without the lock: running jobs ask this for every row.
-    bool raised() const { return raised_.load(std::memory_order_acquire); }
+    // Lock-free: a running job asks once per record.
+    bool raised() const { return flag_.load(std::memory_order_acquire); }
 
     // Blocks until raised or until `timeout` has passed; returns whether it was raised.
     bool waitFor(std::chrono::milliseconds timeout) const {
         std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, timeout, [this] { return raised_.load(); });
+        return changed_.wait_for(lock, timeout, [this] { return raised_; });
     }
 
   private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
-    std::atomic<bool> raised_{false};
+    bool raised_ = false;            // for the waiters, under mutex_
+    std::atomic<bool> flag_{false};  // the same, for raised()
 };
 
 }  // namespace qelocal
