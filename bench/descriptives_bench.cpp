@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -260,12 +261,107 @@ void BM_WideRecordByPosition(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * width));
 }
 
+// The layout `qeinteg describe` is measured on (bench/describe-vs-duckdb.sh): an id, six reals of
+// different precision, a count, a category and a timestamp a minute apart; 200k records.
+const std::string& DescribeFile() {
+    static const std::string path = [] {
+        std::string p = std::filesystem::temp_directory_path().string() + "/qeinteg_describe_" +
+                        std::to_string(::getpid()) + ".csv";
+        std::FILE* f = std::fopen(p.c_str(), "wb");
+        std::fprintf(f, "id,a,b,c,d,e,f,n,category,time\n");
+        static const char* const kCategories[] = {"alpha",   "beta", "gamma", "delta",
+                                                  "epsilon", "zeta", "eta",   "theta"};
+        for (uint64_t r = 0; r < kCsvRows; ++r) {
+            const uint64_t h = r * 2654435761u % 1000003u;
+            const int64_t minutes = static_cast<int64_t>(r);
+            std::fprintf(f,
+                         "%llu,%.4f,%.3f,%.5f,%.2f,%.4f,%.3f,%llu,%s,2000-%02d-%02d %02d:%02d:00\n",
+                         static_cast<unsigned long long>(r), 100 + (h % 3000) / 100.0,
+                         (static_cast<double>(h) - 500000) / 500.0, (h % 100000) / 100000.0,
+                         (static_cast<double>(h) - 500000) / 50.0, (h % 13000) / 100.0,
+                         (h % 1000) / 1000.0, static_cast<unsigned long long>(h % 1000),
+                         kCategories[h % 8], static_cast<int>(1 + minutes / 40320 % 12),
+                         static_cast<int>(1 + minutes / 1440 % 28),
+                         static_cast<int>(minutes / 60 % 24), static_cast<int>(minutes % 60));
+        }
+        std::fclose(f);
+        std::atexit([] { std::remove(DescribeFile().c_str()); });
+        return p;
+    }();
+    return path;
+}
+
+// Baseline: one plain libcsv parse of the describe file, every numeric cell through strtod into a
+// running sum, the texts touched once.
+void BM_DescribeFilePlainParse(benchmark::State& state) {
+    const std::string& path = DescribeFile();
+    struct Sum {
+        double total = 0;
+        size_t field = 0;
+        size_t bytes = 0;
+    };
+    std::vector<char> buffer(size_t{1} << 20);
+    for (auto _ : state) {
+        Sum sum;
+        csv_parser parser;
+        csv_init(&parser, CSV_APPEND_NULL);
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        size_t n = 0;
+        auto onField = [](void* text, size_t length, void* data) {
+            auto* s = static_cast<Sum*>(data);
+            if (s->field++ < 8)
+                s->total += std::strtod(static_cast<const char*>(text), nullptr);
+            else
+                s->bytes += length;
+        };
+        auto onRecord = [](int, void* data) { static_cast<Sum*>(data)->field = 0; };
+        while ((n = std::fread(buffer.data(), 1, buffer.size(), f)) > 0)
+            csv_parse(&parser, buffer.data(), n, onField, onRecord, &sum);
+        csv_fini(&parser, onField, onRecord, &sum);
+        csv_free(&parser);
+        std::fclose(f);
+        benchmark::DoNotOptimize(sum.total);
+        benchmark::DoNotOptimize(sum.bytes);
+    }
+    state.SetBytesProcessed(
+        static_cast<int64_t>(state.iterations() * std::filesystem::file_size(path)));
+}
+
+// The engine's part of `qeinteg describe` on the same file: the one-pass read with inferred
+// storages, the summary of every field (counts without value lists) and its archive.
+void BM_DescribeFileJob(benchmark::State& state) {
+    const std::string& path = DescribeFile();
+    const std::string out = path + ".stat.zip";
+    using Json = nlohmann::ordered_json;
+    const Json reader{
+        {"filesystem",
+         {{"locations",
+           Json::array({{{"path", path},
+                         {"parser", {{"name", "csv"}, {"config", {{"hasHeader", true}}}}}}})}}}};
+    const EngineStep read{"", "read", {reader}, 0};
+    const EngineStep describe{"descriptives",
+                              "descriptives",
+                              {Json{{"maxNOfDistinctValues", 10000}, {"listDistinctValues", false}},
+                               Json::array({{{"name", "StatXML"}, {"uri", out}}})},
+                              0};
+    for (auto _ : state) {
+        JobEnvironment env;
+        std::unique_ptr<RowSource> source = OpenReadSource(read, env, true);
+        RunDescriptivesStep(describe, *source, env, 0, 1);
+    }
+    std::remove(out.c_str());
+    state.SetBytesProcessed(
+        static_cast<int64_t>(state.iterations() * std::filesystem::file_size(path)));
+}
+
 }  // namespace
 
 BENCHMARK(BM_WideRecordByPosition)->Arg(8192)->Arg(65536)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WideRecordByName)->Arg(8192)->Arg(65536)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CsvPlainParse)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CsvDescriptivesJob)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DescribeFilePlainParse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DescribeFileJob)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainPull)->Unit(benchmark::kMillisecond);
 // Argument: distinct values per field (0: nearly all differ, so the distinct set stops early).
 BENCHMARK(BM_Descriptives)->Arg(0)->Arg(50)->Unit(benchmark::kMillisecond);

@@ -49,6 +49,8 @@ install(TARGETS ${QEINTEG_EXPORTED_TARGETS} EXPORT qeintegTargets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install_jar(qeinteg_java DESTINATION ${QEINTEG_JAR_DESTINATION})
+# The engine's GDAL part, loaded on demand from beside libqelocal (not linked against directly).
+install(TARGETS qelocal_gdal LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 
 # --- Headers ---------------------------------------------------------------------------------------
 # A header is internal when it includes a private dependency's header or another internal header.

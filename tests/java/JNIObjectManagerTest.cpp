@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "common/TestSupport.h"
@@ -165,6 +168,37 @@ TEST(JvmClassPath, ProjectJarIsLoadable) {
     jclass jackson = env->FindClass("com/fasterxml/jackson/core/JsonFactory");
     EXPECT_NE(jackson, nullptr);
     env->DeleteLocalRef(jackson);
+}
+
+TEST(JvmClassPath, OnlyAnArchiveMadeForTheseJarsIsMapped) {
+    // The build's archive is taken with the default class path; a stale one never is, since the
+    // VM would then share nothing at all.
+    if (std::getenv("QEINTEG_CLASSPATH") == nullptr) {
+        const std::string archive = TavoJVM::GetInstance().ClassArchive();
+        EXPECT_TRUE(archive.ends_with("/qeinteg-java.jsa")) << archive;
+    }
+    namespace fs = std::filesystem;
+    const std::string dir = qetest::TestDir();
+    const std::string jar = dir + "/a.jar";
+    const std::string other = dir + "/b.jar";
+    const std::string classPath = jar + ":" + other;
+    qetest::WriteFile(jar, "jar");
+    qetest::WriteFile(other, "jar");
+    qetest::WriteFile(dir + "/a.jsa", "archive");
+    EXPECT_EQ(TavoJVM::ClassArchiveFor(jar, classPath), "");  // no record of its class path
+    qetest::WriteFile(dir + "/a.jsa.classpath", classPath);
+    const auto now = fs::file_time_type::clock::now();
+    fs::last_write_time(jar, now - std::chrono::hours(1));
+    fs::last_write_time(other, now - std::chrono::hours(1));
+    fs::last_write_time(dir + "/a.jsa", now);
+    EXPECT_EQ(TavoJVM::ClassArchiveFor(jar, classPath), dir + "/a.jsa");
+    EXPECT_EQ(TavoJVM::ClassArchiveFor(jar, jar), "");              // made for other jars
+    EXPECT_EQ(TavoJVM::ClassArchiveFor(jar, classPath + ":"), "");  // not exactly these
+    fs::last_write_time(other, now + std::chrono::hours(1));        // a jar rebuilt since
+    EXPECT_EQ(TavoJVM::ClassArchiveFor(jar, classPath), "");
+    fs::last_write_time(other, now - std::chrono::hours(1));
+    fs::remove(dir + "/a.jsa");
+    EXPECT_EQ(TavoJVM::ClassArchiveFor(jar, classPath), "");
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -66,6 +68,37 @@ inline size_t TrimmedLength(const char* s, int width, bool utf8Mode) {
     return static_cast<size_t>(pos + 1);
 }
 
+namespace {
+
+// A numeric field's value in a case: user-missing (when excluded) becomes system-missing, dates
+// count days and timestamps seconds from the base date.
+inline double NumberOf(const FieldPlan& p, const OBS* row, bool exclude, double baseDate) {
+    if (p.kind == Kind::NullNumber)
+        return SYSMIS;
+    double v = row[p.slot].f;
+    if (p.kind == Kind::Date || p.kind == Kind::Timestamp) {
+        if (v == SYSMIS || (exclude && p.variable->IsMissing(v)))
+            return SYSMIS;
+        v -= baseDate;
+        return p.kind == Kind::Date ? v / 86400.0 : v;
+    }
+    return exclude && p.variable->IsMissing(v) ? SYSMIS : v;
+}
+
+// A string field's bytes in a case and their trimmed length; null (length 0) when missing.
+inline const char* TextOf(const FieldPlan& p, const OBS* row, bool exclude, bool utf8Mode,
+                          size_t& length) {
+    const char* str = p.kind == Kind::String ? row[p.slot].s : nullptr;
+    if (str == nullptr || (exclude && p.variable->IsMissing(str))) {
+        length = 0;
+        return nullptr;
+    }
+    length = TrimmedLength(str, p.width, utf8Mode);
+    return str;
+}
+
+}  // namespace
+
 // Everything but the case iterator, which a copy must not share.
 struct QERawDataIteratorState {
     using WeightAdjust = QERawDataIterator::WeightAdjust;
@@ -110,6 +143,8 @@ struct QERawDataIteratorState {
     std::vector<int> copySlots;
     std::vector<int> otherFields;
     std::vector<unsigned char> isString;
+    // The first field holding the frequency weight, -1 when the cases are not weighted.
+    int weightField = -1;
     bool utf8Mode = true;
     double baseDate = 0;
 };
@@ -117,6 +152,8 @@ struct QERawDataIteratorState {
 class QERawDataIterator::Impl : public QERawDataIteratorState {
   public:
     std::unique_ptr<TAVO_InputCaseIterator> caseIterator;
+    // Scratch of ReadBatch: where each plain copy goes.
+    std::vector<double*> copyOut_;
 
     Impl() = default;
     Impl(const Impl& other)
@@ -253,6 +290,11 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
                 lengths[k] = 0;
             }
         }
+        weightField = -1;
+        for (int k = fieldCount - 1; k >= 0; --k) {
+            if (plan[k].kind == Kind::Weight)
+                weightField = k;
+        }
         copyFields.clear();
         otherFields.clear();
         isString.assign(static_cast<size_t>(fieldCount), 0);
@@ -344,53 +386,17 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
                     case Kind::CaseCount:
                         out[k].f = static_cast<double>(it.GetCaseNumber());
                         break;
-                    case Kind::Real:
-                    case Kind::Other: {
-                        double v = row[p.slot].f;
-                        if (exclude && p.variable->IsMissing(v))
-                            v = SYSMIS;
-                        out[k].f = v;
-                        break;
-                    }
-                    case Kind::Weight: {
-                        double v = row[p.slot].f;
-                        if (exclude && p.variable->IsMissing(v))
-                            v = SYSMIS;
-                        weight = AdjustWeight(v);
+                    case Kind::Weight:
+                        weight = AdjustWeight(NumberOf(p, row, exclude, baseDate));
                         valid = weight > 0;
                         out[k].f = weight;
                         break;
-                    }
-                    case Kind::String: {
-                        const char* str = row[p.slot].s;
-                        if (exclude && p.variable->IsMissing(str)) {
-                            out[k].s = nullptr;
-                            lengths[k] = 0;
-                            break;
-                        }
-                        out[k].s = str;
-                        lengths[k] = TrimmedLength(str, p.width, utf8Mode);
-                        break;
-                    }
-                    case Kind::Date:
-                    case Kind::Timestamp: {
-                        double v = row[p.slot].f;
-                        if (v == SYSMIS || (exclude && p.variable->IsMissing(v))) {
-                            v = SYSMIS;
-                        } else {
-                            v -= baseDate;
-                            if (p.kind == Kind::Date)
-                                v /= 86400.0;
-                        }
-                        out[k].f = v;
-                        break;
-                    }
+                    case Kind::String:
                     case Kind::NullString:
-                        out[k].s = nullptr;
-                        lengths[k] = 0;
+                        out[k].s = TextOf(p, row, exclude, utf8Mode, lengths[k]);
                         break;
-                    case Kind::NullNumber:
-                        out[k].f = SYSMIS;
+                    default:
+                        out[k].f = NumberOf(p, row, exclude, baseDate);
                         break;
                 }
             }
@@ -408,6 +414,125 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
             weightedValidCases += weight;
         }
         return status;
+    }
+
+    // Whole column batches straight from the case buffers, one case at a time (a case's row is
+    // only valid until the next case is read: a converted store pages its cases). Plain copies
+    // come first, then the weight decides whether the case is delivered, then the other fields.
+    // Cancellation is polled once per batch; values, weights and counters are those NextRecord()
+    // gives.
+    uint32_t ReadBatch(EmbeddedQE::RowBatch& batch, size_t maxRows) {
+        const size_t fields = isString.size();
+        maxRows = std::max<size_t>(maxRows, 1);
+        batch.rows = 0;
+        batch.columns.resize(fields);
+        for (size_t k = 0; k < fields; ++k) {
+            EmbeddedQE::RowBatch::Column& c = batch.columns[k];
+            c.isText = isString[k] != 0;
+            c.text.clear();
+            c.starts.clear();
+            c.missing.clear();
+            if (c.isText) {
+                c.numbers.clear();
+                c.starts.reserve(maxRows + 1);
+                c.starts.push_back(0);
+                c.missing.reserve(maxRows);
+            } else {
+                // Every row up to the batch's end is written below; no need to clear first.
+                c.numbers.resize(maxRows);
+            }
+        }
+        PollCancel();
+        if (status != 0)
+            return status;
+        if (!caseIterator) {
+            status = 1;
+            return status;
+        }
+        const size_t copies = copyFields.size();
+        copyOut_.resize(copies);
+        for (size_t i = 0; i < copies; ++i)
+            copyOut_[i] = batch.columns[copyFields[i]].numbers.data();
+        double* const* copyOut = copyOut_.data();
+        const int* copySlot = copySlots.data();
+        EmbeddedQE::RowBatch::Column* columns = batch.columns.data();
+        TAVO_InputCaseIterator& it = *caseIterator;
+        const bool exclude = excludeUserMissing;
+        const FieldPlan* weightPlan = weightField >= 0 ? &plan[weightField] : nullptr;
+        // The data is read once and mostly from memory: fetch ahead along the step between the
+        // last two cases, which is constant for a source that keeps its cases side by side (a
+        // wrong guess costs nothing but the fetch).
+        // Addresses as integers: the guess may lie outside any case, and two cases need not
+        // share a buffer.
+        uintptr_t previous = 0;
+        constexpr uintptr_t kAhead = 64;
+        size_t n = 0;
+        while (n < maxRows) {
+            if (!it.NextCase()) {
+                caseIterator.reset();
+                status = 1;
+                break;
+            }
+            const OBS* row = it.GetRow();
+            const uintptr_t at = reinterpret_cast<uintptr_t>(row);
+            if (previous != 0)
+                __builtin_prefetch(reinterpret_cast<const void*>(at + (at - previous) * kAhead));
+            previous = at;
+            // Written before the case is known to be delivered; a skipped case is overwritten.
+            for (size_t i = 0; i < copies; ++i)
+                copyOut[i][n] = row[copySlot[i]].f;
+            double weight = 1.0;
+            if (weightPlan != nullptr)
+                weight = AdjustWeight(NumberOf(*weightPlan, row, exclude, baseDate));
+            if (countingPass) {
+                ++casesRead;
+                if (weight > 0)
+                    weightedCases += weight;
+            }
+            if (!(weight > 0)) {
+                if (countingPass) {
+                    ++invalidCases;
+                    weightedInvalidCases += weight;
+                }
+                continue;
+            }
+            if (countingPass) {
+                ++validCases;
+                weightedValidCases += weight;
+            }
+            for (const int k : otherFields) {
+                const FieldPlan& p = plan[k];
+                EmbeddedQE::RowBatch::Column& c = columns[k];
+                switch (p.kind) {
+                    case Kind::CaseCount:
+                        c.numbers[n] = static_cast<double>(it.GetCaseNumber());
+                        break;
+                    case Kind::Weight:
+                        c.numbers[n] = weight;
+                        break;
+                    case Kind::String:
+                    case Kind::NullString: {
+                        size_t length = 0;
+                        const char* text = TextOf(p, row, exclude, utf8Mode, length);
+                        if (text != nullptr)
+                            c.text.append(text, length);
+                        c.starts.push_back(c.text.size());
+                        c.missing.push_back(text == nullptr ? 1 : 0);
+                        break;
+                    }
+                    default:
+                        c.numbers[n] = NumberOf(p, row, exclude, baseDate);
+                        break;
+                }
+            }
+            ++n;
+        }
+        for (size_t k = 0; k < fields; ++k) {
+            if (!columns[k].isText)
+                columns[k].numbers.resize(n);
+        }
+        batch.rows = n;
+        return n > 0 ? 0 : status;
     }
 
     uint32_t DoRewind() {
@@ -612,55 +737,7 @@ uint32_t QERawDataIterator::nextBatch(EmbeddedQE::RowBatch& batch, size_t maxRow
 }
 
 uint32_t QERawDataIterator::ReadBatch(EmbeddedQE::RowBatch& batch, size_t maxRows) {
-    Impl& s = *impl_;
-    const size_t fields = s.isString.size();
-    maxRows = std::max<size_t>(maxRows, 1);
-    batch.rows = 0;
-    batch.columns.resize(fields);
-    for (size_t k = 0; k < fields; ++k) {
-        EmbeddedQE::RowBatch::Column& c = batch.columns[k];
-        c.isText = s.isString[k] != 0;
-        c.text.clear();
-        c.starts.clear();
-        c.missing.clear();
-        if (c.isText) {
-            c.numbers.clear();
-            c.starts.push_back(0);
-        } else {
-            c.numbers.resize(maxRows);
-        }
-    }
-    // The rows come from the same row step nextRecord() runs, so both faces give the same values,
-    // weights, counts and cancellation.
-    uint32_t status = 0;
-    size_t row = 0;
-    const unsigned char* isString = s.isString.data();
-    EmbeddedQE::RowBatch::Column* columns = batch.columns.data();
-    while (row < maxRows) {
-        status = s.NextRecord();
-        if (status != 0)
-            break;
-        const Slot* values = s.values.data();
-        for (size_t k = 0; k < fields; ++k) {
-            EmbeddedQE::RowBatch::Column& c = columns[k];
-            if (!isString[k]) {
-                c.numbers[row] = values[k].f;
-                continue;
-            }
-            const bool missing = values[k].s == nullptr;
-            if (!missing)
-                c.text.append(values[k].s, s.lengths[k]);
-            c.starts.push_back(c.text.size());
-            c.missing.push_back(missing ? 1 : 0);
-        }
-        ++row;
-    }
-    for (size_t k = 0; k < fields; ++k) {
-        if (!columns[k].isText)
-            columns[k].numbers.resize(row);
-    }
-    batch.rows = row;
-    return row > 0 ? 0 : status;
+    return impl_->ReadBatch(batch, maxRows);
 }
 
 TAVO_InputCaseIterator* QERawDataIterator::GetStatDSIter() const {

@@ -95,8 +95,9 @@ class QEINTEG_EXPORT QERawDataIterator : public QEStatDataIterator,
     // Replaces the batch's rows with up to maxRows (at least 1) following rows: exactly the rows
     // and values nextRecord() and getRecordValue() give, one column per field (numbers with the
     // system-missing value for a missing one; strings trimmed, copied into the batch). Returns 0
-    // when the batch holds a row, else the status (1 end, 3 cancelled). A batch that ends early
-    // because the data ended or the run was cancelled holds the rows read before.
+    // when the batch holds a row, else the status (1 end, 3 cancelled). The stop processor is
+    // polled once per call; a batch that ends early because the data ended holds the rows read
+    // before.
     uint32_t ReadBatch(EmbeddedQE::RowBatch& batch, size_t maxRows);
 
     TAVO_InputCaseIterator* GetStatDSIter() const;

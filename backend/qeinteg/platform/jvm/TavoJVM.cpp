@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <system_error>
 
@@ -53,6 +55,36 @@ bool TavoJVM::WaitForStartedJVM() {
     return IsStarted();
 }
 
+std::string TavoJVM::ClassArchiveFor(const std::string& jar, const std::string& classPath) {
+    namespace fs = std::filesystem;
+    fs::path archive = jar;
+    archive.replace_extension(".jsa");
+    std::ifstream stamp(archive.string() + ".classpath", std::ios::binary);
+    const std::string madeFor{std::istreambuf_iterator<char>(stamp),
+                              std::istreambuf_iterator<char>()};
+    if (madeFor != classPath)
+        return {};
+    std::error_code error;
+    const auto archiveTime = fs::last_write_time(archive, error);
+    if (error)
+        return {};
+    std::istringstream entries(classPath);
+    std::string entry;
+    while (std::getline(entries, entry, ':')) {
+        const auto jarTime = fs::last_write_time(entry, error);
+        if (error || jarTime > archiveTime)
+            return {};
+    }
+    return archive.string();
+}
+
+std::string TavoJVM::ClassArchive() const {
+    const char* fromEnv = std::getenv("QEINTEG_CLASSPATH");
+    if (fromEnv != nullptr && *fromEnv != '\0')
+        return {};
+    return ClassArchiveFor(JarBesideLibrary(), ClassPath());
+}
+
 std::string TavoJVM::ClassPath() const {
     const char* fromEnv = std::getenv("QEINTEG_CLASSPATH");
     if (fromEnv != nullptr && *fromEnv != '\0')
@@ -63,6 +95,9 @@ std::string TavoJVM::ClassPath() const {
 std::vector<std::string> TavoJVM::StartOptions() const {
     std::vector<std::string> options;
     options.push_back("-Djava.class.path=" + ClassPath());
+    // Before the caller's options, so that their -Xshare or archive of their own wins.
+    if (const std::string archive = ClassArchive(); !archive.empty())
+        options.push_back("-XX:SharedArchiveFile=" + archive);
     // The host owns the process signals (SIGINT, SIGTERM, ...); the VM must not take them.
     options.push_back("-Xrs");
     if (const char* extra = std::getenv("QEINTEG_JVM_OPTIONS")) {

@@ -3,8 +3,11 @@
 // The VM is created on the first StartJVMAndAttachThread() and lives until the process ends. Its
 // class path holds the engine's Java classes: QEINTEG_CLASSPATH when set, else the jar under
 // share/qeinteg/ beside the lib/ this library was loaded from (the build tree has the same layout)
-// and the system's jackson-core jar. QEINTEG_JVM_OPTIONS adds options separated by blanks. All
-// operations are thread-safe.
+// and the system's jackson-core jar. With that default class path the VM maps the class-data
+// sharing archive the build wrote beside the jar (qeinteg-java.jsa) when it was made for exactly
+// these jars; without one it starts as usual, only slower. QEINTEG_JVM_OPTIONS adds options
+// separated by blanks (they come later and win, -Xshare:off included). All operations are
+// thread-safe.
 #pragma once
 
 #include <jni.h>
@@ -42,6 +45,13 @@ class TavoJVM final {
 
     // The class path the VM is (or will be) started with (see above).
     std::string ClassPath() const;
+    // The class-data sharing archive the VM is (or will be) started with, or "" for none.
+    std::string ClassArchive() const;
+    // The archive beside `jar` (its name ending in .jsa instead of .jar) when it was made for
+    // exactly `classPath` (the text in ARCHIVE.classpath) and no jar of it is newer; else "".
+    // The VM rejects an archive made for other jars without a word and then shares nothing,
+    // not even the JDK's own classes, so a doubtful archive is better left out.
+    static std::string ClassArchiveFor(const std::string& jar, const std::string& classPath);
 
   private:
     TavoJVM() = default;

@@ -48,6 +48,30 @@ void Batch::compact(const std::vector<uint8_t>& keep) {
     rows = kept;
 }
 
+size_t RowSource::nextBatch(Batch& out, size_t maxRows) {
+    const size_t n = out.columns.size();
+    if (n != fields().size()) {
+        throw EngineError("a batch of " + std::to_string(n) + " columns was asked of " +
+                          std::to_string(fields().size()) + " fields");
+    }
+    size_t added = 0;
+    while (added < maxRows && next()) {
+        for (size_t i = 0; i < n; ++i) {
+            const Cell value = cell(i);
+            Column& column = out.columns[i];
+            if (value.missing)
+                column.appendMissing();
+            else if (column.isString())
+                column.appendText(value.text);
+            else
+                column.appendNumber(value.number);
+        }
+        ++added;
+    }
+    out.rows += added;
+    return added;
+}
+
 int FindField(const std::vector<EngineField>& fields, std::string_view name) {
     for (size_t i = 0; i < fields.size(); ++i) {
         if (fields[i].name == name)

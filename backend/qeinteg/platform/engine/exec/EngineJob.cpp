@@ -1,14 +1,15 @@
 #include "qeinteg/platform/engine/exec/EngineJob.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>
 #include <sstream>
 
+#include "qeinteg/platform/engine/geo/GdalLibrary.h"
 #include "qeinteg/platform/engine/io/CsvRowSource.h"
 #include "qeinteg/platform/engine/io/CsvWriter.h"
 #include "qeinteg/platform/engine/io/DataModelXml.h"
-#include "qeinteg/platform/engine/io/GeoRowSource.h"
 #include "qeinteg/platform/engine/io/IteratorRowSource.h"
 #include "qeinteg/platform/engine/io/QebfFile.h"
 #include "qeinteg/platform/engine/io/ZipOutput.h"
@@ -79,6 +80,15 @@ class LimitedSource final : public RowSource {
     const std::vector<EngineField>& fields() const override { return inner_->fields(); }
     bool next() override { return read_ < limit_ && inner_->next() && ++read_ > 0; }
     Cell cell(size_t index) override { return inner_->cell(index); }
+    size_t nextBatch(Batch& out, size_t maxRows) override {
+        const size_t n =
+            read_ < limit_
+                ? inner_->nextBatch(
+                      out, static_cast<size_t>(std::min<uint64_t>(maxRows, limit_ - read_)))
+                : 0;
+        read_ += n;
+        return n;
+    }
     double fraction() const override { return inner_->fraction(); }
 
   private:
@@ -218,14 +228,14 @@ std::unique_ptr<RowSource> OpenReadSource(const EngineStep& step, JobEnvironment
         const std::string type = StringMember(*geo, "type", context);
         const std::string location = StringMember(*geo, "location", context);
         if (type == "shp") {
-            source = GeoRowSource::OpenShape(ResolveJobPath(location, env), context);
+            source = qelocal::geo::GdalLibrary().openShape(ResolveJobPath(location, env), context);
         } else if (type == "mps") {
             auto layer = geo->find("queryLayer");
             if (layer == geo->end() || !layer->is_number_integer())
                 throw EngineError(context + ": \"queryLayer\" must be an integer",
                                   "BAD_CONFIGURATION");
-            source = GeoRowSource::OpenService(location, layer->get<int>(), env.mapServiceTimeout,
-                                               context);
+            source = qelocal::geo::GdalLibrary().openService(location, layer->get<int>(),
+                                                             env.mapServiceTimeout, context);
         } else {
             throw EngineError(
                 context + ": the geospatial type '" + type + "' is neither \"shp\" nor \"mps\"",

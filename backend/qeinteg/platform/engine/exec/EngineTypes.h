@@ -111,6 +111,8 @@ struct Cell {
     std::string_view text;
 };
 
+struct Batch;
+
 // A forward-only stream of rows.
 class RowSource {
   public:
@@ -121,6 +123,11 @@ class RowSource {
     virtual bool next() = 0;
     // The value of field `index` of the current row.
     virtual Cell cell(size_t index) = 0;
+    // Appends up to maxRows following rows to `out`, whose columns are laid out for fields() as
+    // Batch::reset does, and adds them to out.rows; returns how many, fewer than maxRows only at
+    // the end. Afterwards no row is current. The default goes value by value through next() and
+    // cell(); a source that holds its rows in columns overrides it. Throws as next() does.
+    virtual size_t nextBatch(Batch& out, size_t maxRows);
     // How far the stream has got, 0..1, or a negative number when the total is not known.
     virtual double fraction() const { return -1.0; }
 };

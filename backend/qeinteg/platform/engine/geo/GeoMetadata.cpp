@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "qeinteg/platform/engine/geo/CrsCatalog.h"
+#include "qeinteg/platform/engine/geo/GdalLibrary.h"
 
 namespace qelocal::geo {
 
@@ -135,11 +136,11 @@ std::vector<std::string> GeoMetadata::recommendPCS(const std::string& input, int
 
 std::string GeoMetadata::mapServiceLayers(const std::string& url, const MapServiceOptions& options,
                                           std::string& reason) {
-    const auto service = MapService::open(url, options, reason);
-    if (!service)
+    std::vector<MapServiceLayer> layers;
+    if (!GdalLibrary().serviceLayers(url, options, layers, reason))
         return {};
     Json out = Json::array();
-    for (const MapServiceLayer& layer : service->layers()) {
+    for (const MapServiceLayer& layer : layers) {
         Json item = Json::object();
         item["value"] = layer.id;
         item["name"] = layer.name;

@@ -1,11 +1,11 @@
 #include "qeinteg/platform/engine/io/CsvRowSource.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <unordered_set>
 
 #include "qeinteg/platform/engine/exec/EngineTime.h"
+#include "qeinteg/platform/engine/io/CsvNumber.h"
 
 namespace qelocal {
 
@@ -22,16 +22,6 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-bool ParseNumber(std::string_view text, double& out) {
-    if (text.empty())
-        return false;
-    const char* begin = text.data();
-    if (*begin == '+')
-        ++begin;  // from_chars does not take a plus sign
-    auto [end, ec] = std::from_chars(begin, text.data() + text.size(), out);
-    return ec == std::errc() && end == text.data() + text.size() && std::isfinite(out);
-}
-
 bool IsInteger(std::string_view text) {
     size_t i = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
     if (i == text.size() || text.size() - i > 18)
@@ -40,6 +30,69 @@ bool IsInteger(std::string_view text) {
         if (text[i] < '0' || text[i] > '9')
             return false;
     }
+    return true;
+}
+
+// IsInteger and the number in one pass: the integer columns' every cell.
+bool ParseInteger(std::string_view text, double& out) {
+    size_t i = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
+    if (i == text.size() || text.size() - i > 18)
+        return false;
+    uint64_t value = 0;
+    for (size_t k = i; k < text.size(); ++k) {
+        const unsigned digit = static_cast<unsigned char>(text[k] - '0');
+        if (digit > 9)
+            return false;
+        value = value * 10 + digit;
+    }
+    // Conversion rounds to nearest as the general reader does for 17 and 18 digits.
+    const double magnitude = static_cast<double>(value);
+    out = text[0] == '-' ? -magnitude : magnitude;
+    return true;
+}
+
+// The value of `count` digits at `p`, or -1 when one of them is no digit.
+inline int Digits(const char* p, int count) {
+    int value = 0;
+    for (int k = 0; k < count; ++k) {
+        const unsigned digit = static_cast<unsigned char>(p[k] - '0');
+        if (digit > 9)
+            return -1;
+        value = value * 10 + static_cast<int>(digit);
+    }
+    return value;
+}
+
+// "yyyy-MM-dd" as days since 1970-01-01. A shortcut of the ISO date format for the one layout
+// that nearly every date column has; false leaves the text to the format.
+bool QuickIsoDays(std::string_view text, int64_t& days) {
+    if (text.size() < 10 || text[4] != '-' || text[7] != '-')
+        return false;
+    const char* p = text.data();
+    const int year = Digits(p, 4);
+    const int month = Digits(p + 5, 2);
+    const int day = Digits(p + 8, 2);
+    if (year < 0 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
+        return false;
+    days = DaysFromCivil(year, month, day);
+    return true;
+}
+
+// "yyyy-MM-dd HH:mm:ss" and "yyyy-MM-dd'T'HH:mm:ss" as seconds, computed as the formats do.
+bool QuickIsoTimestamp(std::string_view text, double& seconds) {
+    int64_t days = 0;
+    if (text.size() != 19 || (text[10] != ' ' && text[10] != 'T') || text[13] != ':' ||
+        text[16] != ':' || !QuickIsoDays(text, days)) {
+        return false;
+    }
+    const char* p = text.data();
+    const int hour = Digits(p + 11, 2);
+    const int minute = Digits(p + 14, 2);
+    const int second = Digits(p + 17, 2);
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
+        return false;
+    seconds = static_cast<double>(days) * 86400.0 +
+              static_cast<double>(hour * 3600 + minute * 60 + second);
     return true;
 }
 
@@ -87,7 +140,17 @@ bool ParseAny(const std::vector<DateTimeFormat>& formats, std::string_view text,
     return false;
 }
 
+// A timestamp in the ISO formats, the common layouts first.
+bool ParseTimestamp(std::string_view text, double& seconds, signed char& last) {
+    return QuickIsoTimestamp(text, seconds) || ParseAny(IsoTimestamps(), text, seconds, last);
+}
+
 bool ParseDays(std::string_view text, double& days) {
+    int64_t quick = 0;
+    if (text.size() == 10 && QuickIsoDays(text, quick)) {
+        days = static_cast<double>(quick);
+        return true;
+    }
     double seconds = 0;
     if (!IsoDate().Parse(text, seconds))
         return false;
@@ -100,11 +163,11 @@ bool ConvertCell(Storage storage, std::string_view text, double& out, signed cha
     switch (storage) {
         case Storage::Integer:
         case Storage::Real:
-            return ParseNumber(text, out);
+            return ParseCsvNumber(text, out);
         case Storage::Date:
             return ParseDays(text, out);
         case Storage::Timestamp:
-            return ParseAny(IsoTimestamps(), text, out, format) || IsoDate().Parse(text, out);
+            return ParseTimestamp(text, out, format) || IsoDate().Parse(text, out);
         case Storage::Time: {
             signed char ignored = -1;
             return ParseAny(IsoTimes(), text, out, ignored);
@@ -123,24 +186,23 @@ Guess Widen(Guess guess, std::string_view text, signed char& format) {
         case Guess::None:
             if (IsInteger(text))
                 return Guess::Integer;
-            if (ParseNumber(text, ignored))
+            if (ParseCsvNumber(text, ignored))
                 return Guess::Real;
             if (IsoDate().Parse(text, ignored))
                 return Guess::Date;
-            if (ParseAny(IsoTimestamps(), text, ignored, format))
+            if (ParseTimestamp(text, ignored, format))
                 return Guess::Timestamp;
             return Guess::String;
         case Guess::Integer:
             if (IsInteger(text))
                 return Guess::Integer;
-            return ParseNumber(text, ignored) ? Guess::Real : Guess::String;
+            return ParseCsvNumber(text, ignored) ? Guess::Real : Guess::String;
         case Guess::Real:
-            return ParseNumber(text, ignored) ? Guess::Real : Guess::String;
+            return ParseCsvNumber(text, ignored) ? Guess::Real : Guess::String;
         case Guess::Date:
             return IsoDate().Parse(text, ignored) ? Guess::Date : Guess::String;
         case Guess::Timestamp:
-            return ParseAny(IsoTimestamps(), text, ignored, format) ? Guess::Timestamp
-                                                                    : Guess::String;
+            return ParseTimestamp(text, ignored, format) ? Guess::Timestamp : Guess::String;
         default:
             return Guess::String;
     }
@@ -337,24 +399,22 @@ bool CsvRowSource::convert(std::string& why) {
                 continue;
             switch (guesses_[i]) {
                 case Guess::Integer:
-                    if (fits && !IsInteger(text)) {
-                        fits = ParseNumber(text, out);
-                        if (fits) {
-                            guesses_[i] = Guess::Real;
-                            fields_[i].storage = Storage::Real;
-                        }
+                    if (!fits || ParseInteger(text, out))
                         break;
+                    fits = ParseCsvNumber(text, out);
+                    if (fits) {
+                        guesses_[i] = Guess::Real;
+                        fields_[i].storage = Storage::Real;
                     }
-                    fits = fits && ParseNumber(text, out);
                     break;
                 case Guess::Real:
-                    fits = fits && ParseNumber(text, out);
+                    fits = fits && ParseCsvNumber(text, out);
                     break;
                 case Guess::Date:
                     fits = fits && ParseDays(text, out);
                     break;
                 default:
-                    fits = fits && ParseAny(IsoTimestamps(), text, out, formats_[i]);
+                    fits = fits && ParseTimestamp(text, out, formats_[i]);
                     break;
             }
             if (!fits) {

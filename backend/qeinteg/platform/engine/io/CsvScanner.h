@@ -56,7 +56,8 @@ class CsvScanner {
     enum class Parse { Record, NeedMore, End };
     Parse parse(bool final);
     bool refill();
-    [[noreturn]] void malformed(const char* why) const;
+    [[noreturn, gnu::cold, gnu::noinline]] void malformed(const char* why) const;
+    [[noreturn, gnu::cold, gnu::noinline]] void tooWide() const;
 
     std::string path_;
     int fd_ = -1;

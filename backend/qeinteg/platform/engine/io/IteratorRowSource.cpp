@@ -1,9 +1,15 @@
 #include "qeinteg/platform/engine/io/IteratorRowSource.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "qeinteg/platform/engine/exec/Batch.h"
 #include "qeinteg/platform/engine/io/DataModelXml.h"
 
 namespace qelocal {
@@ -11,6 +17,41 @@ namespace qelocal {
 namespace {
 // The host's system-missing value; a host that forgets to null it out still gets a missing value.
 constexpr double kSystemMissing = -DBL_MAX;
+
+// Copies n numbers as value by value gives them: valid[r] = 1 for a number inside
+// (-DBL_MAX, DBL_MAX]; the system-missing value, infinities and NaN are missing and become 0.
+// Sixteen at a time where SSE2 is there, since the compiler leaves this narrowing loop scalar.
+void CopyNumbers(const double* in, double* number, uint8_t* valid, size_t n) {
+    size_t r = 0;
+#if defined(__SSE2__)
+    const __m128d low = _mm_set1_pd(kSystemMissing);
+    const __m128d high = _mm_set1_pd(DBL_MAX);
+    const __m128i one = _mm_set1_epi8(1);
+    // Four numbers: copied (a missing one as +0.0) and their masks' low halves as 32-bit lanes.
+    const auto four = [&](size_t at) {
+        const __m128d a = _mm_loadu_pd(in + at);
+        const __m128d b = _mm_loadu_pd(in + at + 2);
+        const __m128d inA = _mm_and_pd(_mm_cmpgt_pd(a, low), _mm_cmple_pd(a, high));
+        const __m128d inB = _mm_and_pd(_mm_cmpgt_pd(b, low), _mm_cmple_pd(b, high));
+        _mm_storeu_pd(number + at, _mm_and_pd(a, inA));
+        _mm_storeu_pd(number + at + 2, _mm_and_pd(b, inB));
+        return _mm_castps_si128(
+            _mm_shuffle_ps(_mm_castpd_ps(inA), _mm_castpd_ps(inB), _MM_SHUFFLE(2, 0, 2, 0)));
+    };
+    for (; r + 16 <= n; r += 16) {
+        const __m128i bytes = _mm_packs_epi16(_mm_packs_epi32(four(r), four(r + 4)),
+                                              _mm_packs_epi32(four(r + 8), four(r + 12)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(valid + r), _mm_and_si128(bytes, one));
+    }
+#endif
+    for (; r < n; ++r) {
+        const double v = in[r];
+        const bool present = v > kSystemMissing && v <= DBL_MAX;
+        number[r] = present ? v : 0.0;
+        valid[r] = present ? 1 : 0;
+    }
+}
+
 }  // namespace
 
 IteratorRowSource::IteratorRowSource(EmbeddedQE::RowDataIterator& iterator)
@@ -35,6 +76,7 @@ bool IteratorRowSource::Accept(uint32_t status) {
 
 bool IteratorRowSource::NextBatch() {
     row_ = 0;
+    read_ = 0;
     batch_.rows = 0;
     if (!Accept(batchIterator_->nextBatch(batch_, kBatchRows)))
         return false;
@@ -56,19 +98,74 @@ bool IteratorRowSource::NextBatch() {
                               (text ? "string" : "numeric") + " field '" + fields_[k].name + "'");
         }
     }
-    row_ = 0;
     return true;
 }
 
 bool IteratorRowSource::next() {
     if (batchIterator_ != nullptr) {
-        if (row_ + 1 < batch_.rows) {
-            ++row_;
-            return true;
+        if (read_ >= batch_.rows && !NextBatch()) {
+            row_ = batch_.rows;
+            return false;
         }
-        return NextBatch();
+        row_ = read_++;
+        return true;
     }
     return Accept(iterator_.nextRecord());
+}
+
+size_t IteratorRowSource::nextBatch(Batch& out, size_t maxRows) {
+    if (batchIterator_ == nullptr)
+        return RowSource::nextBatch(out, maxRows);
+    if (out.columns.size() != fields_.size()) {
+        throw EngineError("input iterator '" + name_ + "' was asked for a batch of " +
+                          std::to_string(out.columns.size()) + " columns for " +
+                          std::to_string(fields_.size()) + " fields");
+    }
+    size_t added = 0;
+    while (added < maxRows) {
+        if (read_ >= batch_.rows && !NextBatch())
+            break;
+        const size_t from = read_;
+        const size_t n = std::min(maxRows - added, batch_.rows - from);
+        for (size_t k = 0; k < fields_.size(); ++k) {
+            const EmbeddedQE::RowBatch::Column& c = batch_.columns[k];
+            Column& column = out.columns[k];
+            if (!c.isText && !column.isString()) {
+                const size_t at = column.num.size();
+                column.num.resize(at + n);
+                column.valid.resize(at + n);
+                const double* in = c.numbers.data() + from;
+                double* number = column.num.data() + at;
+                uint8_t* valid = column.valid.data() + at;
+                CopyNumbers(in, number, valid, n);
+            } else if (c.isText && column.isString()) {
+                const std::string_view text(c.text);
+                for (size_t r = from; r < from + n; ++r) {
+                    if (c.missing[r] != 0)
+                        column.appendMissing();
+                    else
+                        column.appendText(text.substr(c.starts[r], c.starts[r + 1] - c.starts[r]));
+                }
+            } else {
+                // A column whose kind differs from the field's: as value by value.
+                for (size_t r = from; r < from + n; ++r) {
+                    row_ = r;
+                    const Cell value = BatchCell(k);
+                    if (value.missing)
+                        column.appendMissing();
+                    else if (column.isString())
+                        column.appendText(value.text);
+                    else
+                        column.appendNumber(value.number);
+                }
+            }
+        }
+        read_ += n;
+        added += n;
+    }
+    row_ = batch_.rows;
+    out.rows += added;
+    return added;
 }
 
 inline Cell IteratorRowSource::BatchCell(size_t index) const {

@@ -21,6 +21,8 @@ class IteratorRowSource final : public RowSource {
     // Status 1 ends the stream, 3 is a cancellation, any other failure is an error.
     bool next() override;
     Cell cell(size_t index) override;
+    // Through the batch face: whole columns copied from the iterator's batches.
+    size_t nextBatch(Batch& out, size_t maxRows) override;
 
     // Rows the batch face is asked for per call.
     static constexpr size_t kBatchRows = 1024;
@@ -36,7 +38,8 @@ class IteratorRowSource final : public RowSource {
     EmbeddedQE::RowDataIterator& iterator_;
     EmbeddedQE::RowBatchIterator* batchIterator_ = nullptr;
     EmbeddedQE::RowBatch batch_;
-    size_t row_ = 0;
+    size_t row_ = 0;   // the current row of batch_ (batch_.rows when none is)
+    size_t read_ = 0;  // rows of batch_ handed out so far
     std::string name_;
     std::vector<EngineField> fields_;
 };

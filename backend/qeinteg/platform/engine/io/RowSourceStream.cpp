@@ -1,5 +1,7 @@
 #include "qeinteg/platform/engine/io/RowSourceStream.h"
 
+#include <algorithm>
+
 namespace qelocal {
 
 RowSourceStream::RowSourceStream(std::unique_ptr<RowSource> source, const ExecContext& context,
@@ -20,27 +22,17 @@ bool RowSourceStream::next(Batch& out) {
     if (ended_)
         return false;
     out.reset(fields_);
-    const size_t n = fields_.size();
     for (Column& c : out.columns)
         c.reserve(kBatchRows);
+    // In pieces, so that a slow source (an iterator fed by a user) still sees a cancel promptly.
+    constexpr size_t kPiece = 256;
     while (out.rows < kBatchRows) {
-        if (!source_->next()) {
+        const size_t piece = std::min(kPiece, kBatchRows - out.rows);
+        if (source_->nextBatch(out, piece) < piece) {
             ended_ = true;
             break;
         }
-        for (size_t i = 0; i < n; ++i) {
-            const Cell cell = source_->cell(i);
-            Column& column = out.columns[i];
-            if (cell.missing)
-                column.appendMissing();
-            else if (column.isString())
-                column.appendText(cell.text);
-            else
-                column.appendNumber(cell.number);
-        }
-        ++out.rows;
-        // A slow source (an iterator fed by a user) must still see a cancel promptly.
-        if ((out.rows & 255) == 0)
+        if (out.rows < kBatchRows)
             context_.checkCancel();
     }
     records_ += out.rows;

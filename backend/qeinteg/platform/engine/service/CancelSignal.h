@@ -1,6 +1,7 @@
 // The cancel request of one job: raised from any thread, observed by the running job.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -13,14 +14,13 @@ class CancelSignal {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             raised_ = true;
+            flag_.store(true, std::memory_order_release);
         }
         changed_.notify_all();
     }
 
-    bool raised() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return raised_;
-    }
+    // Lock-free: a running job asks once per record.
+    bool raised() const { return flag_.load(std::memory_order_acquire); }
 
     // Blocks until raised or until `timeout` has passed; returns whether it was raised.
     bool waitFor(std::chrono::milliseconds timeout) const {
@@ -31,7 +31,8 @@ class CancelSignal {
   private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
-    bool raised_ = false;
+    bool raised_ = false;            // for the waiters, under mutex_
+    std::atomic<bool> flag_{false};  // the same, for raised()
 };
 
 }  // namespace qelocal

@@ -1,0 +1,43 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "common/TestSupport.h"
+#include "qeinteg/platform/engine/exec/EngineTypes.h"
+#include "qeinteg/platform/engine/geo/GdalLibrary.h"
+
+namespace {
+
+// Whether a library whose file name contains `name` is mapped into this process.
+bool Mapped(const std::string& name) {
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        if (line.find(name) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(GdalLibrary, GdalIsLoadedOnlyWhenAGeographicSourceIsUsed) {
+    // Nothing in this program has read a geographic source yet: GDAL's libraries, a tenth of a
+    // second to load, must not have come with the engine.
+    EXPECT_FALSE(Mapped("libgdal.so"));
+    const qelocal::geo::GdalEntryPoints& gdal = qelocal::geo::GdalLibrary();
+    EXPECT_TRUE(Mapped("libqelocal_gdal.so"));
+    EXPECT_TRUE(Mapped("libgdal.so"));
+    EXPECT_EQ(&qelocal::geo::GdalLibrary(), &gdal);  // loaded once
+
+    // The engine's own error crosses from the loaded library with its text.
+    const std::string path = qetest::TestDir() + "/none.shp";
+    try {
+        gdal.openShape(path, "read (line 1, column 5)");
+        ADD_FAILURE() << "a missing shape file was opened";
+    } catch (const qelocal::EngineError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "read (line 1, column 5): the shape file " + path + " does not exist");
+    }
+}
