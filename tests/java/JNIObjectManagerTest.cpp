@@ -3,7 +3,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "common/TestSupport.h"
 #include "qeinteg/java/JNIObjectManager.h"
@@ -168,6 +170,17 @@ TEST(JvmClassPath, ProjectJarIsLoadable) {
     jclass jackson = env->FindClass("com/fasterxml/jackson/core/JsonFactory");
     EXPECT_NE(jackson, nullptr);
     env->DeleteLocalRef(jackson);
+}
+
+TEST(JvmClassPath, ArchiveIsMappedWithoutRelocationOnlyWhenUsed) {
+    // Without an archive no archive option at all: a lone relocation mode would be an error the
+    // VM refuses to start with (diagnostic option not unlocked) or would change the JDK's own.
+    EXPECT_TRUE(TavoJVM::ArchiveOptions("").empty());
+    const std::vector<std::string> options = TavoJVM::ArchiveOptions("/x/a.jsa");
+    const std::vector<std::string> expected = {"-XX:SharedArchiveFile=/x/a.jsa",
+                                               "-XX:+UnlockDiagnosticVMOptions",
+                                               "-XX:ArchiveRelocationMode=0"};
+    EXPECT_EQ(options, expected);  // the unlock must precede the diagnostic option
 }
 
 TEST(JvmClassPath, OnlyAnArchiveMadeForTheseJarsIsMapped) {

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <sstream>
 #include <system_error>
+#include <utility>
 
 // The build defines where the engine's jar lies relative to the directory of this library (the
 // build tree mirrors the installed layout) and where the system keeps jackson-core.
@@ -78,6 +79,16 @@ std::string TavoJVM::ClassArchiveFor(const std::string& jar, const std::string& 
     return archive.string();
 }
 
+std::vector<std::string> TavoJVM::ArchiveOptions(const std::string& archive) {
+    if (archive.empty())
+        return {};
+    // The VM maps the archive at another address than the one it was written for by default,
+    // then relocates every pointer in it (about a quarter of its start). Mapping at the written
+    // address skips that; where the address is taken the VM still falls back to relocating.
+    return {"-XX:SharedArchiveFile=" + archive, "-XX:+UnlockDiagnosticVMOptions",
+            "-XX:ArchiveRelocationMode=0"};
+}
+
 std::string TavoJVM::ClassArchive() const {
     const char* fromEnv = std::getenv("QEINTEG_CLASSPATH");
     if (fromEnv != nullptr && *fromEnv != '\0')
@@ -96,8 +107,8 @@ std::vector<std::string> TavoJVM::StartOptions() const {
     std::vector<std::string> options;
     options.push_back("-Djava.class.path=" + ClassPath());
     // Before the caller's options, so that their -Xshare or archive of their own wins.
-    if (const std::string archive = ClassArchive(); !archive.empty())
-        options.push_back("-XX:SharedArchiveFile=" + archive);
+    for (std::string& option : ArchiveOptions(ClassArchive()))
+        options.push_back(std::move(option));
     // The host owns the process signals (SIGINT, SIGTERM, ...); the VM must not take them.
     options.push_back("-Xrs");
     if (const char* extra = std::getenv("QEINTEG_JVM_OPTIONS")) {

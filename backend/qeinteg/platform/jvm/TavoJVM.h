@@ -52,6 +52,9 @@ class TavoJVM final {
     // The VM rejects an archive made for other jars without a word and then shares nothing,
     // not even the JDK's own classes, so a doubtful archive is better left out.
     static std::string ClassArchiveFor(const std::string& jar, const std::string& classPath);
+    // The VM options that map `archive` ("" for none: no options), at the address it was
+    // written for when that address is free.
+    static std::vector<std::string> ArchiveOptions(const std::string& archive);
 
   private:
     TavoJVM() = default;
