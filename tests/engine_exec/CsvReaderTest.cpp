@@ -150,6 +150,89 @@ TEST(CsvReader, OnePassTypesWidenOrStartOverAndAgreeWithTheSettledRead) {
     EXPECT_EQ(result.records, 11000u);
 }
 
+TEST(CsvReader, RowArraysHoldNoStaleValuesAfterTheReadStartsOver) {
+    // Columns change between text and number when the read starts over: "t" is numeric in the
+    // sample and text after, "late" is empty (text) in the sample and numeric after. The arrays a
+    // consumer reads whole rows from must say what cell() says, at every record, and a summary
+    // taken through them must equal one taken value by value.
+    std::string content = "t,late,s\n";
+    for (int i = 0; i < 10500; ++i) {
+        const std::string t = i == 10400 ? "many" : std::to_string(i % 5) + ".5";
+        const std::string late = i >= 10300 ? std::to_string(i) : "";
+        content += t + "," + late + "," + (i % 3 == 0 ? "" : "v" + std::to_string(i % 4)) + "\n";
+    }
+    const std::string path = Write("arrays.csv", content);
+    {
+        CsvRowSource source(path, true, std::nullopt, {}, CsvTyping::Provisional);
+        uint64_t records = 0;
+        uint64_t restarts = 0;
+        while (source.next()) {
+            if (source.restarts() != restarts) {
+                restarts = source.restarts();
+                records = 0;  // the first record again
+            }
+            ++records;
+            RowArrays row;
+            ASSERT_TRUE(source.rowArrays(row));
+            for (size_t i = 0; i < source.fields().size(); ++i) {
+                const Cell byCall = source.cell(i);
+                const Cell byArray = row.cell(i);
+                ASSERT_EQ(byArray.missing, byCall.missing) << records << " " << i;
+                ASSERT_EQ(byArray.number, byCall.number) << records << " " << i;
+                ASSERT_EQ(byArray.text, byCall.text) << records << " " << i;
+                if (source.fields()[i].storage != Storage::String) {
+                    ASSERT_TRUE(byCall.text.empty()) << records << " " << i;
+                } else {
+                    ASSERT_EQ(byCall.number, 0.0) << records << " " << i;
+                }
+            }
+        }
+        EXPECT_EQ(source.restarts(), 1u);
+        EXPECT_EQ(records, 10500u);
+    }
+
+    // The same summary through a source that offers no arrays (one call per value).
+    class ByValue final : public RowSource {
+      public:
+        explicit ByValue(RowSource& inner) : inner_(inner) {}
+        const std::vector<EngineField>& fields() const override { return inner_.fields(); }
+        bool next() override { return inner_.next(); }
+        Cell cell(size_t index) override { return inner_.cell(index); }
+
+      private:
+        RowSource& inner_;
+    };
+    CsvRowSource a(path, true, std::nullopt, {}, CsvTyping::Provisional);
+    CsvRowSource b(path, true, std::nullopt, {}, CsvTyping::Provisional);
+    ByValue byValue(b);
+    DescriptivesSettings settings;
+    const DescriptivesResult fast =
+        ComputeDescriptives(a, settings, {}, [&] { return a.restarts(); });
+    const DescriptivesResult slow =
+        ComputeDescriptives(byValue, settings, {}, [&] { return b.restarts(); });
+    ASSERT_EQ(fast.fields.size(), 3u);
+    ASSERT_EQ(slow.fields.size(), 3u);
+    EXPECT_EQ(fast.records, slow.records);
+    for (size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const FieldSummary& x = fast.fields[i];
+        const FieldSummary& y = slow.fields[i];
+        EXPECT_EQ(x.field.storage, y.field.storage);
+        EXPECT_EQ(x.valid, y.valid);
+        EXPECT_EQ(x.missing, y.missing);
+        EXPECT_EQ(x.minimum, y.minimum);
+        EXPECT_EQ(x.maximum, y.maximum);
+        EXPECT_EQ(x.mean, y.mean);
+        EXPECT_EQ(x.stdDev, y.stdDev);
+        EXPECT_EQ(x.distinctCount, y.distinctCount);
+        EXPECT_EQ(x.distinctValues, y.distinctValues);
+    }
+    EXPECT_EQ(fast.fields[0].field.storage, Storage::String);
+    EXPECT_EQ(fast.fields[1].field.storage, Storage::Integer);
+    EXPECT_EQ(fast.fields[1].valid, 200u);
+    EXPECT_EQ(fast.fields[2].distinctValues, (std::vector<std::string>{"v0", "v1", "v2", "v3"}));
+}
+
 TEST(CsvReader, BadRecordsAreReportedOnceEvenWhenTheReadStartsOver) {
     // Two records of the wrong width before a text that makes the reader start over: the
     // threshold counts each bad record once, so a threshold of 2 lets the job pass.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -10,6 +11,7 @@
 #include "qeinteg/platform/engine/io/CsvRowSource.h"
 #include "qeinteg/platform/engine/io/IteratorRowSource.h"
 #include "qeinteg/platform/engine/stats/Descriptives.h"
+#include "qeinteg/platform/engine/stats/TextSet.h"
 
 using namespace qelocal;
 using enginetest::MemoryIterator;
@@ -219,4 +221,50 @@ TEST(Descriptives, SettingsAreCheckedBeforeAnyRecordIsRead) {
         EXPECT_NE(std::string(e.what()).find("'zz'"), std::string::npos);
     }
     EXPECT_EQ(it.pulled.load(), 0);
+}
+
+TEST(Descriptives, DistinctSetsCountEveryValueOnceWhateverItsBytes) {
+    // Texts that share all but one byte, at every length the hash reads differently (short,
+    // overlapping words, several words), embedded zero bytes and the empty text: each counts
+    // once, repeats never, and the set keeps the first insertion order.
+    TextSet texts;
+    std::set<std::string> reference;
+    std::vector<std::string> order;
+    for (size_t length = 0; length <= 24; ++length) {
+        for (size_t at = 0; at < std::max<size_t>(length, 1); ++at) {
+            for (char c : {'a', 'b', '\0'}) {
+                std::string text(length, 'x');
+                if (length > 0)
+                    text[at] = c;
+                const bool isNew = reference.insert(text).second;
+                if (isNew)
+                    order.push_back(text);
+                EXPECT_EQ(texts.insert(text), isNew) << length << " " << at;
+                EXPECT_FALSE(texts.insert(text));
+            }
+        }
+    }
+    EXPECT_EQ(texts.size(), reference.size());
+    EXPECT_EQ(texts.values(), order);
+    texts.clear();
+    EXPECT_EQ(texts.size(), 0u);
+    EXPECT_TRUE(texts.insert("x"));
+
+    // Numbers by value: -0 is 0, integral values (whose low bits are all zero) and values a
+    // unit in the last place apart are all told apart.
+    DoubleSet numbers;
+    size_t expected = 0;
+    for (int i = 0; i < 5000; ++i) {
+        EXPECT_TRUE(numbers.insert(static_cast<double>(i)));
+        EXPECT_TRUE(numbers.insert(std::nextafter(1000.0 + i, 2e9)));
+        expected += 2;
+    }
+    EXPECT_FALSE(numbers.insert(-0.0));
+    EXPECT_FALSE(numbers.insert(4999.0));
+    EXPECT_TRUE(numbers.insert(-1.0));
+    EXPECT_EQ(numbers.size(), expected + 1);
+    std::vector<double> values = numbers.values();
+    std::sort(values.begin(), values.end());
+    EXPECT_EQ(std::adjacent_find(values.begin(), values.end()), values.end());
+    EXPECT_EQ(values.size(), expected + 1);
 }

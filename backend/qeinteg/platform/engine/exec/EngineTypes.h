@@ -113,6 +113,18 @@ struct Cell {
 
 struct Batch;
 
+// The current row of a source that keeps it in arrays indexed by field: cell(i) of that source is
+// {missing[i] != 0, numbers[i], texts[i]}. Valid until the source's next next().
+struct RowArrays {
+    const char* missing = nullptr;
+    const double* numbers = nullptr;
+    const std::string_view* texts = nullptr;
+
+    Cell cell(size_t index) const {
+        return Cell{missing[index] != 0, numbers[index], texts[index]};
+    }
+};
+
 // A forward-only stream of rows.
 class RowSource {
   public:
@@ -128,6 +140,9 @@ class RowSource {
     // the end. Afterwards no row is current. The default goes value by value through next() and
     // cell(); a source that holds its rows in columns overrides it. Throws as next() does.
     virtual size_t nextBatch(Batch& out, size_t maxRows);
+    // The current row's arrays, for a consumer that takes every value of every row without a
+    // call per value; false (the default) when the source has none, and then `out` is untouched.
+    virtual bool rowArrays(RowArrays& /*out*/) const { return false; }
     // How far the stream has got, 0..1, or a negative number when the total is not known.
     virtual double fraction() const { return -1.0; }
 };

@@ -283,6 +283,7 @@ CsvRowSource::CsvRowSource(const std::string& path, bool hasHeader,
     formats_.assign(fields_.size(), -1);
     numbers_.assign(fields_.size(), 0.0);
     missing_.assign(fields_.size(), 1);
+    texts_.assign(fields_.size(), std::string_view());
     text_.resize(fields_.size());
     for (size_t i = 0; i < fields_.size(); ++i)
         text_[i] = fields_[i].storage == Storage::String || fields_[i].storage == Storage::Unknown;
@@ -336,6 +337,8 @@ void CsvRowSource::settleAndRestart() {
     formats_.assign(fields_.size(), -1);
     for (size_t i = 0; i < fields_.size(); ++i)
         text_[i] = fields_[i].storage == Storage::String;
+    numbers_.assign(fields_.size(), 0.0);
+    texts_.assign(fields_.size(), std::string_view());
     toFirstRecord();
     ++restarts_;
 }
@@ -384,6 +387,8 @@ bool CsvRowSource::convert(std::string& why) {
                     return false;
                 }
             }
+            missing_[i] = scanner_.null(i);
+            texts_[i] = scanner_.text(i);
             continue;
         }
         missing_[i] = 1;

@@ -49,15 +49,11 @@ class CsvRowSource final : public RowSource {
     Cell cell(size_t index) override {
         if (index >= fields_.size())
             throw EngineError("CSV record: no field " + std::to_string(index));
-        Cell cell;
-        if (text_[index]) {
-            cell.missing = scanner_.null(index);
-            cell.text = scanner_.text(index);
-        } else {
-            cell.missing = missing_[index] != 0;
-            cell.number = numbers_[index];
-        }
-        return cell;
+        return Cell{missing_[index] != 0, numbers_[index], texts_[index]};
+    }
+    bool rowArrays(RowArrays& out) const override {
+        out = RowArrays{missing_.data(), numbers_.data(), texts_.data()};
+        return true;
     }
     double fraction() const override { return scanner_.fraction(); }
     // How often the read started over (provisional storages only); after a restart fields() may
@@ -88,8 +84,11 @@ class CsvRowSource final : public RowSource {
     std::vector<Guess> guesses_;
     std::vector<signed char> formats_;  // per column: the timestamp format that matched last
     std::vector<char> text_;            // per column: delivered as text
+    // The current record: numbers_ of the numeric columns (0 in text columns), texts_ of the
+    // text columns (empty in numeric ones), missing_ of both.
     std::vector<double> numbers_;
     std::vector<char> missing_;
+    std::vector<std::string_view> texts_;
     uint64_t recordNumber_ = 0;  // 1-based number of the current data record
     uint64_t restarts_ = 0;
     uint64_t reported_ = 0;  // the last record a bad-record report was given for

@@ -112,36 +112,10 @@ DescriptivesSettings ParseDescriptivesSettings(const std::string& text) {
     return out;
 }
 
-namespace {
-constexpr uint64_t kEmptySlot = 0x7FF8DEADBEEF0001ull;  // a NaN: never stored, NaN is missing
-
-inline size_t Mix(uint64_t bits) {
-    bits ^= bits >> 33;
-    bits *= 0xff51afd7ed558ccdull;
-    bits ^= bits >> 33;
-    return static_cast<size_t>(bits);
-}
-}  // namespace
-
-bool DoubleSet::insert(double value) {
-    if ((size_ + 1) * 2 > slots_.size())
-        grow();
-    const uint64_t bits = std::bit_cast<uint64_t>(value == 0.0 ? 0.0 : value);  // -0 is 0
-    const size_t mask = slots_.size() - 1;
-    for (size_t i = Mix(bits) & mask;; i = (i + 1) & mask) {
-        if (slots_[i] == bits)
-            return false;
-        if (slots_[i] == kEmptySlot) {
-            slots_[i] = bits;
-            ++size_;
-            return true;
-        }
-    }
-}
-
 void DoubleSet::grow() {
     std::vector<uint64_t> old = std::move(slots_);
     slots_.assign(old.empty() ? 64 : old.size() * 2, kEmptySlot);
+    shift_ = static_cast<unsigned>(64 - std::countr_zero(slots_.size()));
     size_ = 0;
     for (uint64_t bits : old) {
         if (bits != kEmptySlot)
@@ -163,6 +137,7 @@ void DoubleSet::clear() {
     slots_.clear();
     slots_.shrink_to_fit();
     size_ = 0;
+    shift_ = 64;
 }
 
 FieldAccumulator::FieldAccumulator(const EngineField& field, int64_t maxDistinct,
@@ -177,14 +152,9 @@ void FieldAccumulator::addText(std::string_view text) {
     ++valid_;
     if (exceeded_)
         return;
-    // Look up before copying: most values of a long stream repeat.
-    if (texts_.find(text) != texts_.end())
-        return;
-    if (static_cast<int64_t>(texts_.size()) >= maxDistinct_) {
+    if (texts_.insert(text) && static_cast<int64_t>(texts_.size()) > maxDistinct_) {
         exceeded_ = true;
         texts_.clear();
-    } else {
-        texts_.emplace(text);
     }
 }
 
@@ -272,7 +242,7 @@ FieldSummary FieldAccumulator::finish(bool computeSummaryStats, bool listValues)
         s.distinctCount = field_.storage == Storage::String ? texts_.size() : numbers_.size();
     } else if (field_.storage == Storage::String) {
         s.distinctCount = texts_.size();
-        s.distinctValues.assign(texts_.begin(), texts_.end());
+        s.distinctValues = texts_.values();
         std::sort(s.distinctValues.begin(), s.distinctValues.end());
     } else {
         s.distinctCount = numbers_.size();
@@ -332,10 +302,18 @@ DescriptivesResult ComputeDescriptives(RowSource& source, const DescriptivesSett
             start();
         }
         ++result.records;
-        for (size_t k = 0; k < analysed.size(); ++k)
-            accumulators[k].add(source.cell(analysed[k]));
-        for (size_t k = 0; k < timeIndexes.size(); ++k)
-            collectors[k].add(source.cell(timeIndexes[k]));
+        // A source that keeps its row in arrays is read without a virtual call per value.
+        if (RowArrays row; source.rowArrays(row)) {
+            for (size_t k = 0; k < analysed.size(); ++k)
+                accumulators[k].add(row.cell(analysed[k]));
+            for (size_t k = 0; k < timeIndexes.size(); ++k)
+                collectors[k].add(row.cell(timeIndexes[k]));
+        } else {
+            for (size_t k = 0; k < analysed.size(); ++k)
+                accumulators[k].add(source.cell(analysed[k]));
+            for (size_t k = 0; k < timeIndexes.size(); ++k)
+                collectors[k].add(source.cell(timeIndexes[k]));
+        }
         if (onRow)
             onRow(result.records);
     }

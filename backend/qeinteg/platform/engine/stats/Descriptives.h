@@ -3,15 +3,16 @@
 // the date/time fields that were asked for.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "qeinteg/platform/engine/exec/EngineTypes.h"
+#include "qeinteg/platform/engine/stats/TextSet.h"
 #include "qeinteg/platform/engine/stats/TimeIntervals.h"
 
 namespace qelocal {
@@ -60,15 +61,34 @@ struct DescriptivesResult {
 class DoubleSet {
   public:
     // False when `value` was already present.
-    bool insert(double value);
+    bool insert(double value) {
+        if ((size_ + 1) * 2 > slots_.size())
+            grow();
+        const uint64_t bits = std::bit_cast<uint64_t>(value == 0.0 ? 0.0 : value);  // -0 is 0
+        const size_t mask = slots_.size() - 1;
+        // The high bits of a multiplication depend on every bit of the value: integral values
+        // (whose low mantissa bits are all zero) spread as well as any.
+        for (size_t i = static_cast<size_t>((bits * 0x9e3779b97f4a7c15ull) >> shift_);;
+             i = (i + 1) & mask) {
+            if (slots_[i] == bits)
+                return false;
+            if (slots_[i] == kEmptySlot) {
+                slots_[i] = bits;
+                ++size_;
+                return true;
+            }
+        }
+    }
     size_t size() const { return size_; }
     std::vector<double> values() const;
     void clear();
 
   private:
+    static constexpr uint64_t kEmptySlot = 0x7FF8DEADBEEF0001ull;  // a NaN: never stored
     void grow();
     std::vector<uint64_t> slots_;
     size_t size_ = 0;
+    unsigned shift_ = 64;  // 64 - log2(slots_.size())
 };
 
 // Accumulates the summary of one field. Values are taken in blocks: each block's mean and sum of
@@ -112,14 +132,7 @@ class FieldAccumulator {
     double max_ = 0.0;
     bool exceeded_ = false;
     DoubleSet numbers_;
-    // Looked up by view: a repeated text (most of a long stream) costs no copy.
-    struct TextHash {
-        using is_transparent = void;
-        size_t operator()(std::string_view text) const {
-            return std::hash<std::string_view>{}(text);
-        }
-    };
-    std::unordered_set<std::string, TextHash, std::equal_to<>> texts_;
+    TextSet texts_;
     size_t blockSize_ = 0;
     double block_[kBlock];
 };
