@@ -5,7 +5,9 @@
 
 #include "common/TestSupport.h"
 #include "qeinteg/platform/engine/exec/EngineTypes.h"
+#include "qeinteg/platform/engine/geo/CoordinateTransform.h"
 #include "qeinteg/platform/engine/geo/GdalLibrary.h"
+#include "qeinteg/platform/engine/geo/ProjLibrary.h"
 
 namespace {
 
@@ -21,6 +23,25 @@ bool Mapped(const std::string& name) {
 }
 
 }  // namespace
+
+TEST(GdalLibrary, ProjIsLoadedOnlyWhenCoordinatesAreConverted) {
+    // PROJ and its forty libraries come with the first conversion, not with the engine; the
+    // conversion then works through the forwarders as if PROJ were linked.
+    if (!qelocal::geo::ProjLoaded())
+        EXPECT_FALSE(Mapped("libproj.so"));
+    std::string reason;
+    const auto transform = qelocal::geo::CoordinateTransform::Create(
+        qelocal::geo::SystemRef{"", 4326, ""}, qelocal::geo::SystemRef{"", 3857, ""}, "", reason);
+    ASSERT_NE(transform, nullptr) << reason;
+    EXPECT_TRUE(qelocal::geo::ProjLoaded());
+    EXPECT_TRUE(Mapped("libproj.so"));
+    EXPECT_TRUE(transform->target().projected);
+    double x = 180.0;
+    double y = 0.0;
+    ASSERT_EQ(transform->transform(&x, &y, nullptr, sizeof(double), 1), 1u);
+    EXPECT_NEAR(x, 20037508.342789244, 1e-6);
+    EXPECT_NEAR(y, 0.0, 1e-6);
+}
 
 TEST(GdalLibrary, GdalIsLoadedOnlyWhenAGeographicSourceIsUsed) {
     // Nothing in this program has read a geographic source yet: GDAL's libraries, a tenth of a
