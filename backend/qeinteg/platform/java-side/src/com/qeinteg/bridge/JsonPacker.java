@@ -45,12 +45,6 @@ public final class JsonPacker {
 
     private static final int HEADER = 8;
     private static final int MAX_BYTES = Integer.MAX_VALUE - 16;
-    private static final VarHandle INT_AT =
-            MethodHandles.byteArrayViewVarHandle(int[].class, ByteOrder.nativeOrder());
-    private static final VarHandle LONG_AT =
-            MethodHandles.byteArrayViewVarHandle(long[].class, ByteOrder.nativeOrder());
-    private static final VarHandle DOUBLE_AT =
-            MethodHandles.byteArrayViewVarHandle(double[].class, ByteOrder.nativeOrder());
 
     // Arrays up to this size are kept per thread for the next value, so that repeated packing
     // does not grow a fresh array (and fault in fresh pages) every time.
@@ -60,11 +54,59 @@ public final class JsonPacker {
     // The form is written into a heap array (the JIT's fastest target) and copied into the direct
     // buffer once at the end.
     private byte[] out;
+    // Multi-byte values go into out through byte-array view VarHandles (one store each) once out
+    // is large; before that through a native-order ByteBuffer view of it, a little slower per
+    // value, but making the first VarHandle spins method handles for about 20 ms, a sixth of a
+    // short job's start, which small values never pay that way.
+    private ByteBuffer view;
+    private boolean large;
     private int pos = HEADER;
+
+    private static final int LARGE_BYTES = 1 << 20;
+
+    /** Created on first use: only a large value pays for making them. */
+    private static final class Views {
+        static final VarHandle INT_AT =
+                MethodHandles.byteArrayViewVarHandle(int[].class, ByteOrder.nativeOrder());
+        static final VarHandle LONG_AT =
+                MethodHandles.byteArrayViewVarHandle(long[].class, ByteOrder.nativeOrder());
+        static final VarHandle DOUBLE_AT =
+                MethodHandles.byteArrayViewVarHandle(double[].class, ByteOrder.nativeOrder());
+    }
 
     private JsonPacker() {
         byte[] kept = SCRATCH.get();
-        out = kept != null ? kept : new byte[4096];
+        setOut(kept != null ? kept : new byte[4096]);
+    }
+
+    private void setOut(byte[] array) {
+        out = array;
+        large = array.length >= LARGE_BYTES;
+        view = large ? null : ByteBuffer.wrap(array).order(ByteOrder.nativeOrder());
+    }
+
+    private void intAt(int at, int v) {
+        if (large) {
+            Views.INT_AT.set(out, at, v);
+        } else {
+            view.putInt(at, v);
+        }
+    }
+
+    private void longAt(int at, long v) {
+        if (large) {
+            Views.LONG_AT.set(out, at, v);
+        } else {
+            view.putLong(at, v);
+        }
+    }
+
+    private void doubleAt(int at, double v) {
+        if (large) {
+            Views.DOUBLE_AT.set(out, at, v);
+        } else {
+            view.putDouble(at, v);
+        }
     }
 
     /**
@@ -98,7 +140,7 @@ public final class JsonPacker {
         if (out.length <= KEPT_BYTES) {
             SCRATCH.set(out);
         }
-        LONG_AT.set(out, 0, (long) pos);
+        longAt(0, (long) pos);
         ByteBuffer buffer;
         if (reuse != null && reuse.isDirect() && !reuse.isReadOnly() && reuse.capacity() >= pos) {
             buffer = reuse;
@@ -120,7 +162,7 @@ public final class JsonPacker {
         if ((long) pos + bytes > MAX_BYTES) {
             throw new IllegalArgumentException("the packed value would exceed 2 GB");
         }
-        out = Arrays.copyOf(out, (int) Math.min(wanted, MAX_BYTES));
+        setOut(Arrays.copyOf(out, (int) Math.min(wanted, MAX_BYTES)));
     }
 
     private void putByte(byte b) {
@@ -128,7 +170,7 @@ public final class JsonPacker {
     }
 
     private void putInt(int v) {
-        INT_AT.set(out, pos, v);
+        intAt(pos, v);
         pos += 4;
     }
 
@@ -142,7 +184,7 @@ public final class JsonPacker {
     }
 
     private void closeContainer(int start) {
-        INT_AT.set(out, start, pos - start - 4);
+        intAt(start, pos - start - 4);
     }
 
     private void write(Object value, int depth) {
@@ -158,12 +200,12 @@ public final class JsonPacker {
         } else if (value instanceof Long) {
             ensure(9);
             putByte(LONG);
-            LONG_AT.set(out, pos, ((Long) value).longValue());
+            longAt(pos, ((Long) value).longValue());
             pos += 8;
         } else if (value instanceof Number) {
             ensure(9);
             putByte(DOUBLE);
-            DOUBLE_AT.set(out, pos, ((Number) value).doubleValue());
+            doubleAt(pos, ((Number) value).doubleValue());
             pos += 8;
         } else if (value instanceof Boolean) {
             ensure(1);
@@ -186,7 +228,7 @@ public final class JsonPacker {
                 write(element, depth + 1);
                 count++;
             }
-            INT_AT.set(out, start - 4, count);
+            intAt(start - 4, count);
             closeContainer(start);
         } else {
             writeString(value.toString());
@@ -231,7 +273,7 @@ public final class JsonPacker {
             System.arraycopy(rest, 0, out, pos, rest.length);
             pos += rest.length;
         }
-        INT_AT.set(out, lengthAt, pos - lengthAt - 4);
+        intAt(lengthAt, pos - lengthAt - 4);
     }
 
     /** The text with every unpaired surrogate replaced by U+FFFD. */
