@@ -68,6 +68,35 @@ TEST(CsvReader, QuotingLineBreaksAndBlanksSurviveEveryBufferBoundary) {
     }
 }
 
+TEST(CsvReader, CellsEndAtTheRightByteWhereverTheyCrossAWordOrBlock) {
+    // Cells of every width from 0 to 70 bytes, so that their ends fall at every position of the
+    // 16- and 64-byte steps the scanner compares bytes in, before and after quoted cells with
+    // separators inside; the records run longer than a block.
+    std::vector<std::vector<std::string>> expected;
+    std::string content;
+    for (int record = 0; record < 40; ++record) {
+        std::vector<std::string>& cells = expected.emplace_back();
+        std::string line;
+        for (int c = 0; c < 9; ++c) {
+            const size_t width = static_cast<size_t>((record * 7 + c * 13) % 71);
+            std::string text(width, static_cast<char>('a' + (record + c) % 26));
+            const bool quoted = (record + c) % 5 == 0;
+            if (quoted && width > 2)
+                text[width / 2] = ',';
+            if (c > 0)
+                line += ',';
+            line += quoted ? "\"" + text + "\"" : text;
+            cells.push_back(text.empty() && !quoted ? "<null>" : text);
+        }
+        content += line + (record % 2 == 0 ? "\n" : "\r\n");
+    }
+    const std::string path = Write("widths.csv", content);
+    for (size_t block : {size_t{64}, size_t{100}, size_t{1} << 20}) {
+        SCOPED_TRACE(block);
+        EXPECT_EQ(Records(path, block), expected);
+    }
+}
+
 TEST(CsvReader, MalformedFilesAreRefusedWithTheirCause) {
     auto error = [](const std::string& content) {
         const std::string path = Write("bad.csv", content);
