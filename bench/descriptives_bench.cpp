@@ -354,6 +354,45 @@ void BM_DescribeFileJob(benchmark::State& state) {
         static_cast<int64_t>(state.iterations() * std::filesystem::file_size(path)));
 }
 
+// The same job with the rows taken a value at a time (a virtual call per value), as from a source
+// that keeps no row arrays: the pairing shows what the arrays path saves.
+void BM_DescribeFileJobByValue(benchmark::State& state) {
+    const std::string& path = DescribeFile();
+    const std::string out = path + ".byvalue.zip";
+    using Json = nlohmann::ordered_json;
+    const Json reader{
+        {"filesystem",
+         {{"locations",
+           Json::array({{{"path", path},
+                         {"parser", {{"name", "csv"}, {"config", {{"hasHeader", true}}}}}}})}}}};
+    const EngineStep read{"", "read", {reader}, 0};
+    const EngineStep describe{"descriptives",
+                              "descriptives",
+                              {Json{{"maxNOfDistinctValues", 10000}, {"listDistinctValues", false}},
+                               Json::array({{{"name", "StatXML"}, {"uri", out}}})},
+                              0};
+    class ByValue final : public RowSource {
+      public:
+        explicit ByValue(RowSource& inner) : inner_(inner) {}
+        const std::vector<EngineField>& fields() const override { return inner_.fields(); }
+        bool next() override { return inner_.next(); }
+        Cell cell(size_t index) override { return inner_.cell(index); }
+        double fraction() const override { return inner_.fraction(); }
+
+      private:
+        RowSource& inner_;
+    };
+    for (auto _ : state) {
+        JobEnvironment env;
+        std::unique_ptr<RowSource> source = OpenReadSource(read, env, true);
+        ByValue byValue(*source);
+        RunDescriptivesStep(describe, byValue, env, 0, 1);
+    }
+    std::remove(out.c_str());
+    state.SetBytesProcessed(
+        static_cast<int64_t>(state.iterations() * std::filesystem::file_size(path)));
+}
+
 }  // namespace
 
 BENCHMARK(BM_WideRecordByPosition)->Arg(8192)->Arg(65536)->Unit(benchmark::kMillisecond);
@@ -362,6 +401,7 @@ BENCHMARK(BM_CsvPlainParse)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CsvDescriptivesJob)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DescribeFilePlainParse)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DescribeFileJob)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DescribeFileJobByValue)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainPull)->Unit(benchmark::kMillisecond);
 // Argument: distinct values per field (0: nearly all differ, so the distinct set stops early).
 BENCHMARK(BM_Descriptives)->Arg(0)->Arg(50)->Unit(benchmark::kMillisecond);
