@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <unordered_set>
 
 #include "qeinteg/platform/engine/exec/EngineTime.h"
@@ -78,11 +79,30 @@ bool QuickIsoDays(std::string_view text, int64_t& days) {
     return true;
 }
 
+using DayMemo = CsvRowSource::DayMemo;
+
+// QuickIsoDays of the first ten bytes of `text`, remembered in `memo` (when given) for the next
+// value: a sorted timestamp column repeats each date for many values.
+bool MemoIsoDays(std::string_view text, int64_t& days, DayMemo* memo) {
+    if (memo != nullptr && memo->set && std::memcmp(memo->date, text.data(), 10) == 0) {
+        days = memo->days;
+        return true;
+    }
+    if (!QuickIsoDays(text, days))
+        return false;
+    if (memo != nullptr) {
+        std::memcpy(memo->date, text.data(), 10);
+        memo->days = days;
+        memo->set = true;
+    }
+    return true;
+}
+
 // "yyyy-MM-dd HH:mm:ss" and "yyyy-MM-dd'T'HH:mm:ss" as seconds, computed as the formats do.
-bool QuickIsoTimestamp(std::string_view text, double& seconds) {
+bool QuickIsoTimestamp(std::string_view text, double& seconds, DayMemo* memo = nullptr) {
     int64_t days = 0;
     if (text.size() != 19 || (text[10] != ' ' && text[10] != 'T') || text[13] != ':' ||
-        text[16] != ':' || !QuickIsoDays(text, days)) {
+        text[16] != ':' || !MemoIsoDays(text, days, memo)) {
         return false;
     }
     const char* p = text.data();
@@ -141,8 +161,9 @@ bool ParseAny(const std::vector<DateTimeFormat>& formats, std::string_view text,
 }
 
 // A timestamp in the ISO formats, the common layouts first.
-bool ParseTimestamp(std::string_view text, double& seconds, signed char& last) {
-    return QuickIsoTimestamp(text, seconds) || ParseAny(IsoTimestamps(), text, seconds, last);
+bool ParseTimestamp(std::string_view text, double& seconds, signed char& last,
+                    DayMemo* memo = nullptr) {
+    return QuickIsoTimestamp(text, seconds, memo) || ParseAny(IsoTimestamps(), text, seconds, last);
 }
 
 bool ParseDays(std::string_view text, double& days) {
@@ -159,7 +180,8 @@ bool ParseDays(std::string_view text, double& days) {
 }
 
 // The value of `text` in the engine's representation of `storage`.
-bool ConvertCell(Storage storage, std::string_view text, double& out, signed char& format) {
+bool ConvertCell(Storage storage, std::string_view text, double& out, signed char& format,
+                 DayMemo& memo) {
     switch (storage) {
         case Storage::Integer:
         case Storage::Real:
@@ -167,7 +189,7 @@ bool ConvertCell(Storage storage, std::string_view text, double& out, signed cha
         case Storage::Date:
             return ParseDays(text, out);
         case Storage::Timestamp:
-            return ParseTimestamp(text, out, format) || IsoDate().Parse(text, out);
+            return ParseTimestamp(text, out, format, &memo) || IsoDate().Parse(text, out);
         case Storage::Time: {
             signed char ignored = -1;
             return ParseAny(IsoTimes(), text, out, ignored);
@@ -281,6 +303,7 @@ CsvRowSource::CsvRowSource(const std::string& path, bool hasHeader,
         adoptGuesses();
     }
     formats_.assign(fields_.size(), -1);
+    memos_.assign(fields_.size(), DayMemo{});
     numbers_.assign(fields_.size(), 0.0);
     missing_.assign(fields_.size(), 1);
     texts_.assign(fields_.size(), std::string_view());
@@ -419,7 +442,7 @@ bool CsvRowSource::convert(std::string& why) {
                     fits = fits && ParseDays(text, out);
                     break;
                 default:
-                    fits = fits && ParseTimestamp(text, out, formats_[i]);
+                    fits = fits && ParseTimestamp(text, out, formats_[i], &memos_[i]);
                     break;
             }
             if (!fits) {
@@ -431,7 +454,7 @@ bool CsvRowSource::convert(std::string& why) {
         }
         if (text.empty())
             continue;
-        if (!ConvertCell(fields_[i].storage, text, out, formats_[i])) {
+        if (!ConvertCell(fields_[i].storage, text, out, formats_[i], memos_[i])) {
             why = "record " + std::to_string(recordNumber_) + " of " + path_ + ": field '" +
                   fields_[i].name + "' holds '" + std::string(raw) + "', not a valid " +
                   StorageText(fields_[i].storage);

@@ -63,6 +63,12 @@ class CsvRowSource final : public RowSource {
     // What inference has learnt of a column so far. The states only widen: none -> integer ->
     // real -> string, none -> date -> string, none -> timestamp -> string.
     enum class Guess : unsigned char { None, Integer, Real, Date, Timestamp, String };
+    // The day of the last "yyyy-MM-dd..." a column's timestamps were read with.
+    struct DayMemo {
+        char date[10] = {};
+        bool set = false;
+        int64_t days = 0;
+    };
 
   private:
     // Classifies up to `limit` data records from the scanner's position into guesses_.
@@ -83,6 +89,7 @@ class CsvRowSource final : public RowSource {
     CsvScanner scanner_;
     std::vector<Guess> guesses_;
     std::vector<signed char> formats_;  // per column: the timestamp format that matched last
+    std::vector<DayMemo> memos_;        // per column: the day its last timestamp fell on
     std::vector<char> text_;            // per column: delivered as text
     // The current record: numbers_ of the numeric columns (0 in text columns), texts_ of the
     // text columns (empty in numeric ones), missing_ of both.
