@@ -327,11 +327,26 @@ void BM_DescribeFilePlainParse(benchmark::State& state) {
         static_cast<int64_t>(state.iterations() * std::filesystem::file_size(path)));
 }
 
+// A source that hands out its rows a value at a time (a virtual call per value) and keeps no row
+// arrays, as many of the engine's sources do.
+class ByValue final : public RowSource {
+  public:
+    explicit ByValue(RowSource& inner) : inner_(inner) {}
+    const std::vector<EngineField>& fields() const override { return inner_.fields(); }
+    bool next() override { return inner_.next(); }
+    Cell cell(size_t index) override { return inner_.cell(index); }
+    double fraction() const override { return inner_.fraction(); }
+
+  private:
+    RowSource& inner_;
+};
+
 // The engine's part of `qeinteg describe` on the same file: the one-pass read with inferred
-// storages, the summary of every field (counts without value lists) and its archive.
-void BM_DescribeFileJob(benchmark::State& state) {
+// storages, the summary of every field (counts without value lists) and its archive; byValue
+// takes the rows through ByValue instead of the reader's row arrays.
+void DescribeFileJob(benchmark::State& state, bool byValue) {
     const std::string& path = DescribeFile();
-    const std::string out = path + ".stat.zip";
+    const std::string out = path + (byValue ? ".byvalue.zip" : ".stat.zip");
     using Json = nlohmann::ordered_json;
     const Json reader{
         {"filesystem",
@@ -347,50 +362,25 @@ void BM_DescribeFileJob(benchmark::State& state) {
     for (auto _ : state) {
         JobEnvironment env;
         std::unique_ptr<RowSource> source = OpenReadSource(read, env, true);
-        RunDescriptivesStep(describe, *source, env, 0, 1);
+        if (byValue) {
+            ByValue values(*source);
+            RunDescriptivesStep(describe, values, env, 0, 1);
+        } else {
+            RunDescriptivesStep(describe, *source, env, 0, 1);
+        }
     }
     std::remove(out.c_str());
     state.SetBytesProcessed(
         static_cast<int64_t>(state.iterations() * std::filesystem::file_size(path)));
 }
 
-// The same job with the rows taken a value at a time (a virtual call per value), as from a source
-// that keeps no row arrays: the pairing shows what the arrays path saves.
-void BM_DescribeFileJobByValue(benchmark::State& state) {
-    const std::string& path = DescribeFile();
-    const std::string out = path + ".byvalue.zip";
-    using Json = nlohmann::ordered_json;
-    const Json reader{
-        {"filesystem",
-         {{"locations",
-           Json::array({{{"path", path},
-                         {"parser", {{"name", "csv"}, {"config", {{"hasHeader", true}}}}}}})}}}};
-    const EngineStep read{"", "read", {reader}, 0};
-    const EngineStep describe{"descriptives",
-                              "descriptives",
-                              {Json{{"maxNOfDistinctValues", 10000}, {"listDistinctValues", false}},
-                               Json::array({{{"name", "StatXML"}, {"uri", out}}})},
-                              0};
-    class ByValue final : public RowSource {
-      public:
-        explicit ByValue(RowSource& inner) : inner_(inner) {}
-        const std::vector<EngineField>& fields() const override { return inner_.fields(); }
-        bool next() override { return inner_.next(); }
-        Cell cell(size_t index) override { return inner_.cell(index); }
-        double fraction() const override { return inner_.fraction(); }
+void BM_DescribeFileJob(benchmark::State& state) {
+    DescribeFileJob(state, false);
+}
 
-      private:
-        RowSource& inner_;
-    };
-    for (auto _ : state) {
-        JobEnvironment env;
-        std::unique_ptr<RowSource> source = OpenReadSource(read, env, true);
-        ByValue byValue(*source);
-        RunDescriptivesStep(describe, byValue, env, 0, 1);
-    }
-    std::remove(out.c_str());
-    state.SetBytesProcessed(
-        static_cast<int64_t>(state.iterations() * std::filesystem::file_size(path)));
+// The pairing shows what the row arrays save.
+void BM_DescribeFileJobByValue(benchmark::State& state) {
+    DescribeFileJob(state, true);
 }
 
 }  // namespace
