@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,31 @@ TEST(CsvReader, CellsEndAtTheRightByteWhereverTheyCrossAWordOrBlock) {
         SCOPED_TRACE(block);
         EXPECT_EQ(Records(path, block), expected);
     }
+}
+
+TEST(CsvReader, AFileThatGrowsAfterOpeningIsReadToItsNewEnd) {
+    // A small file's buffer is sized by the file's length at opening; records appended before the
+    // first read (a log still being written) must come out whole, not cut at the old length.
+    const std::string path = Write("growing.csv", "a,b\n");
+    CsvScanner scanner(path);
+    std::string more;
+    for (int i = 0; i < 5000; ++i)
+        more += std::to_string(i) + ",\"x" + std::string(static_cast<size_t>(i % 90), 'y') + "\"\n";
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::app);
+        out << more;
+    }
+    size_t records = 0;
+    while (scanner.next()) {
+        ASSERT_EQ(scanner.size(), 2u) << records;
+        if (records > 0) {
+            const int i = static_cast<int>(records) - 1;
+            ASSERT_EQ(scanner.text(0), std::to_string(i));
+            ASSERT_EQ(scanner.text(1), "x" + std::string(static_cast<size_t>(i % 90), 'y'));
+        }
+        ++records;
+    }
+    EXPECT_EQ(records, 5001u);
 }
 
 TEST(CsvReader, MalformedFilesAreRefusedWithTheirCause) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -112,14 +113,20 @@ class SpecialFinder {
 
 }  // namespace
 
-CsvScanner::CsvScanner(const std::string& path, size_t blockSize)
-    : path_(path), buffer_(blockSize < 8 ? 8 : blockSize) {
+CsvScanner::CsvScanner(const std::string& path, size_t blockSize) : path_(path) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0)
         throw EngineError("cannot open the CSV file " + path + ": " + std::strerror(errno));
     struct stat info {};
     if (::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode))
         fileSize_ = static_cast<uint64_t>(info.st_size);
+    // A small file gets a buffer of its own size (one byte more, so its end is seen in one pass):
+    // zeroing and faulting in a whole block costs more than reading a short file. A file that
+    // grows meanwhile still reads, as the buffer doubles when a record does not fit.
+    size_t size = blockSize < 8 ? 8 : blockSize;
+    if (fileSize_ > 0 && fileSize_ < size)
+        size = std::max<size_t>(static_cast<size_t>(fileSize_) + 1, 8);
+    buffer_.resize(size);
 #ifdef POSIX_FADV_SEQUENTIAL
     ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
