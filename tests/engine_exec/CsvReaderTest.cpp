@@ -46,6 +46,19 @@ std::string Write(const std::string& name, const std::string& content) {
     return path;
 }
 
+// Two summaries of the same data, read two ways, must agree in every figure.
+void ExpectSameSummary(const FieldSummary& a, const FieldSummary& b) {
+    EXPECT_EQ(a.field.storage, b.field.storage);
+    EXPECT_EQ(a.valid, b.valid);
+    EXPECT_EQ(a.missing, b.missing);
+    EXPECT_EQ(a.minimum, b.minimum);
+    EXPECT_EQ(a.maximum, b.maximum);
+    EXPECT_EQ(a.mean, b.mean);
+    EXPECT_EQ(a.stdDev, b.stdDev);
+    EXPECT_EQ(a.distinctCount, b.distinctCount);
+    EXPECT_EQ(a.distinctValues, b.distinctValues);
+}
+
 }  // namespace
 
 TEST(CsvReader, QuotingLineBreaksAndBlanksSurviveEveryBufferBoundary) {
@@ -177,16 +190,8 @@ TEST(CsvReader, OnePassTypesWidenOrStartOverAndAgreeWithTheSettledRead) {
                                            Storage::Integer};
     for (size_t i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
-        const FieldSummary& a = onePass.fields[i];
-        const FieldSummary& b = settled.fields[i];
-        EXPECT_EQ(a.field.storage, storages[i]);
-        EXPECT_EQ(b.field.storage, storages[i]);
-        EXPECT_EQ(a.valid, b.valid);
-        EXPECT_EQ(a.missing, b.missing);
-        EXPECT_EQ(a.mean, b.mean);
-        EXPECT_EQ(a.stdDev, b.stdDev);
-        EXPECT_EQ(a.distinctCount, b.distinctCount);
-        EXPECT_EQ(a.distinctValues, b.distinctValues);
+        EXPECT_EQ(onePass.fields[i].field.storage, storages[i]);
+        ExpectSameSummary(onePass.fields[i], settled.fields[i]);
     }
     EXPECT_EQ(onePass.fields[3].valid, 200u);
     EXPECT_EQ(onePass.fields[3].minimum, 11800);
@@ -270,17 +275,7 @@ TEST(CsvReader, RowArraysHoldNoStaleValuesAfterTheReadStartsOver) {
     EXPECT_EQ(fast.records, slow.records);
     for (size_t i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
-        const FieldSummary& x = fast.fields[i];
-        const FieldSummary& y = slow.fields[i];
-        EXPECT_EQ(x.field.storage, y.field.storage);
-        EXPECT_EQ(x.valid, y.valid);
-        EXPECT_EQ(x.missing, y.missing);
-        EXPECT_EQ(x.minimum, y.minimum);
-        EXPECT_EQ(x.maximum, y.maximum);
-        EXPECT_EQ(x.mean, y.mean);
-        EXPECT_EQ(x.stdDev, y.stdDev);
-        EXPECT_EQ(x.distinctCount, y.distinctCount);
-        EXPECT_EQ(x.distinctValues, y.distinctValues);
+        ExpectSameSummary(fast.fields[i], slow.fields[i]);
     }
     EXPECT_EQ(fast.fields[0].field.storage, Storage::String);
     EXPECT_EQ(fast.fields[1].field.storage, Storage::Integer);
