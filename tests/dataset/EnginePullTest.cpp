@@ -347,6 +347,11 @@ TEST_P(BatchFaceTest, TheEnginesReaderLosesNoRowAtABatchBoundary) {
             ASSERT_EQ(numbers.Rewind(), 0u);
             ASSERT_EQ(FirstDifference(PullStream(numbers), numbersOnly), "")
                 << cases << " cases, pass " << pass;
+            // Cases copied a run at a time are counted as one at a time counts them.
+            EXPECT_EQ(numbers.GetNCases(), cases);
+            EXPECT_EQ(numbers.GetNValidCases(), cases);
+            EXPECT_EQ(numbers.GetWeightNCases(), cases);
+            EXPECT_EQ(numbers.GetWeightNValidCases(), cases);
         }
     }
 

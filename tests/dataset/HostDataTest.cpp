@@ -223,6 +223,38 @@ TEST_P(HostDataTest, ProjectionMapsWeightAndSplitColumns) {
     EXPECT_FALSE(it->NextCase());
 }
 
+TEST_P(HostDataTest, CaseRunsCoverEveryCaseOnceWhateverTheMix) {
+    HostDataset data;
+    AddNumeric(data, "a");
+    AddString(data, "s", 9);  // two slots: a stride longer than one value
+    for (int i = 0; i < 10; ++i)
+        data.SetNumeric(data.AddCase(), 0, i);
+    std::unique_ptr<TAVO_InputCaseIterator> it(data.MakeIterator(nullptr));
+    // Single cases and runs mixed: runs stop at the end and at what was asked, and the last case
+    // of a run is the current case (a copy continues after it).
+    ASSERT_TRUE(it->NextCase());
+    EXPECT_EQ(it->GetNumericValue(0), 0);
+    const OBS* first = nullptr;
+    std::ptrdiff_t stride = 0;
+    ASSERT_EQ(it->NextCases(4, first, stride), 4u);
+    EXPECT_EQ(stride, data.SlotsPerCase());
+    for (int j = 0; j < 4; ++j)
+        EXPECT_EQ(first[j * stride].f, 1 + j);
+    EXPECT_EQ(it->GetCaseNumber(), 5);
+    EXPECT_EQ(it->GetNumericValue(0), 4);
+    std::unique_ptr<TAVO_InputCaseIterator> copy = it->Clone();
+    EXPECT_EQ(copy->GetNumericValue(0), 4);
+    ASSERT_TRUE(copy->NextCase());
+    EXPECT_EQ(copy->GetNumericValue(0), 5);
+    ASSERT_EQ(it->NextCases(100, first, stride), 5u);
+    EXPECT_EQ(first[0].f, 5);
+    EXPECT_EQ(first[4 * stride].f, 9);
+    EXPECT_EQ(it->GetCaseNumber(), 10);
+    EXPECT_EQ(it->NextCases(100, first, stride), 0u);
+    EXPECT_FALSE(it->HasCase());
+    EXPECT_FALSE(it->NextCase());
+}
+
 // Counts what it is told.
 class CountingMonitor : public ErrorMonitor {
   public:

@@ -149,6 +149,15 @@ struct QERawDataIteratorState {
     double baseDate = 0;
 };
 
+namespace {
+// Slot `slot` of `count` cases lying `stride` slots apart, as numbers into out.
+void CopySlot(const OBS* first, std::ptrdiff_t stride, int slot, size_t count, double* out) {
+    const OBS* in = first + slot;
+    for (size_t r = 0; r < count; ++r)
+        out[r] = in[static_cast<std::ptrdiff_t>(r) * stride].f;
+}
+}  // namespace
+
 class QERawDataIterator::Impl : public QERawDataIteratorState {
   public:
     std::unique_ptr<TAVO_InputCaseIterator> caseIterator;
@@ -459,25 +468,42 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
         TAVO_InputCaseIterator& it = *caseIterator;
         const bool exclude = excludeUserMissing;
         const FieldPlan* weightPlan = weightField >= 0 ? &plan[weightField] : nullptr;
-        // The data is read once and mostly from memory: fetch ahead along the step between the
-        // last two cases, which is constant for a source that keeps its cases side by side (a
-        // wrong guess costs nothing but the fetch).
-        // Addresses as integers: the guess may lie outside any case, and two cases need not
-        // share a buffer.
-        uintptr_t previous = 0;
-        constexpr uintptr_t kAhead = 64;
+        // With no weight and nothing but plain copies every case is delivered as it is, so a run
+        // of cases side by side is copied a column at a time.
+        const bool copiesOnly = weightPlan == nullptr && otherFields.empty();
         size_t n = 0;
+        const OBS* first = nullptr;
+        std::ptrdiff_t stride = 0;
+        size_t run = 0;    // cases in the current run
+        size_t taken = 0;  // of them, handed to the per-case loop below
+        long firstNumber = 0;
         while (n < maxRows) {
-            if (!it.NextCase()) {
-                caseIterator.reset();
-                status = 1;
-                break;
+            if (taken == run) {
+                run = it.NextCases(maxRows - n, first, stride);
+                taken = 0;
+                if (run == 0) {
+                    caseIterator.reset();
+                    status = 1;
+                    break;
+                }
+                if (copiesOnly) {
+                    for (size_t i = 0; i < copies; ++i)
+                        CopySlot(first, stride, copySlot[i], run, copyOut[i] + n);
+                    if (countingPass) {
+                        casesRead += static_cast<int>(run);
+                        validCases += static_cast<uint32_t>(run);
+                        weightedCases += static_cast<double>(run);
+                        weightedValidCases += static_cast<double>(run);
+                    }
+                    n += run;
+                    taken = run;
+                    continue;
+                }
+                firstNumber = it.GetCaseNumber() - static_cast<long>(run - 1);
             }
-            const OBS* row = it.GetRow();
-            const uintptr_t at = reinterpret_cast<uintptr_t>(row);
-            if (previous != 0)
-                __builtin_prefetch(reinterpret_cast<const void*>(at + (at - previous) * kAhead));
-            previous = at;
+            const OBS* row = first + static_cast<std::ptrdiff_t>(taken) * stride;
+            const long caseNumber = firstNumber + static_cast<long>(taken);
+            ++taken;
             // Written before the case is known to be delivered; a skipped case is overwritten.
             for (size_t i = 0; i < copies; ++i)
                 copyOut[i][n] = row[copySlot[i]].f;
@@ -505,7 +531,7 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
                 EmbeddedQE::RowBatch::Column& c = columns[k];
                 switch (p.kind) {
                     case Kind::CaseCount:
-                        c.numbers[n] = static_cast<double>(it.GetCaseNumber());
+                        c.numbers[n] = static_cast<double>(caseNumber);
                         break;
                     case Kind::Weight:
                         c.numbers[n] = weight;

@@ -16,6 +16,19 @@ class MemoryCursor final : public TAVO_InputCaseIterator::Cursor {
         caseNumber = ++next_;
         return true;
     }
+    // The case buffer is one array: any number of the following cases at once.
+    size_t NextRun(size_t maxCases, const OBS*& first, std::ptrdiff_t& stride,
+                   long& caseNumber) override {
+        const long left = data_->CaseCount() - next_;
+        if (left <= 0)
+            return 0;
+        const size_t n = std::min(maxCases == 0 ? 1 : maxCases, static_cast<size_t>(left));
+        first = data_->CaseBuffer(next_);
+        stride = data_->SlotsPerCase();
+        caseNumber = next_ + 1;
+        next_ += static_cast<long>(n);
+        return n;
+    }
     std::unique_ptr<Cursor> Clone(const OBS*& row) const override {
         row = next_ > 0 ? data_->CaseBuffer(next_ - 1) : nullptr;
         return std::make_unique<MemoryCursor>(data_, next_);

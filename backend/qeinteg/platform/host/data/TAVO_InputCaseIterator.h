@@ -3,6 +3,7 @@
 // variable's width, blank-padded, not terminated).
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -17,6 +18,16 @@ class TAVO_InputCaseIterator {
         // Moves to the next case: row points at its first slot, caseNumber is the host's number
         // of the case (1 for the first case of the dataset). False at the end.
         virtual bool Next(const OBS*& row, long& caseNumber) = 0;
+        // Moves over up to maxCases (at least 1) next cases that lie one stride apart in memory
+        // and have consecutive case numbers: first and caseNumber describe the first of them,
+        // case i's slots start at first + i * stride. Returns how many, 0 at the end. A cursor
+        // whose cases are paged or converted one at a time gives a run of one.
+        virtual size_t NextRun(size_t maxCases, const OBS*& first, std::ptrdiff_t& stride,
+                               long& caseNumber) {
+            (void)maxCases;
+            stride = 0;
+            return Next(first, caseNumber) ? 1 : 0;
+        }
         // An independent cursor at the same position; row points into the copy's own storage.
         virtual std::unique_ptr<Cursor> Clone(const OBS*& row) const = 0;
     };
@@ -33,6 +44,21 @@ class TAVO_InputCaseIterator {
             return false;
         }
         return true;
+    }
+    // Advances over up to maxCases next cases at once (see Cursor::NextRun): first points at the
+    // first one's slots, case i's slots start at first + i * stride, and the last of them becomes
+    // the current case. Returns how many, 0 (and no current case) at the end. The slots stay
+    // valid until the iterator moves again.
+    size_t NextCases(size_t maxCases, const OBS*& first, std::ptrdiff_t& stride) {
+        long number = 0;
+        const size_t n = cursor_->NextRun(maxCases, first, stride, number);
+        if (n == 0) {
+            row_ = nullptr;
+            return 0;
+        }
+        row_ = first + static_cast<std::ptrdiff_t>(n - 1) * stride;
+        caseNumber_ = number + static_cast<long>(n - 1);
+        return n;
     }
     bool HasCase() const { return row_ != nullptr; }
     long GetCaseNumber() const { return caseNumber_; }
