@@ -321,7 +321,14 @@ TEST_P(BatchFaceTest, TheEnginesReaderLosesNoRowAtABatchBoundary) {
         const int str = AddString(data, H("wört"), 6);
         for (int i = 0; i < cases; ++i) {
             const long row = data.AddCase();
-            data.SetNumeric(row, num, i % 1000 == 999 ? SYSMIS : i);
+            double n = i;
+            if (i % 1000 == 999)
+                n = SYSMIS;
+            else if (i % 500 == 250)
+                n = std::numeric_limits<double>::infinity();
+            else if (i % 700 == 350)
+                n = std::numeric_limits<double>::quiet_NaN();
+            data.SetNumeric(row, num, n);
             data.SetString(row, str, H(i % 2 ? "ä" + std::to_string(i % 100) : ""));
         }
         QERawDataIterator batched(data, std::vector<int>{}, Levels{}, true,
@@ -353,6 +360,10 @@ TEST_P(BatchFaceTest, TheEnginesReaderLosesNoRowAtABatchBoundary) {
             EXPECT_EQ(numbers.GetWeightNCases(), cases);
             EXPECT_EQ(numbers.GetWeightNValidCases(), cases);
         }
+        // The same read a row at a time from the engine's source (views of the cases included).
+        ASSERT_EQ(numbers.Rewind(), 0u);
+        qelocal::IteratorRowSource numberRows(numbers);
+        EXPECT_EQ(FirstDifference(PullSource(numberRows), numbersOnly), "") << cases << " cases";
     }
 
     // A batch laid out for other fields is refused, not written past its columns.

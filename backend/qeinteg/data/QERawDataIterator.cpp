@@ -151,6 +151,10 @@ struct QERawDataIteratorState {
 
 namespace {
 // Slot `slot` of `count` cases lying `stride` slots apart, as numbers into out.
+// A run of at least this many cases is handed to a reader that accepts views without a copy.
+constexpr size_t kMinViewRun = 64;
+static_assert(sizeof(OBS) == sizeof(double), "a numeric view steps through case slots as doubles");
+
 void CopySlot(const OBS* first, std::ptrdiff_t stride, int slot, size_t count, double* out) {
     const OBS* in = first + slot;
     for (size_t r = 0; r < count; ++r)
@@ -438,6 +442,8 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
         for (size_t k = 0; k < fields; ++k) {
             EmbeddedQE::RowBatch::Column& c = batch.columns[k];
             c.isText = isString[k] != 0;
+            c.view = nullptr;
+            c.viewStride = 0;
             c.text.clear();
             c.starts.clear();
             c.missing.clear();
@@ -446,9 +452,6 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
                 c.starts.reserve(maxRows + 1);
                 c.starts.push_back(0);
                 c.missing.reserve(maxRows);
-            } else {
-                // Every row up to the batch's end is written below; no need to clear first.
-                c.numbers.resize(maxRows);
             }
         }
         PollCancel();
@@ -459,9 +462,16 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
             return status;
         }
         const size_t copies = copyFields.size();
-        copyOut_.resize(copies);
-        for (size_t i = 0; i < copies; ++i)
-            copyOut_[i] = batch.columns[copyFields[i]].numbers.data();
+        // Numbers get their room once the batch is known not to be a view (sizing them for a
+        // view would fill them for nothing).
+        bool sized = false;
+        const auto size = [&] {
+            if (!sized)
+                SizeNumbers(batch, maxRows);
+            sized = true;
+        };
+        if (!batch.acceptViews)
+            size();
         double* const* copyOut = copyOut_.data();
         const int* copySlot = copySlots.data();
         EmbeddedQE::RowBatch::Column* columns = batch.columns.data();
@@ -486,15 +496,26 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
                     status = 1;
                     break;
                 }
+                if (copiesOnly && n == 0 && batch.acceptViews &&
+                    (run == maxRows || run >= kMinViewRun)) {
+                    // A run long enough to be a batch of its own: the reader copies it once,
+                    // straight from the cases.
+                    for (size_t i = 0; i < copies; ++i) {
+                        EmbeddedQE::RowBatch::Column& c = columns[copyFields[i]];
+                        c.numbers.clear();
+                        c.view = &first[copySlot[i]].f;
+                        c.viewStride = stride;
+                    }
+                    CountPlainCases(run);
+                    n = run;
+                    break;
+                }
+                size();
+                copyOut = copyOut_.data();
                 if (copiesOnly) {
                     for (size_t i = 0; i < copies; ++i)
                         CopySlot(first, stride, copySlot[i], run, copyOut[i] + n);
-                    if (countingPass) {
-                        casesRead += static_cast<int>(run);
-                        validCases += static_cast<uint32_t>(run);
-                        weightedCases += static_cast<double>(run);
-                        weightedValidCases += static_cast<double>(run);
-                    }
+                    CountPlainCases(run);
                     n += run;
                     taken = run;
                     continue;
@@ -554,11 +575,34 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
             ++n;
         }
         for (size_t k = 0; k < fields; ++k) {
-            if (!columns[k].isText)
-                columns[k].numbers.resize(n);
+            if (!columns[k].isText && columns[k].view == nullptr)
+                columns[k].numbers.resize(n);  // n <= the room sized, or 0
         }
         batch.rows = n;
         return n > 0 ? 0 : status;
+    }
+
+    // Room for maxRows numbers in each numeric column (every row up to the batch's end is
+    // written, so they need not be cleared first), and where each plain copy goes.
+    void SizeNumbers(EmbeddedQE::RowBatch& batch, size_t maxRows) {
+        for (EmbeddedQE::RowBatch::Column& c : batch.columns) {
+            if (!c.isText)
+                c.numbers.resize(maxRows);
+        }
+        copyOut_.resize(copyFields.size());
+        for (size_t i = 0; i < copyFields.size(); ++i)
+            copyOut_[i] = batch.columns[copyFields[i]].numbers.data();
+    }
+
+    // Counts cases delivered as they are (no weight) in the first pass, as one at a time counts
+    // them.
+    void CountPlainCases(size_t cases) {
+        if (!countingPass)
+            return;
+        casesRead += static_cast<int>(cases);
+        validCases += static_cast<uint32_t>(cases);
+        weightedCases += static_cast<double>(cases);
+        weightedValidCases += static_cast<double>(cases);
     }
 
     uint32_t DoRewind() {

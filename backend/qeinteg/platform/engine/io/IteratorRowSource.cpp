@@ -20,17 +20,28 @@ constexpr double kSystemMissing = -DBL_MAX;
 
 // Copies n numbers as value by value gives them: valid[r] = 1 for a number inside
 // (-DBL_MAX, DBL_MAX]; the system-missing value, infinities and NaN are missing and become 0.
-// Sixteen at a time where SSE2 is there, since the compiler leaves this narrowing loop scalar.
-void CopyNumbers(const double* in, double* number, uint8_t* valid, size_t n) {
+// The numbers lie `stride` apart (1 for an array, more for a view of the host's cases). Sixteen
+// at a time where SSE2 is there, since the compiler leaves this narrowing loop scalar.
+template <bool kContiguous>
+void CopyNumbersAt(const double* in, std::ptrdiff_t stride, double* number, uint8_t* valid,
+                   size_t n) {
+    if (kContiguous)
+        stride = 1;
     size_t r = 0;
 #if defined(__SSE2__)
     const __m128d low = _mm_set1_pd(kSystemMissing);
     const __m128d high = _mm_set1_pd(DBL_MAX);
     const __m128i one = _mm_set1_epi8(1);
+    const auto two = [&](size_t at) {
+        if (kContiguous)
+            return _mm_loadu_pd(in + at);
+        const double* p = in + static_cast<std::ptrdiff_t>(at) * stride;
+        return _mm_loadh_pd(_mm_load_sd(p), p + stride);
+    };
     // Four numbers: copied (a missing one as +0.0) and their masks' low halves as 32-bit lanes.
     const auto four = [&](size_t at) {
-        const __m128d a = _mm_loadu_pd(in + at);
-        const __m128d b = _mm_loadu_pd(in + at + 2);
+        const __m128d a = two(at);
+        const __m128d b = two(at + 2);
         const __m128d inA = _mm_and_pd(_mm_cmpgt_pd(a, low), _mm_cmple_pd(a, high));
         const __m128d inB = _mm_and_pd(_mm_cmpgt_pd(b, low), _mm_cmple_pd(b, high));
         _mm_storeu_pd(number + at, _mm_and_pd(a, inA));
@@ -45,7 +56,7 @@ void CopyNumbers(const double* in, double* number, uint8_t* valid, size_t n) {
     }
 #endif
     for (; r < n; ++r) {
-        const double v = in[r];
+        const double v = in[static_cast<std::ptrdiff_t>(r) * stride];
         const bool present = v > kSystemMissing && v <= DBL_MAX;
         number[r] = present ? v : 0.0;
         valid[r] = present ? 1 : 0;
@@ -61,6 +72,7 @@ IteratorRowSource::IteratorRowSource(EmbeddedQE::RowDataIterator& iterator)
         throw EngineError("input iterator '" + name_ + "' has no data model");
     fields_ = ParseDataModelXml(model);
     batchIterator_ = iterator_.batchIterator();
+    batch_.acceptViews = true;
 }
 
 bool IteratorRowSource::Accept(uint32_t status) {
@@ -92,7 +104,7 @@ bool IteratorRowSource::NextBatch() {
         const bool complete = c.isText ? c.starts.size() > batch_.rows &&
                                              c.missing.size() >= batch_.rows &&
                                              c.starts[batch_.rows] <= c.text.size()
-                                       : c.numbers.size() >= batch_.rows;
+                                       : c.view != nullptr || c.numbers.size() >= batch_.rows;
         if (c.isText != text || !complete) {
             throw EngineError("input iterator '" + name_ + "' gave an unusable column for " +
                               (text ? "string" : "numeric") + " field '" + fields_[k].name + "'");
@@ -134,10 +146,13 @@ size_t IteratorRowSource::nextBatch(Batch& out, size_t maxRows) {
                 const size_t at = column.num.size();
                 column.num.resize(at + n);
                 column.valid.resize(at + n);
-                const double* in = c.numbers.data() + from;
                 double* number = column.num.data() + at;
                 uint8_t* valid = column.valid.data() + at;
-                CopyNumbers(in, number, valid, n);
+                if (c.view != nullptr)
+                    CopyNumbersAt<false>(c.view + static_cast<std::ptrdiff_t>(from) * c.viewStride,
+                                         c.viewStride, number, valid, n);
+                else
+                    CopyNumbersAt<true>(c.numbers.data() + from, 1, number, valid, n);
             } else if (c.isText && column.isString()) {
                 const std::string_view text(c.text);
                 for (size_t r = from; r < from + n; ++r) {
@@ -179,7 +194,9 @@ inline Cell IteratorRowSource::BatchCell(size_t index) const {
             std::string_view(c.text).substr(c.starts[row_], c.starts[row_ + 1] - c.starts[row_]);
         return cell;
     }
-    const double number = c.numbers[row_];
+    const double number = c.view != nullptr
+                              ? c.view[static_cast<std::ptrdiff_t>(row_) * c.viewStride]
+                              : c.numbers[row_];
     // As value by value: the system-missing value arrives as no value at all.
     if (number == kSystemMissing)
         return cell;

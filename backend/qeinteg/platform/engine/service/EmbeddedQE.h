@@ -110,6 +110,10 @@ struct RowBatch {
         // Numeric fields: one value per row; the system-missing value (-DBL_MAX) marks a missing
         // one.
         std::vector<double> numbers;
+        // Or, when the reader accepts views and the producer can give one, the numbers where they
+        // already lie: row r's number is view[r * viewStride] and `numbers` is empty.
+        const double* view = nullptr;
+        std::ptrdiff_t viewStride = 0;
         // String fields: row r's UTF-8 bytes are text[starts[r], starts[r + 1]) (starts has
         // rows + 1 entries); missing[r] is 1 for a missing value.
         std::string text;
@@ -118,6 +122,9 @@ struct RowBatch {
     };
     std::vector<Column> columns;
     size_t rows = 0;
+    // Set by a reader that handles numeric views: the producer may then give any numeric column
+    // as a view instead of copying its numbers. A view stays valid as long as the batch does.
+    bool acceptViews = false;
 };
 
 // The batch face of a row iterator: many rows per call instead of two calls per value.
