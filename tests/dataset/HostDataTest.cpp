@@ -255,6 +255,44 @@ TEST_P(HostDataTest, CaseRunsCoverEveryCaseOnceWhateverTheMix) {
     EXPECT_FALSE(it->NextCase());
 }
 
+TEST_P(HostDataTest, AStoredCopyGivesRunsWithinItsBlocksAndAcrossThem) {
+    // Enough cases for several of the file copy's read blocks (16-byte records, 256 KiB blocks).
+    HostDataset data;
+    AddNumeric(data, "a");
+    constexpr long kCases = 40000;
+    for (long i = 0; i < kCases; ++i)
+        data.SetNumeric(data.AddCase(), 0, static_cast<double>(i) * 2);
+    const TempFileDataStore store(data);
+    ASSERT_FALSE(store.Path().empty());
+    std::unique_ptr<TAVO_InputCaseIterator> it(store.MakeIterator(nullptr));
+    long seen = 0;
+    size_t runs = 0;
+    const OBS* first = nullptr;
+    std::ptrdiff_t stride = 0;
+    while (const size_t n = it->NextCases(5000, first, stride)) {
+        ASSERT_LE(n, 5000u);
+        for (size_t j = 0; j < n; ++j)
+            ASSERT_EQ(first[static_cast<std::ptrdiff_t>(j) * stride].f, (seen + j) * 2.0)
+                << "case " << seen + j;
+        seen += static_cast<long>(n);
+        ASSERT_EQ(it->GetCaseNumber(), seen);
+        ++runs;
+        if (runs == 3) {
+            // A copy taken after a run goes on from the case after it.
+            std::unique_ptr<TAVO_InputCaseIterator> copy = it->Clone();
+            EXPECT_EQ(copy->GetNumericValue(0), (seen - 1) * 2.0);
+            ASSERT_TRUE(copy->NextCase());
+            EXPECT_EQ(copy->GetNumericValue(0), seen * 2.0);
+            EXPECT_EQ(copy->GetCaseNumber(), seen + 1);
+        }
+    }
+    EXPECT_EQ(seen, kCases);
+    // 5000 at most, and cut at each block's end: a few more than 8, not one case at a time.
+    EXPECT_GT(runs, 8u);
+    EXPECT_LT(runs, 20u);
+    EXPECT_FALSE(it->HasCase());
+}
+
 // Counts what it is told.
 class CountingMonitor : public ErrorMonitor {
   public:

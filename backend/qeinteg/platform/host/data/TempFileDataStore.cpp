@@ -12,6 +12,17 @@
 
 namespace {
 
+// How many of up to `limit` records from `first` (each `slots` slots, the last holding the case
+// number) carry consecutive case numbers: the run a cursor may hand out at once.
+size_t ConsecutiveRecords(const OBS* first, int slots, size_t limit) {
+    const double number = first[slots - 1].f;
+    size_t n = 1;
+    while (n < limit && first[n * static_cast<size_t>(slots) + static_cast<size_t>(slots) - 1].f ==
+                            number + static_cast<double>(n))
+        ++n;
+    return n;
+}
+
 // Each record is the case's slots followed by one slot holding the case number.
 class FileCursor final : public TAVO_InputCaseIterator::Cursor {
   public:
@@ -52,6 +63,21 @@ class FileCursor final : public TAVO_InputCaseIterator::Cursor {
         return true;
     }
 
+    // The following records of the block in memory, as far as their case numbers run on.
+    size_t NextRun(size_t maxCases, const OBS*& first, std::ptrdiff_t& stride,
+                   long& caseNumber) override {
+        if (!Next(first, caseNumber))
+            return 0;
+        const long inBlock = blockStart_ + static_cast<long>(inBlock_) - (next_ - 1);
+        const size_t limit =
+            std::min<size_t>(std::max<size_t>(maxCases, 1),
+                             static_cast<size_t>(std::min(inBlock, count_ - next_ + 1)));
+        const size_t n = ConsecutiveRecords(first, slots_, limit);
+        stride = slots_;
+        next_ += static_cast<long>(n - 1);
+        return n;
+    }
+
     std::unique_ptr<Cursor> Clone(const OBS*& row) const override {
         auto copy = std::make_unique<FileCursor>(path_, slots_ - 1, count_, next_);
         row = next_ > 0 && copy->inBlock_ > 0 ? copy->buffer_.data() : nullptr;
@@ -81,6 +107,17 @@ class MemoryRecordCursor final : public TAVO_InputCaseIterator::Cursor {
         caseNumber = static_cast<long>(row[slots_ - 1].f);
         ++next_;
         return true;
+    }
+    size_t NextRun(size_t maxCases, const OBS*& first, std::ptrdiff_t& stride,
+                   long& caseNumber) override {
+        if (!Next(first, caseNumber))
+            return 0;
+        const size_t limit = std::min<size_t>(std::max<size_t>(maxCases, 1),
+                                              static_cast<size_t>(count_ - next_ + 1));
+        const size_t n = ConsecutiveRecords(first, slots_, limit);
+        stride = slots_;
+        next_ += static_cast<long>(n - 1);
+        return n;
     }
     std::unique_ptr<Cursor> Clone(const OBS*& row) const override {
         row = next_ > 0 ? data_.data() + (next_ - 1) * slots_ : nullptr;
