@@ -213,6 +213,52 @@ TEST_P(RawDataIteratorTest, TrimmedStringsDatesAndUserMissing) {
     }
 }
 
+TEST_P(RawDataIteratorTest, TrimmingAgreesWithAByteLoopAtEveryWidthAndPadding) {
+    // Widths around the eight-byte words the trim looks at; in each, the last kept byte at every
+    // position (inner blanks before it), followed by each mix of blanks, line feeds and tabs, and
+    // values that are padding only.
+    constexpr int kWidths = 26;
+    const char fill[] = {' ', '\n', '\t'};
+    const auto value = [&](int width, int last, int mix) {
+        std::string v(static_cast<size_t>(width), ' ');
+        for (int i = 0; i < width; ++i) {
+            v[i] =
+                i <= last ? (i % 5 == 2 ? ' ' : static_cast<char>('a' + i)) : fill[(i + mix) % 3];
+        }
+        return v;
+    };
+    const bool tabs = Utf8Host();
+    const auto expected = [tabs](const std::string& v) {
+        int pos = static_cast<int>(v.size()) - 1;
+        while (pos >= 1 && (v[pos] == ' ' || v[pos] == '\n' || (tabs && v[pos] == '\t')))
+            --pos;
+        return v.substr(0, static_cast<size_t>(pos + 1));
+    };
+    HostDataset data;
+    for (int w = 1; w <= kWidths; ++w)
+        AddString(data, "w" + std::to_string(w), w);
+    for (int last = -1; last < kWidths; ++last) {
+        for (int mix = 0; mix < 3; ++mix) {
+            const long row = data.AddCase();
+            for (int w = 1; w <= kWidths; ++w)
+                data.SetString(row, w - 1, value(w, last, mix));
+        }
+    }
+    QERawDataIterator it(data, std::vector<int>{}, Levels{}, false, QERawDataIterator::Round,
+                         false);
+    long cases = 0;
+    while (it.nextRecord() == 0) {
+        const int last = static_cast<int>(cases / 3) - 1;
+        const int mix = static_cast<int>(cases % 3);
+        for (int w = 1; w <= kWidths; ++w) {
+            ASSERT_EQ(Str(it, static_cast<size_t>(w - 1)), expected(value(w, last, mix)))
+                << "width " << w << ", last kept byte " << last << ", padding mix " << mix;
+        }
+        ++cases;
+    }
+    EXPECT_EQ(cases, (kWidths + 1) * 3);
+}
+
 TEST_P(RawDataIteratorTest, CaseCountAndAnalysisFieldsByIndexAndName) {
     HostDataset data;
     AddNumeric(data, "a");
