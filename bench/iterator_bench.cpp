@@ -89,6 +89,22 @@ const HostDataset& StringData() {
     return *data;
 }
 
+// Each of the first `fields` columns' first slot in a case.
+std::vector<int> SlotOffsets(const HostDataset& data, int fields) {
+    std::vector<int> offsets;
+    for (int k = 0; k < fields; ++k)
+        offsets.push_back(data.SlotOffset(k));
+    return offsets;
+}
+
+// Per-column totals added in column order, as every column pass gives its checksum.
+double InOrder(const std::vector<double>& totals) {
+    double sum = 0;
+    for (double t : totals)
+        sum += t;
+    return sum;
+}
+
 // One full pass through the iterator; returns a checksum.
 double IteratorPass(QERawDataIterator& it, int fields, bool strings) {
     double sum = 0;
@@ -112,9 +128,7 @@ double IteratorPass(QERawDataIterator& it, int fields, bool strings) {
 double PlainPass(const HostDataset& data, int fields, bool strings) {
     double sum = 0;
     const int slots = data.SlotsPerCase();
-    std::vector<int> offsets;
-    for (int k = 0; k < fields; ++k)
-        offsets.push_back(data.SlotOffset(k));
+    const std::vector<int> offsets = SlotOffsets(data, fields);
     const OBS* base = data.CaseBuffer(0);
     for (long r = 0; r < data.CaseCount(); ++r) {
         const OBS* row = base + r * slots;
@@ -139,9 +153,7 @@ double PlainPass(const HostDataset& data, int fields, bool strings) {
 // the totals in column order, so that both give the same checksum to the last bit.
 double PlainColumnPass(const HostDataset& data, int fields, bool strings) {
     const int slots = data.SlotsPerCase();
-    std::vector<int> offsets;
-    for (int k = 0; k < fields; ++k)
-        offsets.push_back(data.SlotOffset(k));
+    const std::vector<int> offsets = SlotOffsets(data, fields);
     std::vector<double> totals(static_cast<size_t>(fields), 0.0);
     const OBS* base = data.CaseBuffer(0);
     for (long r = 0; r < data.CaseCount(); ++r) {
@@ -160,10 +172,7 @@ double PlainColumnPass(const HostDataset& data, int fields, bool strings) {
             }
         }
     }
-    double sum = 0;
-    for (double t : totals)
-        sum += t;
-    return sum;
+    return InOrder(totals);
 }
 
 // The least any reader that hands out column batches must do: the numbers copied the plain way,
@@ -172,9 +181,7 @@ double PlainColumnPass(const HostDataset& data, int fields, bool strings) {
 double PlainTransposePass(const HostDataset& data, int fields) {
     constexpr long kBlock = 1024;
     const int slots = data.SlotsPerCase();
-    std::vector<int> offsets;
-    for (int k = 0; k < fields; ++k)
-        offsets.push_back(data.SlotOffset(k));
+    const std::vector<int> offsets = SlotOffsets(data, fields);
     std::vector<std::vector<double>> columns(static_cast<size_t>(fields),
                                              std::vector<double>(kBlock));
     std::vector<double> totals(static_cast<size_t>(fields), 0.0);
@@ -195,10 +202,7 @@ double PlainTransposePass(const HostDataset& data, int fields) {
             }
         }
     }
-    double sum = 0;
-    for (double t : totals)
-        sum += t;
-    return sum;
+    return InOrder(totals);
 }
 
 void Report(benchmark::State& state, int fields, long allocations) {
@@ -295,10 +299,7 @@ double EnginePass(QERawDataIterator& it, EmbeddedQE::RowDataIterator& face, bool
             }
         }
     }
-    double sum = 0;
-    for (double t : totals)
-        sum += t;
-    return sum;
+    return InOrder(totals);
 }
 
 // The batch face alone: whole column batches summed into per-column totals, row by row across the
@@ -318,10 +319,7 @@ double BatchPass(QERawDataIterator& it) {
             }
         }
     }
-    double sum = 0;
-    for (double t : totals)
-        sum += t;
-    return sum;
+    return InOrder(totals);
 }
 
 void EnginePull(benchmark::State& state, bool batched, bool strings, const char* codePage) {
