@@ -150,11 +150,11 @@ struct QERawDataIteratorState {
 };
 
 namespace {
-// Slot `slot` of `count` cases lying `stride` slots apart, as numbers into out.
 // A run of at least this many cases is handed to a reader that accepts views without a copy.
 constexpr size_t kMinViewRun = 64;
 static_assert(sizeof(OBS) == sizeof(double), "a numeric view steps through case slots as doubles");
 
+// Slot `slot` of `count` cases lying `stride` slots apart, as numbers into out.
 void CopySlot(const OBS* first, std::ptrdiff_t stride, int slot, size_t count, double* out) {
     const OBS* in = first + slot;
     for (size_t r = 0; r < count; ++r)
