@@ -465,14 +465,13 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
         // Numbers get their room once the batch is known not to be a view (sizing them for a
         // view would fill them for nothing).
         bool sized = false;
+        double* const* copyOut = nullptr;
         const auto size = [&] {
             if (!sized)
                 SizeNumbers(batch, maxRows);
             sized = true;
+            copyOut = copyOut_.data();
         };
-        if (!batch.acceptViews)
-            size();
-        double* const* copyOut = copyOut_.data();
         const int* copySlot = copySlots.data();
         EmbeddedQE::RowBatch::Column* columns = batch.columns.data();
         TAVO_InputCaseIterator& it = *caseIterator;
@@ -511,7 +510,6 @@ class QERawDataIterator::Impl : public QERawDataIteratorState {
                     break;
                 }
                 size();
-                copyOut = copyOut_.data();
                 if (copiesOnly) {
                     for (size_t i = 0; i < copies; ++i)
                         CopySlot(first, stride, copySlot[i], run, copyOut[i] + n);
